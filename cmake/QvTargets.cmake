@@ -1,0 +1,68 @@
+# One place that decides how every target of the project is compiled, so that
+# no deliverable's build drifts from the others.
+
+set(QV_WARNINGS -Wall -Wextra)
+if(QV_WERROR)
+  list(APPEND QV_WARNINGS -Werror)
+endif()
+
+set(QV_SANITIZER_FLAGS "")
+if(QV_SANITIZE STREQUAL "address")
+  set(QV_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+elseif(QV_SANITIZE STREQUAL "thread")
+  set(QV_SANITIZER_FLAGS -fsanitize=thread)
+elseif(NOT QV_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "QV_SANITIZE must be '', 'address' or 'thread', not '${QV_SANITIZE}'")
+endif()
+
+# Compile settings of every target. Floating-point contraction is off: the
+# shading code follows exact rounding recipes that a fused multiply-add would
+# change.
+function(qv_configure_target target)
+  target_compile_options(${target} PRIVATE ${QV_WARNINGS} ${QV_SANITIZER_FLAGS} -ffp-contract=off)
+  target_link_options(${target} PRIVATE ${QV_SANITIZER_FLAGS})
+endfunction()
+
+# A library that is compiled into plug-ins: hidden unless exported on purpose.
+function(qv_add_plugin_support target)
+  add_library(${target} STATIC ${ARGN})
+  qv_configure_target(${target})
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
+
+# qv_add_plugin(NAME HOST <vray|maya|mentalray> EXPORTS sym... SOURCES src... LIBRARIES lib...)
+#
+# Builds NAME as the plug-in library its host loads from disk (NAME.so, or
+# NAME.dll on Windows) exporting exactly EXPORTS, and NAME_objects, the same
+# code as an object library that tests can link directly.
+function(qv_add_plugin name)
+  cmake_parse_arguments(PLUGIN "" "HOST" "EXPORTS;SOURCES;LIBRARIES" ${ARGN})
+  if(NOT PLUGIN_HOST OR NOT PLUGIN_EXPORTS OR NOT PLUGIN_SOURCES)
+    message(FATAL_ERROR "qv_add_plugin(${name}) needs HOST, EXPORTS and SOURCES")
+  endif()
+
+  add_library(${name}_objects OBJECT ${PLUGIN_SOURCES})
+  qv_configure_target(${name}_objects)
+  set_target_properties(${name}_objects PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  target_include_directories(${name}_objects PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name}_objects PUBLIC ${PLUGIN_LIBRARIES})
+
+  add_library(${name} MODULE $<TARGET_OBJECTS:${name}_objects>)
+  qv_configure_target(${name})
+  target_link_libraries(${name} PRIVATE ${PLUGIN_LIBRARIES})
+  set_target_properties(${name} PROPERTIES
+    PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY ${QV_PLUGIN_OUTPUT_DIRECTORY}
+    RUNTIME_OUTPUT_DIRECTORY ${QV_PLUGIN_OUTPUT_DIRECTORY}
+    BUILD_RPATH "$ORIGIN/../lib"
+    INSTALL_RPATH "$ORIGIN")
+  if(NOT WIN32)
+    # The host looks up nothing else; keep the rest of the code private.
+    set(map "${CMAKE_CURRENT_BINARY_DIR}/${name}.map")
+    list(JOIN PLUGIN_EXPORTS "; " globals)
+    file(WRITE "${map}" "{ global: ${globals}; local: *; };\n")
+    target_link_options(${name} PRIVATE "LINKER:--version-script=${map}" "LINKER:--no-undefined")
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS "${map}")
+  endif()
+  set_property(GLOBAL APPEND PROPERTY QV_PLUGINS ${name})
+endfunction()

@@ -1,0 +1,222 @@
+#include "scene.h"
+
+#include <cmath>
+#include <limits>
+
+namespace qv::vrayhost {
+
+namespace {
+
+PluginID interfaceOfKind(ParamKind kind) {
+  switch (kind) {
+    case ParamKind::Float:
+      return VUtils::EXT_TEXTURE_FLOAT;
+    case ParamKind::Int:
+      return VUtils::EXT_TEXTURE_INT;
+    case ParamKind::Transform:
+      return VUtils::EXT_TEXTURE_TRANSFORM;
+    default:
+      return VUtils::EXT_TEXTURE;
+  }
+}
+
+std::string at(const std::string& file, int line) {
+  return file + ":" + std::to_string(line) + ": ";
+}
+
+std::string quoted(const vrscene::PluginRef& ref) {
+  return "'" + ref.plugin + (ref.output.empty() ? "" : "::" + ref.output) + "'";
+}
+
+}  // namespace
+
+bool convertConstant(const vrscene::Value& value, ParamKind kind, ConstantValue* out,
+                     std::string* error) {
+  const bool isInt = std::holds_alternative<std::int64_t>(value);
+  const bool isFloat = std::holds_alternative<double>(value);
+  const double number = isInt     ? static_cast<double>(std::get<std::int64_t>(value))
+                        : isFloat ? std::get<double>(value)
+                                  : 0.0;
+  switch (kind) {
+    case ParamKind::Color:
+      if (auto* c = std::get_if<VUtils::AColor>(&value)) return *out = *c, true;
+      if (auto* c = std::get_if<VUtils::Color>(&value))
+        return *out = VUtils::AColor(*c, 1.0f), true;
+      if (isInt || isFloat) {
+        const float v = static_cast<float>(number);
+        return *out = VUtils::AColor(v, v, v, 1.0f), true;
+      }
+      break;
+    case ParamKind::Float:
+      if (isInt || isFloat) return *out = static_cast<float>(number), true;
+      break;
+    case ParamKind::Int:
+      if (isInt || isFloat) {
+        const double truncated = std::trunc(number);
+        if (!(truncated >= std::numeric_limits<int>::min() &&
+              truncated <= std::numeric_limits<int>::max())) {
+          if (error) *error = "the value does not fit an integer";
+          return false;
+        }
+        return *out = static_cast<int>(truncated), true;
+      }
+      break;
+    case ParamKind::Transform:
+      if (auto* t = std::get_if<VUtils::Transform>(&value)) return *out = *t, true;
+      break;
+    case ParamKind::OutputColor:
+    case ParamKind::OutputFloat:
+      break;
+  }
+  if (error) {
+    *error = std::string("a ") + vrscene::kindName(value) + " cannot be given to a " +
+             paramKindName(kind);
+  }
+  return false;
+}
+
+std::unique_ptr<Scene> Scene::load(const vrscene::Scene& description, PluginManager& manager,
+                                   std::string* error) {
+  auto fail = [&](int line, const std::string& message) -> std::unique_ptr<Scene> {
+    if (error) *error = at(description.file, line) + message;
+    return nullptr;
+  };
+
+  std::unique_ptr<Scene> scene(new Scene);
+  scene->file_ = description.file;
+  // All instances first, so that parameters may refer to plug-ins defined later.
+  for (const vrscene::PluginBlock& block : description.plugins) {
+    if (!manager.findDesc(block.type)) {
+      return fail(block.line, "unknown plug-in type '" + block.type + "'");
+    }
+    Node node;
+    node.name = block.name;
+    node.type = block.type;
+    node.line = block.line;
+    node.instance = manager.create(block.type, block.name);
+    if (!node.instance) return fail(block.line, "cannot create plug-in '" + block.name + "'");
+    node.vray = static_cast<VUtils::VRayPluginInterface*>(
+        node.instance->plugin()->getInterface(VUtils::EXT_VRAY_PLUGIN));
+    if (!node.vray) {
+      return fail(block.line, "plug-in type '" + block.type + "' has no V-Ray plug-in interface");
+    }
+    scene->nodes_.push_back(std::move(node));
+  }
+  for (std::size_t i = 0; i < description.plugins.size(); ++i) {
+    for (const vrscene::Param& param : description.plugins[i].params) {
+      std::string message;
+      if (!scene->setParameter(scene->nodes_[i], param, &message)) return fail(param.line, message);
+    }
+  }
+  return scene;
+}
+
+bool Scene::setParameter(Node& node, const vrscene::Param& param, std::string* error) {
+  VUtils::VRayParameterList::Impl& list = node.vray->getParameterList()->impl();
+  const ParamDecl* decl = list.findDecl(param.name);
+  if (!decl) {
+    *error = "plug-in type '" + node.type + "' has no parameter '" + param.name + "'";
+    return false;
+  }
+  if (isOutput(decl->kind)) {
+    *error = "'" + param.name + "' of '" + node.name + "' is an output and cannot be set";
+    return false;
+  }
+  if (auto* ref = std::get_if<vrscene::PluginRef>(&param.value)) {
+    const Node* source = find(ref->plugin);
+    if (!source) {
+      *error = "there is no plug-in '" + ref->plugin + "'";
+      return false;
+    }
+    // A whole plug-in feeds an input through its interface of the input's
+    // kind; a named output must already be of that kind.
+    TextureOutput output;
+    if (ref->output.empty()) {
+      output = {decl->kind, source->instance->plugin()->getInterface(interfaceOfKind(decl->kind))};
+    } else if (!resolve(*ref, &output, error)) {
+      return false;
+    }
+    if (!output.iface || output.kind != decl->kind) {
+      *error = "'" + param.name + "' takes a " + paramKindName(decl->kind) + ", but " +
+               quoted(*ref) + " is not one";
+      return false;
+    }
+    return list.setLink(param.name, decl->kind, output.iface, error);
+  }
+  ConstantValue value;
+  std::string reason;
+  if (!convertConstant(param.value, decl->kind, &value, &reason)) {
+    *error = "'" + param.name + "': " + reason;
+    return false;
+  }
+  return list.setConstant(param.name, value, error);
+}
+
+const Scene::Node* Scene::find(const std::string& name) const {
+  for (const Node& node : nodes_) {
+    if (node.name == name) return &node;
+  }
+  return nullptr;
+}
+
+bool Scene::resolve(const std::string& reference, TextureOutput* out, std::string* error) const {
+  vrscene::PluginRef ref;
+  const std::size_t sep = reference.find("::");
+  ref.plugin = reference.substr(0, sep);
+  if (sep != std::string::npos) ref.output = reference.substr(sep + 2);
+  return resolve(ref, out, error);
+}
+
+bool Scene::resolve(const vrscene::PluginRef& ref, TextureOutput* out, std::string* error) const {
+  const Node* node = find(ref.plugin);
+  if (!node) {
+    if (error) *error = "there is no plug-in '" + ref.plugin + "'";
+    return false;
+  }
+  Plugin* plugin = node->instance->plugin();
+  if (ref.output.empty()) {
+    if (PluginInterface* color = plugin->getInterface(VUtils::EXT_TEXTURE)) {
+      *out = {ParamKind::Color, color};
+      return true;
+    }
+    if (PluginInterface* value = plugin->getInterface(VUtils::EXT_TEXTURE_FLOAT)) {
+      *out = {ParamKind::Float, value};
+      return true;
+    }
+    if (error) *error = "'" + ref.plugin + "' is not a texture";
+    return false;
+  }
+  VUtils::VRayParameterList::Impl& list = node->vray->getParameterList()->impl();
+  if (const auto* output = list.findOutput(ref.output)) {
+    *out = {output->kind == ParamKind::OutputFloat ? ParamKind::Float : ParamKind::Color,
+            output->iface};
+    return true;
+  }
+  // An output declared without its own object carries the texture's own colour.
+  const ParamDecl* decl = list.findDecl(ref.output);
+  if (decl && decl->kind == ParamKind::OutputColor) {
+    if (PluginInterface* color = plugin->getInterface(VUtils::EXT_TEXTURE)) {
+      *out = {ParamKind::Color, color};
+      return true;
+    }
+  }
+  if (error) {
+    *error = "plug-in '" + ref.plugin + "' (" + node->type + ") has no output '" + ref.output + "'";
+  }
+  return false;
+}
+
+void Scene::renderBegin(VUtils::VRayRenderer* vray) {
+  for (Node& node : nodes_) node.vray->renderBegin(vray);
+}
+void Scene::frameBegin(VUtils::VRayRenderer* vray) {
+  for (Node& node : nodes_) node.vray->frameBegin(vray);
+}
+void Scene::frameEnd(VUtils::VRayRenderer* vray) {
+  for (Node& node : nodes_) node.vray->frameEnd(vray);
+}
+void Scene::renderEnd(VUtils::VRayRenderer* vray) {
+  for (Node& node : nodes_) node.vray->renderEnd(vray);
+}
+
+}  // namespace qv::vrayhost

@@ -1,0 +1,45 @@
+// Runs shading the way the renderer does: every render thread shades its own
+// share of the points at once, with its own thread index and cache stamps,
+// and asks each point's context more than once (a material reads a texture
+// for several of its components), so per-thread caches see real traffic.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "renderer.h"
+
+namespace qv::vrayhost {
+
+struct ShadingPoint {
+  VUtils::TracePoint p;
+  VUtils::ShadeVec n;
+};
+
+struct ShadingOptions {
+  int asksPerPoint = 2;  // how often the same context is shaded
+  int cacheSlots = 4;    // entry indices cycle through 0 .. cacheSlots - 1
+};
+
+class ShadingDriver {
+ public:
+  // Called for every ask; index is the point's position in the input.
+  using ShadeFn = std::function<void(const VUtils::VRayContext& rc, std::size_t index, int ask)>;
+
+  explicit ShadingDriver(StandInRenderer& renderer, ShadingOptions options = {})
+      : renderer_(renderer), options_(options) {}
+
+  // Shades points on renderer.getNumThreads() threads and returns when all
+  // are done. Thread t shades points t, t + N, t + 2N, ...
+  void run(const std::vector<ShadingPoint>& points, const ShadeFn& shade) const;
+
+ private:
+  void runThread(int threadIndex, const std::vector<ShadingPoint>& points,
+                 const ShadeFn& shade) const;
+
+  StandInRenderer& renderer_;
+  ShadingOptions options_;
+};
+
+}  // namespace qv::vrayhost

@@ -1,0 +1,135 @@
+#include <map>
+#include <mutex>
+
+#include "vrayhost/parameters.h"
+
+using qv::vrayhost::ParamDecl;
+using qv::vrayhost::ParamKind;
+
+namespace VUtils {
+
+namespace {
+
+int declare(VRayParameterListDesc::Impl& impl, const char* name, ParamKind kind, const char* desc) {
+  ParamDecl decl{name ? name : "", kind, false, 0.0f, desc ? desc : ""};
+  impl.params.push_back(decl);
+  return 1;
+}
+
+// Descriptors are registered while libraries load and looked up when
+// instances are made; both may happen from any thread of the host.
+struct Registry {
+  std::mutex mutex;
+  std::map<PluginDesc*, const VRayParameterListDesc*> lists;
+};
+
+Registry& registry() {
+  static Registry instance;
+  return instance;
+}
+
+}  // namespace
+
+const ParamDecl* VRayParameterListDesc::Impl::find(const std::string& name) const {
+  for (const ParamDecl& decl : params) {
+    if (decl.name == name) return &decl;
+  }
+  return nullptr;
+}
+
+VRayParameterListDesc::VRayParameterListDesc() : impl_(new Impl) {}
+VRayParameterListDesc::~VRayParameterListDesc() = default;
+
+int VRayParameterListDesc::addParamTexture(const char* name, int, const char* desc, const char*) {
+  return declare(*impl_, name, ParamKind::Color, desc);
+}
+
+int VRayParameterListDesc::addParamTextureFloat(const char* name, int, const char* desc,
+                                                const char*) {
+  return declare(*impl_, name, ParamKind::Float, desc);
+}
+
+int VRayParameterListDesc::addParamTextureFloat(const char* name, float defaultValue, int,
+                                                const char* desc, const char*) {
+  declare(*impl_, name, ParamKind::Float, desc);
+  impl_->params.back().hasDefault = true;
+  impl_->params.back().defaultValue = defaultValue;
+  return 1;
+}
+
+int VRayParameterListDesc::addParamTextureInt(const char* name, int, const char* desc,
+                                              const char*) {
+  return declare(*impl_, name, ParamKind::Int, desc);
+}
+
+int VRayParameterListDesc::addParamTextureTransform(const char* name, int, const char* desc,
+                                                    const char*) {
+  return declare(*impl_, name, ParamKind::Transform, desc);
+}
+
+int VRayParameterListDesc::addOutputParamTexture(const char* name, const char* desc, const char*) {
+  return declare(*impl_, name, ParamKind::OutputColor, desc);
+}
+
+int VRayParameterListDesc::addOutputParamTextureFloat(const char* name, const char* desc,
+                                                      const char*) {
+  return declare(*impl_, name, ParamKind::OutputFloat, desc);
+}
+
+int VRayParameterListDesc::registerParameters(PluginHost* host, PluginDesc* desc) {
+  if (!host || !desc) return 0;
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.lists[desc] = this;
+  return 1;
+}
+
+}  // namespace VUtils
+
+namespace qv::vrayhost {
+
+const char* paramKindName(ParamKind kind) {
+  switch (kind) {
+    case ParamKind::Color:
+      return "colour texture";
+    case ParamKind::Float:
+      return "float texture";
+    case ParamKind::Int:
+      return "integer texture";
+    case ParamKind::Transform:
+      return "transform texture";
+    case ParamKind::OutputColor:
+      return "colour output";
+    case ParamKind::OutputFloat:
+      return "float output";
+  }
+  return "unknown";
+}
+
+ParamKind constantKind(const ConstantValue& value) {
+  switch (value.index()) {
+    case 0:
+      return ParamKind::Color;
+    case 1:
+      return ParamKind::Float;
+    case 2:
+      return ParamKind::Int;
+    default:
+      return ParamKind::Transform;
+  }
+}
+
+const VUtils::VRayParameterListDesc* registeredParameters(PluginDesc* desc) {
+  VUtils::Registry& r = VUtils::registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.lists.find(desc);
+  return it == r.lists.end() ? nullptr : it->second;
+}
+
+void forgetParameters(PluginDesc* desc) {
+  VUtils::Registry& r = VUtils::registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.lists.erase(desc);
+}
+
+}  // namespace qv::vrayhost
