@@ -15,11 +15,15 @@ elseif(NOT QV_SANITIZE STREQUAL "")
   message(FATAL_ERROR "QV_SANITIZE must be '', 'address' or 'thread', not '${QV_SANITIZE}'")
 endif()
 
-# Compile settings of every target. Floating-point contraction is off: the
-# shading code follows exact rounding recipes that a fused multiply-add would
-# change.
+# Compile settings of every target. The shading code follows exact rounding
+# recipes: floating-point contraction is off, since a fused multiply-add would
+# change them, and so is GCC's SLP vectoriser, which in GCC 12 folds a
+# vectorised double -> float -> double round trip into a plain copy and so
+# drops the rounding that rays and hit points rely on.
+set(QV_EXACT_FP_FLAGS -ffp-contract=off $<$<CXX_COMPILER_ID:GNU>:-fno-tree-slp-vectorize>)
+
 function(qv_configure_target target)
-  target_compile_options(${target} PRIVATE ${QV_WARNINGS} ${QV_SANITIZER_FLAGS} -ffp-contract=off)
+  target_compile_options(${target} PRIVATE ${QV_WARNINGS} ${QV_SANITIZER_FLAGS} ${QV_EXACT_FP_FLAGS})
   target_link_options(${target} PRIVATE ${QV_SANITIZER_FLAGS})
 endfunction()
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds, and runs the main job over the bundled example scene.
+# Sets up, builds, and runs the main job over the bundled example scenes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh build -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCHMARKS=OFF
-echo "qvShotWeave colour at the example's probe points (r g b a):"
+echo "qvShotWeave over two flat projections (r g b a):"
 build/bin/qvray probe examples/shotweave.vrscene weave < examples/probe_points.txt
-echo "its outMatte:"
-build/bin/qvray probe examples/shotweave.vrscene weave::outMatte --threads 2 < examples/probe_points.txt
+echo "A painting masked by what its camera sees, over a fill colour (r g b a):"
+build/bin/qvray probe examples/veil.vrscene weave --threads 2 < examples/veil_points.txt
+echo "The visibility matte at the same points:"
+build/bin/qvray probe examples/veil.vrscene seen::outMatte < examples/veil_points.txt

@@ -82,12 +82,17 @@ void qvShotWeave::copyInputsToOutputs() {
 }
 
 AColor qvShotWeave::texColor(const VRayContext& rc) {
-  AColor result;
-  if (cache_.lookup(rc, result)) return result;
+  AColor cached;
+  if (cache_.lookup(rc, cached)) return cached;
+  return computeColor(rc);
+}
+
+// Kept out of line so that a cache hit pays for nothing it does not use.
+QV_NOINLINE AColor qvShotWeave::computeColor(const VRayContext& rc) {
   const AColor b = evaluate(inputs_.colorB, rc, kUnconnected);
   const AColor a = evaluate(inputs_.colorA, rc, kUnconnected);
   const float w = coverWeightOfB(evaluate(inputs_.matteA, rc, kUnconnected));
-  result = AColor(a.r + w * b.r, a.g + w * b.g, a.b + w * b.b, a.a + w * b.a);
+  const AColor result(a.r + w * b.r, a.g + w * b.g, a.b + w * b.b, a.a + w * b.a);
   cache_.store(rc, result);
   return result;
 }

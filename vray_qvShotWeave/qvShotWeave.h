@@ -59,6 +59,8 @@ class qvShotWeave final : public vray::CachedTexture<qvShotWeave> {
   OutTranspTex& outTransparency() { return outTransparency_; }
 
  private:
+  VUtils::AColor computeColor(const VUtils::VRayContext& rc);
+
   Inputs inputs_;
   OutAlphaTex outAlpha_;
   OutMatteTex outMatte_;

@@ -13,6 +13,12 @@
 #include "thread_color_cache.h"
 #include "vrayplugins.h"
 
+#if defined(_MSC_VER)
+#define QV_NOINLINE __declspec(noinline)
+#else
+#define QV_NOINLINE __attribute__((noinline))
+#endif
+
 namespace qv::vray {
 
 // Base of a texture with a per-thread cache of its own colour.

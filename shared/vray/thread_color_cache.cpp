@@ -36,27 +36,6 @@ const ThreadColorCache::List* ThreadColorCache::list(int threadIndex) const {
   return lists_[threadIndex];
 }
 
-ThreadColorCache::List* ThreadColorCache::listFor(const VUtils::VRayContext& rc) const {
-  // Stamp 0 marks empty entries, so a context carrying it could only ever
-  // match a cleared entry: it is not cached at all.
-  if (!lists_ || (rc.rayparams.rayFlags & kNoCacheFlag) || rc.cacheStamp == 0 || !rc.threadData ||
-      rc.cacheIndex < 0) {
-    return nullptr;
-  }
-  const int threadIndex = rc.threadData->threadIndex;
-  if (threadIndex < 0 || threadIndex >= numLists_) return nullptr;
-  return lists_[threadIndex];
-}
-
-bool ThreadColorCache::lookup(const VUtils::VRayContext& rc, VUtils::AColor& color) const {
-  const List* list = listFor(rc);
-  if (!list || rc.cacheIndex >= list->count) return false;
-  const Entry& entry = list->entries[rc.cacheIndex];
-  if (static_cast<uint32>(entry.stamp) != rc.cacheStamp) return false;
-  color = entry.color;
-  return true;
-}
-
 void ThreadColorCache::grow(List& list, int32 count) {
   if (count > list.capacity) {
     const int32 capacity = count - count % list.growStep + list.growStep;

@@ -5,10 +5,16 @@
 #include <ostream>
 #include <sstream>
 
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
 #include "plugin_manager.h"
 #include "probe.h"
 #include "scene.h"
+#include "scene_geometry.h"
 #include "shading_driver.h"
+#include "tracer.h"
 
 namespace qv::qvray {
 
@@ -44,6 +50,20 @@ bool readPoints(std::istream& in, std::vector<vrayhost::ShadingPoint>* points, s
   return true;
 }
 
+// A probe point names no surface, but a point that lies on one must not be
+// shadowed by it: find the triangle it sits on, within a tolerance relative
+// to the point's magnitude (float geometry is only that exact).
+void attachSurfaces(const host::Tracer& tracer, std::vector<vrayhost::ShadingPoint>* points) {
+  for (vrayhost::ShadingPoint& point : *points) {
+    const double p[3] = {point.p.x, point.p.y, point.p.z};
+    const double scale = std::max({1.0, std::fabs(p[0]), std::fabs(p[1]), std::fabs(p[2])});
+    if (const auto surface = tracer.surfaceAt(p, 1e-4 * scale)) {
+      point.onSurface = true;
+      point.surface = *surface;
+    }
+  }
+}
+
 }  // namespace
 
 int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -63,6 +83,17 @@ int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std:
     err << "qvray: " << error << "\n";
     return 1;
   }
+  std::vector<host::SceneObject> objects;
+  const std::string sceneDir = std::filesystem::path(options.scenePath).parent_path().string();
+  if (!vrayhost::collectSceneObjects(*parsed.scene, sceneDir, &objects, &error)) {
+    err << "qvray: " << error << "\n";
+    return 1;
+  }
+  host::Tracer tracer;
+  if (!tracer.build(std::move(objects), &error)) {
+    err << "qvray: " << options.scenePath << ": " << error << "\n";
+    return 1;
+  }
   vrayhost::TextureOutput texture;
   if (!scene->resolve(options.texture, &texture, &error)) {
     err << "qvray: " << options.scenePath << ": " << error << "\n";
@@ -74,7 +105,10 @@ int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std:
     return 1;
   }
 
+  attachSurfaces(tracer, &points);
+
   vrayhost::StandInRenderer renderer(options.threads);
+  renderer.setTracer(&tracer);
   std::vector<VUtils::AColor> colors(points.size());
   std::vector<float> values(points.size());
   scene->renderBegin(&renderer);

@@ -42,7 +42,8 @@ int runProbe(const std::vector<std::string>& args, std::istream& in, std::ostrea
       if (arg == "--plugins") {
         options.pluginDir = value;
       } else if (!parseThreads(value, &options.threads)) {
-        err << "qvray: --threads takes a whole number from 1 to 1024, not '" << value << "'\n";
+        err << "qvray: --threads takes a whole number from 1 to 1024, not '" << value << "'\n"
+            << kUsage;
         return 2;
       }
     } else if (arg.rfind("--", 0) == 0) {

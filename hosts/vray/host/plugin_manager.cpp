@@ -45,6 +45,13 @@ bool PluginManager::loadLibrary(const std::string& path, std::string* error) {
   if (!getLibDesc) return fail(path + ": not a V-Ray plug-in library (no getLibDesc)");
   library->libDesc = getLibDesc();
   if (!library->libDesc) return fail(path + ": getLibDesc returned no library descriptor");
+  // The loader hands out the copy it already has for the same file (or a link
+  // to it); saying its types come from another library would mislead.
+  for (const auto& loaded : libraries_) {
+    if (loaded->libDesc == library->libDesc) {
+      return fail(path + ": the library is already loaded (as " + loaded->module.path() + ")");
+    }
+  }
 
   DescCollector collector;
   library->libDesc->enumPluginDescs(&collector);

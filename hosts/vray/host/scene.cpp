@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
+
+#include "scene_geometry.h"
 
 namespace qv::vrayhost {
 
@@ -26,6 +29,64 @@ std::string at(const std::string& file, int line) {
 
 std::string quoted(const vrscene::PluginRef& ref) {
   return "'" + ref.plugin + (ref.output.empty() ? "" : "::" + ref.output) + "'";
+}
+
+// A chain of references that leads a plug-in back to itself: shading it
+// would recurse until the stack runs out, so such a scene must not load.
+// Plug-ins are visited in scene order, so a scene always reports one chain.
+bool findCycle(const std::vector<Scene::Node>& nodes, const vrscene::Scene& description, int* line,
+               std::string* chain) {
+  struct Edge {
+    std::size_t to;
+    int line;
+  };
+  const std::size_t n = nodes.size();
+  std::vector<std::vector<Edge>> edges(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const vrscene::PluginBlock* block = description.find(nodes[i].name);
+    if (!block) continue;
+    for (const vrscene::Param& param : block->params) {
+      const auto* ref = std::get_if<vrscene::PluginRef>(&param.value);
+      if (!ref) continue;
+      for (std::size_t j = 0; j < n; ++j) {
+        if (nodes[j].name == ref->plugin) edges[i].push_back({j, param.line});
+      }
+    }
+  }
+  // Depth first without recursion: a long chain must not exhaust the stack
+  // that this check is there to protect.
+  enum State { kNew, kOnPath, kDone };
+  std::vector<State> state(n, kNew);
+  std::vector<std::pair<std::size_t, std::size_t>> path;  // node, next edge to follow
+  for (std::size_t root = 0; root < n; ++root) {
+    if (state[root] != kNew) continue;
+    state[root] = kOnPath;
+    path.push_back({root, 0});
+    while (!path.empty()) {
+      auto& [node, next] = path.back();
+      if (next == edges[node].size()) {
+        state[node] = kDone;
+        path.pop_back();
+        continue;
+      }
+      const Edge edge = edges[node][next++];
+      if (state[edge.to] == kNew) {
+        state[edge.to] = kOnPath;
+        path.push_back({edge.to, 0});
+      } else if (state[edge.to] == kOnPath) {
+        std::size_t start = 0;
+        while (path[start].first != edge.to) ++start;
+        *chain = nodes[edge.to].name;
+        for (std::size_t k = start + 1; k < path.size(); ++k) {
+          *chain += " -> " + nodes[path[k].first].name;
+        }
+        *chain += " -> " + nodes[edge.to].name;
+        *line = edge.line;
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -84,8 +145,11 @@ std::unique_ptr<Scene> Scene::load(const vrscene::Scene& description, PluginMana
 
   std::unique_ptr<Scene> scene(new Scene);
   scene->file_ = description.file;
-  // All instances first, so that parameters may refer to plug-ins defined later.
+  // All instances first, so that parameters may refer to plug-ins defined
+  // later. Geometry is the renderer's own business, not a plug-in's.
+  std::vector<const vrscene::PluginBlock*> blocks;
   for (const vrscene::PluginBlock& block : description.plugins) {
+    if (isGeometryType(block.type)) continue;
     if (!manager.findDesc(block.type)) {
       return fail(block.line, "unknown plug-in type '" + block.type + "'");
     }
@@ -101,12 +165,18 @@ std::unique_ptr<Scene> Scene::load(const vrscene::Scene& description, PluginMana
       return fail(block.line, "plug-in type '" + block.type + "' has no V-Ray plug-in interface");
     }
     scene->nodes_.push_back(std::move(node));
+    blocks.push_back(&block);
   }
-  for (std::size_t i = 0; i < description.plugins.size(); ++i) {
-    for (const vrscene::Param& param : description.plugins[i].params) {
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    for (const vrscene::Param& param : blocks[i]->params) {
       std::string message;
       if (!scene->setParameter(scene->nodes_[i], param, &message)) return fail(param.line, message);
     }
+  }
+  int cycleLine = 0;
+  std::string chain;
+  if (findCycle(scene->nodes_, description, &cycleLine, &chain)) {
+    return fail(cycleLine, "plug-ins refer to one another in a loop: " + chain);
   }
   return scene;
 }
@@ -163,7 +233,14 @@ bool Scene::resolve(const std::string& reference, TextureOutput* out, std::strin
   vrscene::PluginRef ref;
   const std::size_t sep = reference.find("::");
   ref.plugin = reference.substr(0, sep);
-  if (sep != std::string::npos) ref.output = reference.substr(sep + 2);
+  if (sep != std::string::npos) {
+    ref.output = reference.substr(sep + 2);
+    // Left empty, the output would silently name the whole texture.
+    if (ref.output.empty()) {
+      if (error) *error = "'" + reference + "' names no output after '::'";
+      return false;
+    }
+  }
   return resolve(ref, out, error);
 }
 

@@ -9,12 +9,16 @@
 #include <vector>
 
 #include "renderer.h"
+#include "tracer.h"
 
 namespace qv::vrayhost {
 
 struct ShadingPoint {
   VUtils::TracePoint p;
   VUtils::ShadeVec n;
+  // The surface the point lies on, so that rays leaving it skip it.
+  bool onSurface = false;
+  host::SurfaceId surface;
 };
 
 struct ShadingOptions {
@@ -28,7 +32,11 @@ class ShadingDriver {
   using ShadeFn = std::function<void(const VUtils::VRayContext& rc, std::size_t index, int ask)>;
 
   explicit ShadingDriver(StandInRenderer& renderer, ShadingOptions options = {})
-      : renderer_(renderer), options_(options) {}
+      : renderer_(renderer), frameData_(&renderer.frameData()), options_(options) {}
+  // Any renderer; contexts carry frameData, which may be null.
+  ShadingDriver(VUtils::VRayRenderer& renderer, const VUtils::VRayFrameData* frameData,
+                ShadingOptions options = {})
+      : renderer_(renderer), frameData_(frameData), options_(options) {}
 
   // Shades points on renderer.getNumThreads() threads and returns when all
   // are done. Thread t shades points t, t + N, t + 2N, ...
@@ -38,7 +46,8 @@ class ShadingDriver {
   void runThread(int threadIndex, const std::vector<ShadingPoint>& points,
                  const ShadeFn& shade) const;
 
-  StandInRenderer& renderer_;
+  VUtils::VRayRenderer& renderer_;
+  const VUtils::VRayFrameData* frameData_;
   ShadingOptions options_;
 };
 

@@ -17,10 +17,16 @@ int declare(VRayParameterListDesc::Impl& impl, const char* name, ParamKind kind,
 }
 
 // Descriptors are registered while libraries load and looked up when
-// instances are made; both may happen from any thread of the host.
+// instances are made; both may happen from any thread of the host. Several
+// hosts (plug-in managers) may load the same library, which the loader then
+// shares: the record stays until the last of them lets it go.
 struct Registry {
+  struct Entry {
+    const VRayParameterListDesc* list = nullptr;
+    int hosts = 0;
+  };
   std::mutex mutex;
-  std::map<PluginDesc*, const VRayParameterListDesc*> lists;
+  std::map<PluginDesc*, Entry> lists;
 };
 
 Registry& registry() {
@@ -80,7 +86,9 @@ int VRayParameterListDesc::registerParameters(PluginHost* host, PluginDesc* desc
   if (!host || !desc) return 0;
   Registry& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
-  r.lists[desc] = this;
+  Registry::Entry& entry = r.lists[desc];
+  entry.list = this;
+  ++entry.hosts;
   return 1;
 }
 
@@ -123,13 +131,14 @@ const VUtils::VRayParameterListDesc* registeredParameters(PluginDesc* desc) {
   VUtils::Registry& r = VUtils::registry();
   std::lock_guard<std::mutex> lock(r.mutex);
   auto it = r.lists.find(desc);
-  return it == r.lists.end() ? nullptr : it->second;
+  return it == r.lists.end() ? nullptr : it->second.list;
 }
 
 void forgetParameters(PluginDesc* desc) {
   VUtils::Registry& r = VUtils::registry();
   std::lock_guard<std::mutex> lock(r.mutex);
-  r.lists.erase(desc);
+  auto it = r.lists.find(desc);
+  if (it != r.lists.end() && --it->second.hosts <= 0) r.lists.erase(it);
 }
 
 }  // namespace qv::vrayhost

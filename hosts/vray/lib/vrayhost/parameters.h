@@ -35,7 +35,8 @@ VRAY_API ParamKind constantKind(const ConstantValue& value);
 
 // The parameter-list description registered for desc, or null.
 VRAY_API const VUtils::VRayParameterListDesc* registeredParameters(PluginDesc* desc);
-// Drops what registerParameters recorded for desc (its library is going away).
+// Drops one host's registration of desc; what registerParameters recorded goes
+// with the last one (the library is going away).
 VRAY_API void forgetParameters(PluginDesc* desc);
 
 }  // namespace qv::vrayhost

@@ -1,0 +1,32 @@
+#include "renderer.h"
+
+#include <cmath>
+
+#include "tracer.h"
+
+namespace qv::vrayhost {
+
+void StandInRenderer::traceRay(VUtils::VRayContext& rc) {
+  const VUtils::VRayRayParams& params = rc.rayparams;
+  const VUtils::ShadeVec& dir = params.viewDir;
+  const bool aimed = std::isfinite(dir.x) && std::isfinite(dir.y) && std::isfinite(dir.z) &&
+                     (dir.x != 0.0f || dir.y != 0.0f || dir.z != 0.0f);
+  // A ray without a direction covers no distance, so nothing can block it.
+  float light = 1.0f;
+  if (tracer_ && aimed) {
+    host::Ray ray;
+    ray.origin[0] = params.rayOrigin.x;
+    ray.origin[1] = params.rayOrigin.y;
+    ray.origin[2] = params.rayOrigin.z;
+    ray.direction[0] = dir.x;
+    ray.direction[1] = dir.y;
+    ray.direction[2] = dir.z;
+    ray.tmin = params.mint;
+    ray.tmax = params.maxt;
+    ray.skip = static_cast<const host::SurfaceId*>(rc.rayresult.surface);
+    light = tracer_->transmittance(ray);
+  }
+  rc.mtlresult.color = VUtils::Color(light, light, light);
+}
+
+}  // namespace qv::vrayhost
