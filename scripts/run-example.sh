@@ -10,3 +10,5 @@ echo "A painting masked by what its camera sees, over a fill colour (r g b a):"
 build/bin/qvray probe examples/veil.vrscene weave --threads 2 < examples/veil_points.txt
 echo "The visibility matte at the same points:"
 build/bin/qvray probe examples/veil.vrscene seen::outMatte < examples/veil_points.txt
+echo "mental ray: two paintings around a box, each where its camera sees (outColor ... outMask19):"
+build/bin/qvmray probe examples/shotweave.mi weave --threads 2 < examples/shotweave_points.txt

@@ -1,0 +1,294 @@
+#include "render_session.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <thread>
+
+#include "mrhost/render_context.h"
+
+namespace qv::mrhost {
+
+namespace {
+
+double length(const miVector& v) {
+  return std::sqrt(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
+                   static_cast<double>(v.z) * v.z);
+}
+
+bool sameVector(const miVector& a, const miVector& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Whether a shader asked from state b would see what it saw asked from a.
+// Bitwise, so that a NaN compares equal to itself.
+bool sameShadingPoint(const miState& a, const miState& b) {
+  return a.type == b.type && a.instance == b.instance && a.pri == b.pri &&
+         sameVector(a.point, b.point) && sameVector(a.normal, b.normal) &&
+         sameVector(a.dir, b.dir) && sameVector(a.org, b.org);
+}
+
+}  // namespace
+
+class RenderSession::ThreadShading {
+ public:
+  ThreadShading(const RenderSession& session, int thread)
+      : session_(session),
+        thread_(thread),
+        result_(std::make_unique<std::uint32_t[]>(resultWords(session.top_))),
+        slots_(session.scene_.shaders.size()) {
+    context_.tracer = &session.tracer_;
+    context_.scene = this;
+    context_.evaluate = &ThreadShading::evaluateConnection;
+  }
+
+  // A state for calls outside shading: init and exit.
+  miState idleState() {
+    miState state{};
+    state.type = miRAY_EYE;
+    state.dist = -1.0;
+    state.thread = thread_;
+    state.user = &context_;
+    return state;
+  }
+
+  bool shadePoint(const ShadingPoint& point, miRay_type type, float* values) {
+    forgetResults();
+    miState state = idleState();
+    state.type = type;
+    state.shader = const_cast<miFunction*>(&session_.functions_[session_.top_]);
+    state.point = point.point;
+    state.normal = point.normal;
+    state.dir = point.dir;
+    // The eye sits one ray length back along the ray that reached the point.
+    state.org = {point.point.x - point.dir.x, point.point.y - point.dir.y,
+                 point.point.z - point.dir.z};
+    state.dist = length(point.dir);
+    // A point named by position alone was hit on the surface it lies on, if
+    // any: rays that leave it must not find that surface again.
+    const double p[3] = {point.point.x, point.point.y, point.point.z};
+    const double magnitude = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+    if (const auto surface = session_.tracer_.surfaceAt(p, 1e-4 * std::max(1.0, magnitude))) {
+      surface_ = *surface;
+      state.pri = &surface_;
+      state.instance = instanceTag(surface->object);
+    }
+
+    const std::size_t words = resultWords(session_.top_);
+    std::fill(result_.get(), result_.get() + words, 0u);
+    const Shader* shader = session_.code_[session_.top_];
+    if (!shader->function(result_.get(), &state, state.shader->param)) return false;
+    std::memcpy(values, result_.get(), words * sizeof(float));
+    return true;
+  }
+
+ private:
+  // A connected shader's result at one shading point, or its false answer.
+  struct Result {
+    miState asked{};
+    bool ok = false;
+    std::unique_ptr<std::uint32_t[]> storage;
+  };
+  // The results of one shader of the scene in this shading call. Shaders
+  // keep the addresses they are handed until the call returns, so a result
+  // is never overwritten within it.
+  struct Slot {
+    std::vector<Result> results;
+    std::size_t used = 0;
+  };
+
+  std::size_t resultWords(std::size_t shader) const {
+    return session_.scene_.shaders[shader].decl->result.size / 4;
+  }
+
+  void forgetResults() {
+    for (std::size_t s : touched_) slots_[s].used = 0;
+    touched_.clear();
+  }
+
+  static const void* evaluateConnection(void* scene, miState* state, miInteger entry) {
+    return static_cast<ThreadShading*>(scene)->evaluate(state, entry);
+  }
+
+  // A shader's result depends on nothing but the state it is asked from, so
+  // a connected shader runs once per shading point however many parameters
+  // it feeds: a network whose shaders feed each other several times over
+  // would otherwise run exponentially often.
+  const void* evaluate(miState* state, miInteger entry) {
+    const std::vector<Connection>& connections = session_.scene_.connections;
+    if (entry < 1 || static_cast<std::size_t>(entry) > connections.size()) return nullptr;
+    const Connection& connection = connections[static_cast<std::size_t>(entry) - 1];
+    const std::size_t to = connection.to;
+    Slot& slot = slots_[to];
+    for (std::size_t i = 0; i < slot.used; ++i) {
+      const Result& known = slot.results[i];
+      if (sameShadingPoint(known.asked, *state)) {
+        return known.ok
+                   ? reinterpret_cast<const char*>(known.storage.get()) + connection.resultOffset
+                   : nullptr;
+      }
+    }
+    if (slot.used == 0) touched_.push_back(to);
+    if (slot.used == slot.results.size()) {
+      Result fresh;
+      fresh.storage = std::make_unique<std::uint32_t[]>(resultWords(to));
+      slot.results.push_back(std::move(fresh));
+    }
+    const std::size_t index = slot.used++;
+    Result& result = slot.results[index];
+    result.asked = *state;
+    result.ok = false;
+    std::uint32_t* storage = result.storage.get();
+    std::fill(storage, storage + resultWords(to), 0u);
+
+    miState connected = *state;
+    connected.shader = const_cast<miFunction*>(&session_.functions_[to]);
+    connected.child = nullptr;
+    const bool ok = session_.code_[to]->function(storage, &connected, connected.shader->param);
+    // The connected shader may have asked for shaders of its own, whose slots
+    // may have grown; this slot has not, as no shader reaches itself.
+    slots_[to].results[index].ok = ok;
+    return ok ? reinterpret_cast<const char*>(storage) + connection.resultOffset : nullptr;
+  }
+
+  const RenderSession& session_;
+  const int thread_;
+  RenderContext context_;
+  std::unique_ptr<std::uint32_t[]> result_;  // exactly the top shader's result
+  host::SurfaceId surface_;                  // what state.pri points at
+  std::vector<Slot> slots_;                  // per scene shader
+  std::vector<std::size_t> touched_;         // slots used in this shading call
+};
+
+bool RenderSession::prepare(const std::string& shaderName, std::string* error) {
+  const long top = scene_.findShader(shaderName);
+  if (top < 0) {
+    *error = scene_.file + " has no shader '" + shaderName + "'";
+    return false;
+  }
+  const std::size_t count = scene_.shaders.size();
+  std::vector<std::vector<std::size_t>> feeds(count);
+  for (const Connection& c : scene_.connections) feeds[c.from].push_back(c.to);
+  std::vector<bool> reached(count, false);
+  std::vector<std::size_t> pending = {static_cast<std::size_t>(top)};
+  reached[static_cast<std::size_t>(top)] = true;
+  while (!pending.empty()) {
+    const std::size_t from = pending.back();
+    pending.pop_back();
+    for (const std::size_t to : feeds[from]) {
+      if (!reached[to]) {
+        reached[to] = true;
+        pending.push_back(to);
+      }
+    }
+  }
+
+  std::vector<const Shader*> code(count, nullptr);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!reached[i]) continue;
+    const ShaderDecl& decl = *scene_.shaders[i].decl;
+    const Shader* shader = library_.find(decl.name, error);
+    if (!shader) return false;
+    if (shader->version != decl.version) {
+      *error = library_.path() + ": shader '" + decl.name + "' is version " +
+               std::to_string(shader->version) + ", the host declares version " +
+               std::to_string(decl.version);
+      return false;
+    }
+    code[i] = shader;
+  }
+
+  top_ = static_cast<std::size_t>(top);
+  code_ = std::move(code);
+  blocks_.clear();
+  blocks_.reserve(count);
+  functions_.assign(count, miFunction{});
+  for (std::size_t i = 0; i < count; ++i) {
+    const ShaderInstance& instance = scene_.shaders[i];
+    blocks_.push_back(instance.block);
+    miFunction& function = functions_[i];
+    function.function_decl = miNULLTAG;
+    function.ghost_connected = instance.connected ? 1 : 0;
+    function.ghost = instance.ghost.data();
+    function.ghost_size = static_cast<miUint>(instance.ghost.size());
+    function.param = reinterpret_cast<char*>(blocks_.back().data());
+  }
+  return true;
+}
+
+void RenderSession::initShaders(ThreadShading& thread) {
+  initialised_.clear();
+  for (std::size_t i = 0; i < code_.size(); ++i) {
+    const Shader* shader = code_[i];
+    if (!shader) continue;
+    miState state = thread.idleState();
+    state.shader = &functions_[i];
+    auto it = std::find_if(initialised_.begin(), initialised_.end(),
+                           [&](const auto& done) { return done.first == shader; });
+    if (it == initialised_.end()) {
+      miBoolean instanceInit = miFALSE;
+      if (shader->init) shader->init(&state, nullptr, &instanceInit);
+      initialised_.emplace_back(shader, instanceInit != miFALSE);
+      it = std::prev(initialised_.end());
+    }
+    if (it->second && shader->init) shader->init(&state, functions_[i].param, nullptr);
+  }
+}
+
+void RenderSession::exitShaders(ThreadShading& thread) {
+  for (std::size_t i = code_.size(); i-- > 0;) {
+    const Shader* shader = code_[i];
+    if (!shader || !shader->exit) continue;
+    const auto it = std::find_if(initialised_.begin(), initialised_.end(),
+                                 [&](const auto& done) { return done.first == shader; });
+    if (it == initialised_.end() || !it->second) continue;
+    miState state = thread.idleState();
+    state.shader = &functions_[i];
+    shader->exit(&state, functions_[i].param);
+  }
+  for (auto it = initialised_.rbegin(); it != initialised_.rend(); ++it) {
+    if (!it->first->exit) continue;
+    miState state = thread.idleState();
+    it->first->exit(&state, nullptr);
+  }
+  initialised_.clear();
+}
+
+ShadingResults RenderSession::shade(const std::vector<ShadingPoint>& points,
+                                    const ShadingOptions& options) {
+  ShadingResults results;
+  if (code_.empty() || !code_[top_]) return results;  // not prepared
+  const std::size_t perPoint = scene_.shaders[top_].decl->result.size / 4;
+  results.valuesPerPoint = perPoint;
+  results.values.assign(points.size() * perPoint, 0.0f);
+  results.shaded.assign(points.size(), 0);
+
+  const int threadCount = std::max(1, options.threads);
+  std::vector<std::unique_ptr<ThreadShading>> threads;
+  for (int t = 0; t < threadCount; ++t)
+    threads.push_back(std::make_unique<ThreadShading>(*this, t));
+
+  auto run = [&](int t) {
+    ThreadShading& shading = *threads[static_cast<std::size_t>(t)];
+    for (std::size_t i = static_cast<std::size_t>(t); i < points.size();
+         i += static_cast<std::size_t>(threadCount)) {
+      results.shaded[i] =
+          shading.shadePoint(points[i], options.rayType, &results.values[i * perPoint]);
+    }
+  };
+
+  initShaders(*threads[0]);
+  {
+    // The calling thread shades the first share itself.
+    std::vector<std::thread> workers;
+    for (int t = 1; t < threadCount; ++t) workers.emplace_back(run, t);
+    run(0);
+    for (std::thread& worker : workers) worker.join();
+  }
+  exitShaders(*threads[0]);
+  return results;
+}
+
+}  // namespace qv::mrhost

@@ -1,0 +1,118 @@
+#include "shader_library.h"
+
+#include <utility>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace qv::mrhost {
+
+namespace {
+
+// The host module is the one whose host functions this process already
+// runs with: found from the address of one of them, never loaded again by a
+// path that could name another copy.
+#if defined(_WIN32)
+
+void* openHostModule(std::string* error) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&mi_phen_eval), &module)) {
+    *error = "cannot find the host module (error " + std::to_string(GetLastError()) + ")";
+    return nullptr;
+  }
+  return reinterpret_cast<void*>(module);
+}
+
+void closeHostModule(void*) {}
+
+#else
+
+void* openHostModule(std::string* error) {
+  Dl_info info{};
+  void* handle = nullptr;
+  if (dladdr(reinterpret_cast<void*>(&mi_phen_eval), &info) != 0 && info.dli_fname) {
+    handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+  }
+  if (!handle || !dlsym(handle, "mi_phen_eval")) {
+    if (handle) dlclose(handle);
+    const char* reason = dlerror();
+    *error =
+        std::string("cannot find the host module") + (reason ? std::string(": ") + reason : "");
+    return nullptr;
+  }
+  return handle;
+}
+
+void closeHostModule(void* handle) {
+  if (handle) dlclose(handle);
+}
+
+#endif
+
+}  // namespace
+
+ShaderLibrary::~ShaderLibrary() {
+  release();
+}
+
+void ShaderLibrary::release() {
+  shaders_.clear();
+  library_.close();
+  closeHostModule(hostModule_);
+  hostModule_ = nullptr;
+}
+
+bool ShaderLibrary::load(const std::string& path, std::string* error) {
+  release();
+  std::string reason;
+  if (!library_.open(path, &reason)) {
+    *error = "cannot load shader library " + path + ": " + reason;
+    return false;
+  }
+  hostModule_ = openHostModule(&reason);
+  if (!hostModule_) {
+    release();
+    *error = path + ": " + reason;
+    return false;
+  }
+  // Libraries that call no host function have no use for the handle.
+  if (auto* setModuleHandle =
+          reinterpret_cast<void (*)(void*)>(library_.symbol("miSetModuleHandle"))) {
+    setModuleHandle(hostModule_);
+  }
+  return true;
+}
+
+const Shader* ShaderLibrary::find(const std::string& name, std::string* error) {
+  if (const auto it = shaders_.find(name); it != shaders_.end()) return &it->second;
+  if (!library_.isOpen()) {
+    *error = "no shader library is loaded";
+    return nullptr;
+  }
+  Shader shader;
+  shader.name = name;
+  shader.function = reinterpret_cast<ShaderFunction>(library_.symbol(name.c_str()));
+  if (!shader.function) {
+    *error = library_.path() + " has no shader '" + name + "'";
+    return nullptr;
+  }
+  // The version is what ties a shader to the declaration its parameters are
+  // laid out by; a shader without one cannot be trusted with a block.
+  const auto version =
+      reinterpret_cast<VersionFunction>(library_.symbol((name + "_version").c_str()));
+  if (!version) {
+    *error = library_.path() + ": shader '" + name + "' has no " + name + "_version function";
+    return nullptr;
+  }
+  shader.version = version();
+  shader.init = reinterpret_cast<InitFunction>(library_.symbol((name + "_init").c_str()));
+  shader.exit = reinterpret_cast<ExitFunction>(library_.symbol((name + "_exit").c_str()));
+  return &shaders_.emplace(name, std::move(shader)).first->second;
+}
+
+}  // namespace qv::mrhost

@@ -1,0 +1,168 @@
+// The host functions a shader library resolves by name in the host module.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "mrhost/render_context.h"
+
+#if defined(_WIN32)
+#define MI_HOST_EXPORT extern "C" __declspec(dllexport)
+#else
+#define MI_HOST_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+using qv::mrhost::RenderContext;
+
+RenderContext* contextOf(const miState* state) {
+  return state ? static_cast<RenderContext*>(state->user) : nullptr;
+}
+
+const qv::host::SceneObject* objectOfTag(const RenderContext* ctx, miTag tag) {
+  if (!ctx || !ctx->tracer || tag == miNULLTAG) return nullptr;
+  const auto& objects = ctx->tracer->objects();
+  return tag <= objects.size() ? &objects[tag - 1] : nullptr;
+}
+
+std::uint64_t mix(std::uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9ULL;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebULL;
+  x ^= x >> 31;
+  return x;
+}
+
+// A per-point rotation of a stratified sequence: samples spread evenly over
+// the unit square for every point, and the same point always gets the same.
+double pointHash(const miVector& p, int dimension) {
+  std::uint32_t bits[3];
+  std::memcpy(bits, &p, sizeof bits);
+  const std::uint64_t h = mix(mix(mix(bits[0] + 0x9e3779b97f4a7c15ULL) ^ bits[1]) ^ bits[2]) ^
+                          static_cast<std::uint64_t>(dimension);
+  return static_cast<double>(mix(h) >> 11) * (1.0 / 9007199254740992.0);
+}
+
+double radicalInverse(unsigned base, unsigned index) {
+  double result = 0.0, scale = 1.0 / base;
+  for (; index > 0; index /= base, scale /= base) result += (index % base) * scale;
+  return result;
+}
+
+}  // namespace
+
+MI_HOST_EXPORT void* mi_phen_eval(miState* state, void* param) {
+  RenderContext* ctx = contextOf(state);
+  const miFunction* shader = state ? state->shader : nullptr;
+  if (!ctx || !ctx->evaluate || !shader || !shader->ghost) return param;
+  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(param);
+  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(shader->param);
+  if (address < base || (address - base) / 4 >= shader->ghost_size) return param;
+  const miInteger entry = shader->ghost[(address - base) / 4];
+  if (entry == 0 || entry == -2) return param;
+  const void* value = ctx->evaluate(ctx->scene, state, entry);
+  return value ? const_cast<void*>(value) : param;
+}
+
+MI_HOST_EXPORT miBoolean mi_query(const miQ_type query, miState* state, miTag tag, void* result,
+                                  ...) {
+  const RenderContext* ctx = contextOf(state);
+  if (!result) return miFALSE;
+  switch (query) {
+    case miQ_INST_ITEM:
+      // An instance places exactly one object, under the same tag.
+      if (!objectOfTag(ctx, tag)) return miFALSE;
+      *static_cast<miTag*>(result) = tag;
+      return miTRUE;
+    case miQ_OBJ_LABEL:
+      if (const qv::host::SceneObject* object = objectOfTag(ctx, tag)) {
+        *static_cast<miInteger*>(result) = object->label;
+        return miTRUE;
+      }
+      return miFALSE;
+  }
+  return miFALSE;
+}
+
+MI_HOST_EXPORT miBoolean mi_tri_vectors(miState* state, int which, int time, miVector** a,
+                                        miVector** b, miVector** c) {
+  const RenderContext* ctx = contextOf(state);
+  if (which != 'p' || time != 0 || !ctx || !ctx->tracer || !state->pri) return miFALSE;
+  const auto* surface = static_cast<const qv::host::SurfaceId*>(state->pri);
+  const auto& objects = ctx->tracer->objects();
+  if (surface->object >= objects.size()) return miFALSE;
+  const qv::host::TriangleMesh& mesh = objects[surface->object].mesh;
+  if (surface->triangle >= mesh.triangles.size()) return miFALSE;
+  static_assert(sizeof(miVector) == sizeof(qv::host::Vec3f), "vertex layouts must match");
+  const auto& triangle = mesh.triangles[surface->triangle];
+  miVector** out[3] = {a, b, c};
+  for (int i = 0; i < 3; ++i) {
+    *out[i] = reinterpret_cast<miVector*>(
+        const_cast<qv::host::Vec3f*>(&mesh.vertices[triangle[static_cast<std::size_t>(i)]]));
+  }
+  return miTRUE;
+}
+
+// The stand-in's geometry is exact enough that shaders' offsets stand as given.
+MI_HOST_EXPORT miBoolean mi_ray_offset(miState* state, double* offset) {
+  return state && offset ? miTRUE : miFALSE;
+}
+
+// Continues the state's ray from the shading point, as mental ray does, and
+// answers the nearest surface behind it: its colour, with its opacity as
+// alpha. Surfaces further on are not gathered: the stand-in's objects have no
+// material shaders that would trace on through them.
+MI_HOST_EXPORT miBoolean mi_trace_transparent(miColor* result, miState* state) {
+  RenderContext* ctx = contextOf(state);
+  if (!ctx || !result || ctx->failTraces) return miFALSE;
+  miState& child = ctx->child;
+  child = *state;
+  child.parent = state;
+  child.child = nullptr;
+  child.type = miRAY_TRANSPARENT;
+  child.dist = -1.0;
+  state->child = &child;
+  *result = miColor{0.0f, 0.0f, 0.0f, 0.0f};
+  if (!ctx->tracer) return miTRUE;
+
+  qv::host::Ray ray;
+  ray.origin[0] = state->point.x;
+  ray.origin[1] = state->point.y;
+  ray.origin[2] = state->point.z;
+  ray.direction[0] = state->dir.x;
+  ray.direction[1] = state->dir.y;
+  ray.direction[2] = state->dir.z;
+  ray.skip = static_cast<const qv::host::SurfaceId*>(state->pri);
+  const auto hit = ctx->tracer->intersect(ray);
+  if (!hit) return miTRUE;
+  const double length = std::sqrt(static_cast<double>(state->dir.x) * state->dir.x +
+                                  static_cast<double>(state->dir.y) * state->dir.y +
+                                  static_cast<double>(state->dir.z) * state->dir.z);
+  child.dist = hit->distance * length;
+  child.point = miVector{static_cast<float>(ray.origin[0] + hit->distance * ray.direction[0]),
+                         static_cast<float>(ray.origin[1] + hit->distance * ray.direction[1]),
+                         static_cast<float>(ray.origin[2] + hit->distance * ray.direction[2])};
+  child.instance = qv::mrhost::instanceTag(hit->surface.object);
+  child.pri = nullptr;
+  const qv::host::SceneObject& object = ctx->tracer->objects()[hit->surface.object];
+  *result = miColor{object.color[0], object.color[1], object.color[2], object.opacity};
+  return miTRUE;
+}
+
+MI_HOST_EXPORT miBoolean mi_sample(double* sample, int* instance, miState* state,
+                                   const miUint dimension, const miUint* n) {
+  if (!sample || !instance || !state || !n || *instance < 0 ||
+      static_cast<miUint>(*instance) >= *n) {
+    return miFALSE;
+  }
+  static const unsigned kBases[] = {3, 5, 7, 11, 13};
+  const unsigned i = static_cast<unsigned>(*instance);
+  for (miUint d = 0; d < dimension; ++d) {
+    const double value = d == 0 ? (i + 0.5) / *n : radicalInverse(kBases[(d - 1) % 5], i + 1);
+    const double rotated = value + pointHash(state->point, static_cast<int>(d));
+    sample[d] = rotated - std::floor(rotated);
+  }
+  ++*instance;
+  return miTRUE;
+}

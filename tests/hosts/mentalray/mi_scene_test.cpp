@@ -1,0 +1,262 @@
+#include "mi_scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+// The library's own records: the host lays blocks out from its declaration
+// table, and these say where the shaders actually read.
+#include "shader_records.h"
+
+namespace qv::mrhost {
+namespace {
+
+using mray::ConstParams;
+using mray::ShotWeaveLayer;
+using mray::ShotWeaveParams;
+using mray::ShotWeaveResult;
+
+// A block as the shader sees it, built through the library's record types.
+class ExpectedBlock {
+ public:
+  explicit ExpectedBlock(std::size_t bytes) : words_((bytes + 3) / 4, 0u) {}
+  template <class Record>
+  Record* at(std::size_t byteOffset) {
+    return reinterpret_cast<Record*>(reinterpret_cast<char*>(words_.data()) + byteOffset);
+  }
+  const std::vector<std::uint32_t>& words() const { return words_; }
+
+ private:
+  std::vector<std::uint32_t> words_;
+};
+
+std::size_t wordOf(std::size_t byteOffset) {
+  return byteOffset / 4;
+}
+
+const char* const kScene =
+    "# every construct the reader knows\n"
+    "object \"ground\" file \"meshes/ground.obj\" end object\n"
+    "object \"box\" file \"/abs/box.obj\"\n"
+    "  label 7 opacity 0.25 color 0.5 0.75 1 end object  # trailing comment\n"
+    "shader \"fill\" \"qv_const\" (\n"
+    "  \"color\" 0.1 0.2 0.3,\n"
+    "  \"opacity\" 0.5, \"alphaOverride\" on, \"alphaValue\" -2e-1\n"
+    ")\n"
+    "shader \"inner\" \"qv_shotWeave\" ( \"layers\" [] )\n"
+    "shader \"bare\" \"qv_shotWeave\" ( )\n"
+    "shader \"weave\" \"qv_shotWeave\" (\n"
+    "  \"layers\" [\n"
+    "    { \"color\" 1 0 0 0.5, \"mask\" = \"inner\", \"colorOffset\" 0 0.125 0 0,\n"
+    "      \"placementMatrix\" 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16,\n"
+    "      \"passThrough\" off, \"distanceThreshold\" 9, \"useShadowOcclusion\" on,\n"
+    "      \"dilate\" 0.5, \"samples\" -3, \"softEdge\" 2, \"power\" 3, \"useFacingRatio\" on,\n"
+    "      \"angleThreshold\" 80, \"labelExclude\" 7, \"premult\" on },\n"
+    "    { \"color\" = \"fill\", \"mask\" 1 }\n"
+    "  ]\n"
+    ")\n";
+
+TEST(MiScene, ReadsObjectsWithTheirDefaultsAndPaths) {
+  const MiParseResult r = parseMi(kScene, "/scenes/a.mi");
+  ASSERT_TRUE(r.scene) << r.error;
+  const std::vector<ObjectStatement>& objects = r.scene->objects;
+  ASSERT_EQ(objects.size(), 2u);
+  EXPECT_EQ(objects[0].name, "ground");
+  EXPECT_EQ(objects[0].path, "/scenes/meshes/ground.obj");
+  EXPECT_EQ(objects[0].label, 0);
+  EXPECT_EQ(objects[0].opacity, 1.0f);
+  EXPECT_EQ(objects[0].color, (std::array<float, 3>{1.0f, 1.0f, 1.0f}));
+  EXPECT_EQ(objects[0].line, 2);
+  EXPECT_EQ(objects[1].path, "/abs/box.obj");
+  EXPECT_EQ(objects[1].label, 7);
+  EXPECT_EQ(objects[1].opacity, 0.25f);
+  EXPECT_EQ(objects[1].color, (std::array<float, 3>{0.5f, 0.75f, 1.0f}));
+  EXPECT_EQ(objects[1].line, 3);
+}
+
+TEST(MiScene, ConstBlockIsLaidOutAsTheShaderReadsIt) {
+  const MiParseResult r = parseMi(kScene, "a.mi");
+  ASSERT_TRUE(r.scene) << r.error;
+  const ShaderInstance& fill =
+      r.scene->shaders[static_cast<std::size_t>(r.scene->findShader("fill"))];
+  EXPECT_EQ(fill.decl, findShaderDecl("qv_const"));
+  EXPECT_EQ(fill.line, 5);
+  ExpectedBlock expected(sizeof(ConstParams));
+  auto* params = expected.at<ConstParams>(0);
+  params->color = {0.1f, 0.2f, 0.3f, 1.0f};  // three numbers: alpha 1
+  params->opacity = 0.5f;
+  params->alphaOverride = miTRUE;
+  params->alphaValue = -0.2f;
+  EXPECT_EQ(fill.block, expected.words());
+  EXPECT_FALSE(fill.connected);
+  EXPECT_EQ(fill.ghost, std::vector<miInteger>(fill.block.size(), 0));
+}
+
+TEST(MiScene, LayersFollowTheArrayHeaderWithConnectionsInTheGhostTable) {
+  const MiParseResult r = parseMi(kScene, "a.mi");
+  ASSERT_TRUE(r.scene) << r.error;
+  const MiScene& scene = *r.scene;
+  const ShaderInstance& weave = scene.shaders[static_cast<std::size_t>(scene.findShader("weave"))];
+
+  const std::size_t layersAt = offsetof(ShotWeaveParams, layers);
+  ExpectedBlock expected(layersAt + 2 * sizeof(ShotWeaveLayer));
+  auto* params = expected.at<ShotWeaveParams>(0);
+  params->i_layers = 0;
+  params->n_layers = 2;
+  ShotWeaveLayer& first = *expected.at<ShotWeaveLayer>(layersAt);
+  first.color = {1.0f, 0.0f, 0.0f, 0.5f};
+  first.colorOffset = {0.0f, 0.125f, 0.0f, 0.0f};
+  for (int i = 0; i < 16; ++i) first.placementMatrix[i] = static_cast<float>(i + 1);
+  first.distanceThreshold = 9.0f;
+  first.useShadowOcclusion = miTRUE;
+  first.dilate = 0.5f;
+  first.samples = -3;
+  first.softEdge = 2.0f;
+  first.power = 3.0f;
+  first.useFacingRatio = miTRUE;
+  first.angleThreshold = 80.0f;
+  first.labelExclude = 7;
+  first.premult = miTRUE;
+  // The second layer's colour is connected, so only its mask is in place,
+  // with the label exclusion it holds when it is not given.
+  ShotWeaveLayer& second = *expected.at<ShotWeaveLayer>(layersAt + sizeof(ShotWeaveLayer));
+  second.mask = 1.0f;
+  second.labelExclude = -1;
+  EXPECT_EQ(weave.block, expected.words());
+
+  // Each connected parameter's words carry the entry of its connection,
+  // which names the shader that feeds it and where its result holds the value.
+  ASSERT_EQ(scene.connections.size(), 2u);
+  std::vector<miInteger> ghost(weave.block.size(), 0);
+  const std::size_t mask0 = layersAt + offsetof(ShotWeaveLayer, mask);
+  const std::size_t color1 = layersAt + sizeof(ShotWeaveLayer) + offsetof(ShotWeaveLayer, color);
+  for (const Connection& c : scene.connections) {
+    const miInteger entry = static_cast<miInteger>(&c - scene.connections.data()) + 1;
+    EXPECT_EQ(scene.shaders[c.from].name, "weave");
+    if (scene.shaders[c.to].name == "inner") {
+      EXPECT_EQ(c.resultOffset, offsetof(ShotWeaveResult, outAlpha));
+      EXPECT_EQ(c.line, 13);
+      ghost[wordOf(mask0)] = entry;
+    } else {
+      EXPECT_EQ(scene.shaders[c.to].name, "fill");
+      EXPECT_EQ(c.resultOffset, 0u);
+      EXPECT_EQ(c.line, 18);
+      for (std::size_t w = 0; w < sizeof(miColor) / 4; ++w) ghost[wordOf(color1) + w] = entry;
+    }
+  }
+  EXPECT_EQ(weave.ghost, ghost);
+  EXPECT_TRUE(weave.connected);
+}
+
+TEST(MiScene, EmptyOrAbsentArraysKeepOneElementOfRoom) {
+  const MiParseResult r = parseMi(kScene, "a.mi");
+  ASSERT_TRUE(r.scene) << r.error;
+  const ExpectedBlock empty(offsetof(ShotWeaveParams, layers) + sizeof(ShotWeaveLayer));
+  for (const char* name : {"inner", "bare"}) {
+    const long index = r.scene->findShader(name);
+    ASSERT_GE(index, 0) << name;
+    EXPECT_EQ(r.scene->shaders[static_cast<std::size_t>(index)].block, empty.words()) << name;
+  }
+  EXPECT_EQ(r.scene->findShader("nothing"), -1);
+}
+
+// A chain of qv_const shaders, each colour fed by the next.
+std::string chain(int length) {
+  std::string text;
+  for (int i = 0; i < length; ++i) {
+    text += "shader \"c" + std::to_string(i) + "\" \"qv_const\" (";
+    if (i + 1 < length) text += " \"color\" = \"c" + std::to_string(i + 1) + "\"";
+    text += " )\n";
+  }
+  return text;
+}
+
+TEST(MiSceneErrors, EachMessageNamesFileLineAndProblem) {
+  const std::string weave = "shader \"w\" \"qv_shotWeave\" (\n";
+  const std::string fill = "shader \"fill\" \"qv_const\" ( )\n";
+  struct Case {
+    std::string text;
+    std::string prefix;  // FILE:LINE:
+    std::string detail;
+  };
+  const std::vector<Case> cases = {
+      {"shader \"a\"\n \"qv_nothing\" ( )\n", "e.mi:2: ", "unknown shader type 'qv_nothing'"},
+      {fill + "shader \"b\" \"qv_const\" (\n \"colour\" 1 1 1 )\n",
+       "e.mi:3: ", "has no parameter 'colour'"},
+      {weave + "\"layers\" [ {\n \"maskk\" 1 } ] )\n", "e.mi:3: ", "has no parameter 'maskk'"},
+      {weave + "\"layers\" [ { \"color\"\n 1 0 } ] )\n", "e.mi:3: ", "found 2"},
+      {weave + "\"layers\" [ { \"color\" 1 0 0 0 1 } ] )\n", "e.mi:2: ", "found more"},
+      {weave + "\"layers\" [ {\n\"placementMatrix\" 1 2 3 } ] )\n", "e.mi:3: ", "16 numbers"},
+      {weave + "\"layers\" [ { \"samples\"\n 1.5 } ] )\n", "e.mi:3: ", "whole number"},
+      {weave + "\"layers\" [ { \"premult\" 1 } ] )\n", "e.mi:2: ", "on or off"},
+      {weave + "\"layers\" [ { \"mask\" on } ] )\n", "e.mi:2: ", "a number"},
+      {weave + "\"layers\" [ { \"mask\" 1e39 } ] )\n", "e.mi:2: ", "out of range"},
+      {weave + "\"layers\" [ { \"samples\" 2147483648 } ] )\n", "e.mi:2: ", "out of range"},
+      {weave + "\"layers\" [ {\n\"color\" = \"nobody\" } ] )\n",
+       "e.mi:3: ", "connected to 'nobody'"},
+      {fill + weave + "\"layers\" [ {\n\"samples\" = \"fill\" } ] )\n",
+       "e.mi:4: ", "'samples' (an integer) cannot take the result of qv_const 'fill'"},
+      {fill + weave + "\"layers\" [ { \"mask\" = \"fill\" } ] )\n", "e.mi:3: ", "a scalar"},
+      {weave + "\"layers\" = \"w\" )\n", "e.mi:2: ", "cannot be connected"},
+      {"shader \"a\" \"qv_const\" (\n \"color\" = \"a\" )\n",
+       "e.mi:2: ", "connection loop: 'a' -> 'a'"},
+      {"shader \"a\" \"qv_const\" ( \"color\" = \"b\" )\nshader \"b\" \"qv_const\" (\n"
+       "\"color\" = \"a\" )\n",
+       "e.mi:3: ", "connection loop: 'a' -> 'b' -> 'a'"},
+      {chain(65), "e.mi:64: ", "more than 64 deep"},
+      {fill + "\n" + fill, "e.mi:3: ", "shader 'fill' is defined twice (first at line 1)"},
+      {"object \"o\" file \"o.obj\" end object\nobject \"o\" file \"p.obj\" end object\n",
+       "e.mi:2: ", "object 'o' is defined twice"},
+      {fill + "shader \"b\" \"qv_const\" ( \"opacity\" 1,\n \"opacity\" 2 )\n",
+       "e.mi:3: ", "'opacity' is set twice"},
+      {"object \"o\" file \"o.obj\" opacity 1.5 end object\n", "e.mi:1: ", "between 0 and 1"},
+      {"object \"o\"\nlabel 2 end object\n", "e.mi:1: ", "names no mesh"},
+      {"object \"o\" file \"o.obj\"\n", "e.mi:2: ", "unexpected end of file"},
+      {"object \"o\" file \"o.obj\" end thing\n", "e.mi:1: ", "'object' after 'end'"},
+      {fill + "light \"l\"\n", "e.mi:2: ", "expected 'shader' or 'object'"},
+      {"shader \"a\n\" \"qv_const\" ( )\n", "e.mi:1: ", "unterminated string"},
+      {weave + "\"layers\" [ { \"mask\" 1.2.3 } ] )\n", "e.mi:2: ", "malformed number"},
+      {weave + "\"layers\" [ { \"mask\" 1 } }\n", "e.mi:2: ", "',' or ']'"},
+      {weave + "\"layers\" [ { \"mask\" 1 ; } ] )\n", "e.mi:2: ", "unexpected character ';'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const MiParseResult r = parseMi(c.text, "e.mi");
+    ASSERT_FALSE(r.scene);
+    EXPECT_EQ(r.error.rfind(c.prefix, 0), 0u) << r.error;
+    EXPECT_NE(r.error.find(c.detail), std::string::npos) << r.error;
+    EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
+  }
+  // One link fewer is within bounds.
+  EXPECT_TRUE(parseMi(chain(64), "e.mi").scene);
+}
+
+// Whatever the input, the reader answers a scene or one located message.
+TEST(MiSceneErrors, EveryTruncationParsesOrFailsCleanly) {
+  const std::string text = kScene;
+  for (std::size_t n = 0; n <= text.size(); ++n) {
+    const MiParseResult r = parseMi(text.substr(0, n), "t.mi");
+    if (r.scene) continue;
+    EXPECT_EQ(r.error.rfind("t.mi:", 0), 0u) << n << ": " << r.error;
+  }
+}
+
+TEST(MiSceneFiles, MissingFilesAreNamed) {
+  const MiParseResult r = readMi("/nonexistent/scene.mi");
+  EXPECT_FALSE(r.scene);
+  EXPECT_EQ(r.error, "/nonexistent/scene.mi: cannot open file");
+
+  MiScene scene;
+  scene.file = "s.mi";
+  scene.objects.push_back({"wall", "/nonexistent/wall.obj", 0, 1.0f, {1.0f, 1.0f, 1.0f}, 4});
+  std::vector<host::SceneObject> objects;
+  std::string error;
+  EXPECT_FALSE(loadObjects(scene, &objects, &error));
+  EXPECT_EQ(error.rfind("s.mi:4: object 'wall': /nonexistent/wall.obj", 0), 0u) << error;
+}
+
+}  // namespace
+}  // namespace qv::mrhost

@@ -1,0 +1,333 @@
+#include "qvmray.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <unistd.h>
+
+namespace qv::qvmray {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+Result runQvmray(const std::vector<std::string>& args, const std::string& input = "") {
+  std::istringstream in(input);
+  std::ostringstream out;
+  std::ostringstream err;
+  Result result;
+  result.status = run(args, in, out, err);
+  result.out = out.str();
+  result.err = err.str();
+  return result;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string format(float value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.6g", static_cast<double>(value));
+  return buffer;
+}
+
+std::string join(const std::vector<float>& values) {
+  std::string text;
+  for (float v : values) text += (text.empty() ? "" : " ") + format(v);
+  return text;
+}
+
+// qv_shotWeave's result line from the composite colour k, the coverage
+// alpha and the masks of the first layers, filled in as the record defines.
+std::string weaveRecord(float r, float g, float b, float alpha, std::vector<float> masks) {
+  masks.resize(20, 0.0f);
+  std::vector<float> values = {r,    g,     b,     alpha, 1 - alpha, 1 - alpha, 1 - alpha,
+                               1.0f, alpha, alpha, alpha, 1.0f,      alpha};
+  values.insert(values.end(), masks.begin(), masks.end());
+  return join(values);
+}
+
+// A layer that sees the origin from (0, 0, 10), on no excluded object.
+std::string layer(const std::string& extra, const std::string& mask = "1") {
+  return "{ \"mask\" " + mask +
+         ", \"placementMatrix\" 1 0 0 0 0 1 0 0 0 0 1 0 0 0 10 1, "
+         "\"labelExclude\" -1, \"angleThreshold\" 90" +
+         (extra.empty() ? "" : ", " + extra) + " }";
+}
+
+const char* const kOrigin = "0 0 0 0 0 1\n";
+
+class QvmrayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::atomic<int> counter{0};
+    dir_ = fs::temp_directory_path() /
+           ("qvmray_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    // Squares of side 2 facing +z: one between the origin and the projectors
+    // of layer(), one behind the origin.
+    write("between.obj", "v -1 -1 5\nv 1 -1 5\nv 1 1 5\nv -1 1 5\nf 1 2 3 4\n");
+    write("behind.obj", "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nf 1 2 3 4\n");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  std::string write(const std::string& name, const std::string& text) const {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path) << text;
+    return path;
+  }
+
+  static Result probe(const std::string& scene, const std::string& shader, const std::string& input,
+                      const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"probe", scene, shader, "--library", QV_SHADER_LIBRARY};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return runQvmray(args, input);
+  }
+
+  // Shades the origin with the scene's shader "s" and answers the one line.
+  std::string shadeOrigin(const std::string& sceneText,
+                          const std::vector<std::string>& extra = {}) const {
+    const Result r = probe(write("s.mi", sceneText), "s", kOrigin, extra);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> out = lines(r.out);
+    return out.size() == 1 ? out[0] : "(" + std::to_string(out.size()) + " lines)";
+  }
+
+  // Bad input: status 1, one message naming the problem, nothing printed.
+  static void expectInputError(const Result& r, const std::vector<std::string>& fragments) {
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("qvmray: ", 0), 0u) << r.err;
+    EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+    for (const std::string& fragment : fragments) {
+      EXPECT_TRUE(contains(r.err, fragment)) << "'" << fragment << "' in: " << r.err;
+    }
+  }
+
+  fs::path dir_;
+};
+
+using QvmrayWeave = QvmrayTest;
+
+TEST_F(QvmrayWeave, NoLayersGiveTheEmptyComposite) {
+  const std::string expected = weaveRecord(0, 0, 0, 0, {});
+  EXPECT_EQ(expected.substr(0, 26), "0 0 0 0 1 1 1 1 0 0 0 1 0 ");
+  EXPECT_EQ(shadeOrigin("shader \"s\" \"qv_shotWeave\" ( \"layers\" [] )"), expected);
+}
+
+TEST_F(QvmrayWeave, LayerVisibilityFollowsWhatStandsBeforeTheProjector) {
+  const std::string visible = layer("\"color\" 0.25 0.5 0.75 1, \"colorOffset\" 0.25 0 0 0");
+  EXPECT_EQ(shadeOrigin("shader \"s\" \"qv_shotWeave\" ( \"layers\" [ " + visible + " ] )"),
+            weaveRecord(0.5f, 0.5f, 0.75f, 1.0f, {2.0f}));
+
+  // A layer that traces toward its projector sees it through what stands
+  // between: nothing of an opaque object, 1 - 0.4 of a 0.4 one.
+  const std::string traced =
+      layer("\"color\" 0.25 0.5 0.75 1, \"colorOffset\" 0.25 0 0 0, \"useShadowOcclusion\" on");
+  for (const float opacity : {1.0f, 0.4f}) {
+    SCOPED_TRACE(opacity);
+    const std::string scene = "object \"wall\" file \"between.obj\" opacity " + format(opacity) +
+                              " end object\n"
+                              "shader \"s\" \"qv_shotWeave\" ( \"layers\" [ " +
+                              traced + " ] )";
+    const float v = 1.0f - opacity;
+    EXPECT_EQ(shadeOrigin(scene), weaveRecord(0.5f * v, 0.5f * v, 0.75f * v, v, {v + 1.0f}));
+  }
+}
+
+TEST_F(QvmrayWeave, ShadowAndDisplacementRaysAreRefused) {
+  const std::string scene =
+      write("s.mi", "shader \"s\" \"qv_shotWeave\" ( \"layers\" [ " + layer("") + " ] )");
+  for (const char* type : {"5", "16"}) {
+    const Result r = probe(scene, "s", "0 0 0 0 0 1\n1 2 3 0 1 0 0 -1 0\n", {"--ray-type", type});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "false\nfalse\n") << "ray type " << type;
+  }
+  const Result eye = probe(scene, "s", kOrigin, {"--ray-type", "0"});
+  EXPECT_EQ(eye.out, weaveRecord(0, 0, 0, 1, {2.0f}) + "\n");
+}
+
+TEST_F(QvmrayWeave, ConnectedShadersFeedLayerParameters) {
+  // The colour comes from a qv_const, the mask from another qv_shotWeave's
+  // outAlpha (its one layer half covers the point).
+  const std::string scene =
+      "shader \"fill\" \"qv_const\" ( \"color\" 0.1 0.2 0.8 1, \"opacity\" 1 )\n"
+      "shader \"half\" \"qv_shotWeave\" ( \"layers\" [ " +
+      layer("", "0.5") +
+      " ] )\n"
+      "shader \"s\" \"qv_shotWeave\" ( \"layers\" [\n"
+      "  { \"color\" = \"fill\", \"mask\" = \"half\", \"labelExclude\" -1,\n"
+      "    \"placementMatrix\" 1 0 0 0 0 1 0 0 0 0 1 0 0 0 10 1 } ] )\n";
+  EXPECT_EQ(shadeOrigin(scene), weaveRecord(0.1f, 0.2f, 0.8f, 0.5f, {1.0f}));
+
+  // A connected shader traces from the state it is handed, as shaders do.
+  const std::string seeThrough =
+      "object \"wall\" file \"behind.obj\" end object\n"
+      "shader \"fill\" \"qv_const\" ( \"color\" 0.1 0.2 0.3 1, \"opacity\" 0.5 )\n"
+      "shader \"s\" \"qv_shotWeave\" ( \"layers\" [ " +
+      layer("\"color\" = \"fill\"") + " ] )\n";
+  EXPECT_EQ(shadeOrigin(seeThrough), weaveRecord(0.1f + 0.5f, 0.2f + 0.5f, 0.3f + 0.5f, 1, {2}));
+}
+
+TEST_F(QvmrayWeave, BundledExampleSeesAroundTheBox) {
+  std::ifstream pointsFile(QV_SOURCE_DIR "/examples/shotweave_points.txt");
+  ASSERT_TRUE(pointsFile);
+  std::stringstream points;
+  points << pointsFile.rdbuf();
+  const Result r = probe(QV_SOURCE_DIR "/examples/shotweave.mi", "weave", points.str());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> out = lines(r.out);
+  ASSERT_EQ(out.size(), 5u);
+  // In front of the box the front painting lies on top; behind it, only the
+  // side painting (the fill) is seen; the box's side faces away from both.
+  EXPECT_EQ(out[0], weaveRecord(0.9f, 0.4f, 0.1f, 1, {2, 2}));
+  EXPECT_EQ(out[1], weaveRecord(0.1f, 0.2f, 0.8f, 1, {1, 2}));
+  EXPECT_EQ(out[4], weaveRecord(0, 0, 0, 0, {1, 1}));
+}
+
+using QvmrayConst = QvmrayTest;
+
+TEST_F(QvmrayConst, OpacityAddsWhatLiesBehind) {
+  // An opaque white wall behind the point: behind = (1, 1, 1, 1).
+  const float c[3] = {0.2f, 0.3f, 0.4f};
+  for (const float opacity : {1.0f, 0.0f, 1.5f}) {
+    SCOPED_TRACE(opacity);
+    const std::string scene =
+        "object \"wall\" file \"behind.obj\" end object\n"
+        "shader \"s\" \"qv_const\" ( \"color\" 0.2 0.3 0.4 0.9, \"opacity\" " +
+        format(opacity) + " )\n";
+    const float k = opacity == 1.0f ? 0.0f : 1.0f - opacity;
+    const float alpha = std::min(1.0f, std::max(0.0f, opacity + k));
+    EXPECT_EQ(shadeOrigin(scene), join({c[0] + k, c[1] + k, c[2] + k, alpha}));
+  }
+  EXPECT_EQ(shadeOrigin("shader \"s\" \"qv_const\" ( \"color\" 0.2 0.3 0.4, \"opacity\" 1,\n"
+                        "  \"alphaOverride\" on, \"alphaValue\" 0.25 )\n"),
+            "0.2 0.3 0.4 0.25");
+}
+
+using QvmrayThreads = QvmrayTest;
+
+TEST_F(QvmrayThreads, ThreadCountDoesNotChangeTheOutput) {
+  // Soft samples, a see-through connected shader and points on, behind and
+  // beside the box: every host function runs on every thread.
+  const std::string box = QV_SOURCE_DIR "/examples/box.obj";
+  const std::string ground = QV_SOURCE_DIR "/examples/ground.obj";
+  const std::string scene =
+      write("t.mi", "object \"ground\" file \"" + ground + "\" label 1 end object\n" +
+                        "object \"box\" file \"" + box + "\" label 2 opacity 0.7 end object\n" +
+                        "shader \"fill\" \"qv_const\" ( \"color\" 0.1 0.2 0.8, \"opacity\" 0.5 )\n"
+                        "shader \"w\" \"qv_shotWeave\" ( \"layers\" [\n"
+                        "  { \"color\" 0.9 0.4 0.1 1, \"mask\" 1, \"useShadowOcclusion\" on,\n"
+                        "    \"placementMatrix\" 1 0 0 0 0 1 0 0 0 0 1 0 0 5 12 1, \"dilate\" 6,\n"
+                        "    \"samples\" 16, \"softEdge\" 1, \"power\" 2, \"angleThreshold\" 85,\n"
+                        "    \"labelExclude\" -1 },\n"
+                        "  { \"color\" = \"fill\", \"mask\" 0.8, \"useShadowOcclusion\" on,\n"
+                        "    \"placementMatrix\" 1 0 0 0 0 1 0 0 0 0 1 0 -12 5 0 1, \"dilate\" 5,\n"
+                        "    \"samples\" 8, \"angleThreshold\" 85, \"labelExclude\" 2 } ] )\n");
+  std::string input;
+  for (int i = 0; i < 21; ++i) {
+    for (int j = 0; j < 21; ++j) {
+      input += std::to_string(-5 + 0.5 * i) + " -1 " + std::to_string(-5 + 0.5 * j) + " 0 1 0\n";
+    }
+    input += std::to_string(-1 + 0.1 * i) + " 1 0.3 0 1 0\n";
+  }
+  const Result one = probe(scene, "w", input, {"--threads", "1"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  const std::vector<std::string> out = lines(one.out);
+  ASSERT_EQ(out.size(), 21u * 22u);
+  // Visibility varies over the points, so equal output means equal work.
+  EXPECT_GT(std::set<std::string>(out.begin(), out.end()).size(), 15u);
+  for (const char* threads : {"2", "4"}) {
+    const Result many = probe(scene, "w", input, {"--threads", threads});
+    ASSERT_EQ(many.status, 0) << many.err;
+    EXPECT_EQ(many.out, one.out) << threads << " threads";
+  }
+}
+
+using QvmrayBadInput = QvmrayTest;
+
+TEST_F(QvmrayBadInput, EveryFailureIsOneLocatedMessage) {
+  const std::string good = write("good.mi", "shader \"s\" \"qv_const\" ( \"opacity\" 1 )\n");
+  expectInputError(probe(good, "s", "0 0 0 0 0 1\n\n1 2 x 0 0 1\n"), {"stdin:3:", "1 2 x"});
+  expectInputError(probe(good, "s", "1 2 3 4 5\n"), {"stdin:1:"});
+  expectInputError(probe(good, "s", "1 2 3 4 5 6 7\n"), {"stdin:1:"});
+  expectInputError(probe(good, "s", "0 0 0 0 0 1 0 0 -1 0\n"), {"stdin:1:"});
+  expectInputError(probe(good, "s", "0 0 0 0 0 1\n1e39 0 0 0 0 1\n"), {"stdin:2:"});
+  expectInputError(probe(good, "nobody", kOrigin), {good, "no shader 'nobody'"});
+
+  const std::string broken = write("broken.mi", "shader \"s\" \"qv_const\" (\n \"opacity\" on )\n");
+  expectInputError(probe(broken, "s", kOrigin), {broken + ":2: "});
+  const std::string meshless =
+      write("meshless.mi", "\nobject \"o\" file \"none.obj\" end object\n" +
+                               std::string("shader \"s\" \"qv_const\" ( )\n"));
+  expectInputError(probe(meshless, "s", kOrigin), {meshless + ":2: ", "object 'o'", "none.obj"});
+  const std::string missing = (dir_ / "missing.mi").string();
+  expectInputError(probe(missing, "s", kOrigin), {missing, "cannot open"});
+
+  const std::string noLibrary = (dir_ / "none.so").string();
+  expectInputError(runQvmray({"probe", good, "s", "--library", noLibrary}, kOrigin), {noLibrary});
+  // The host module itself loads, but holds no shaders.
+  expectInputError(runQvmray({"probe", good, "s", "--library", QV_MENTALRAY_HOST_LIBRARY}, kOrigin),
+                   {"has no shader 'qv_const'"});
+}
+
+TEST(QvmrayUsage, BadUsageShowsUsage) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"probe"},
+      {"probe", "s.mi"},
+      {"probe", "s.mi", "s", "extra"},
+      {"probe", "s.mi", "s", "--threads", "0"},
+      {"probe", "s.mi", "s", "--threads", "two"},
+      {"probe", "s.mi", "s", "--ray-type", "7"},
+      {"probe", "s.mi", "s", "--ray-type", "-1"},
+      {"probe", "s.mi", "s", "--ray-type"},
+      {"probe", "s.mi", "s", "--library"},
+      {"probe", "s.mi", "s", "--colour"},
+      {"render", "s.mi", "s"},
+  };
+  for (const std::vector<std::string>& args : cases) {
+    std::string joined;
+    for (const std::string& arg : args) joined += " " + arg;
+    SCOPED_TRACE("qvmray" + joined);
+    // The scene is never read: usage is checked first.
+    const Result r = runQvmray(args, kOrigin);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(contains(r.err, "usage: qvmray probe")) << r.err;
+  }
+  const Result help = runQvmray({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(contains(help.out, "usage: qvmray probe"));
+}
+
+}  // namespace
+}  // namespace qv::qvmray
