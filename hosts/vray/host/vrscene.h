@@ -29,9 +29,9 @@ struct ListVector {
 
 // Integers are kept apart from floats so that a later conversion can tell
 // them apart ("1" vs "1.0").
-using Value = std::variant<std::int64_t, double, VUtils::Color, VUtils::AColor, VUtils::Vector,
-                           VUtils::Matrix, VUtils::Transform, std::string, ListInt, ListVector,
-                           PluginRef>;
+using Value =
+    std::variant<std::int64_t, double, VUtils::Color, VUtils::AColor, VUtils::Vector,
+                 VUtils::Matrix, VUtils::Transform, std::string, ListInt, ListVector, PluginRef>;
 
 struct Param {
   std::string name;
