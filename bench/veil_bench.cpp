@@ -100,11 +100,15 @@ struct World {
     rtcReleaseDevice(device);
   }
 
-  // The same triangles as Embree sees them without the host's filters.
+  // The same triangles, built the way the host's tracer builds them (robust
+  // intersection, medium quality), but traced without its filters.
   void buildBareScene(const SceneObject& object) {
     device = rtcNewDevice("threads=1");
     bareScene = rtcNewScene(device);
+    rtcSetSceneBuildQuality(bareScene, RTC_BUILD_QUALITY_MEDIUM);
+    rtcSetSceneFlags(bareScene, RTC_SCENE_FLAG_ROBUST);
     RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+    rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_MEDIUM);
     auto* vertices = static_cast<float*>(
         rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
                                 3 * sizeof(float), object.mesh.vertices.size()));

@@ -33,7 +33,8 @@ float length(const ShadeVec& v) {
 // underflowed relative to its largest component is left as it is.
 ShadeVec guardedNormalize(const ShadeVec& v) {
   const float l = length(v);
-  const float m = std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z)));
+  const float ax = std::fabs(v.x), ay = std::fabs(v.y), az = std::fabs(v.z);
+  const float m = ax > ay ? (ax > az ? ax : az) : (ay > az ? ay : az);
   if (l * 1e18f > m) return ShadeVec(v.x / l, v.y / l, v.z / l);
   return v;
 }
