@@ -4,13 +4,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <exception>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
+
+#include "text_file.h"
 
 namespace qv::host {
 namespace {
@@ -162,22 +161,8 @@ bool parseObj(const std::string& text, const std::string& name, TriangleMesh* me
 }
 
 bool readObj(const std::string& path, TriangleMesh* mesh, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
   std::string text;
-  if (in) {
-    // A directory opens but fails on the first read, which libstdc++
-    // reports by throwing from the stream buffer.
-    try {
-      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::exception&) {
-      in.setstate(std::ios::badbit);
-    }
-  }
-  if (!in.is_open() || in.bad()) {
-    *error = path + ": cannot open file";
-    return false;
-  }
-  return parseObj(text, path, mesh, error);
+  return readTextFile(path, &text, error) && parseObj(text, path, mesh, error);
 }
 
 }  // namespace qv::host

@@ -2,21 +2,17 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <string_view>
-#include <system_error>
 #include <unordered_map>
 #include <utility>
 
 #include "obj_reader.h"
+#include "text_file.h"
+#include "text_lexer.h"
 
 namespace qv::mrhost {
 
@@ -70,167 +66,19 @@ std::size_t membersSize(const ParamDecl* members, std::size_t count) {
   return size;
 }
 
-// Thrown inside the reader only; parseMi() turns it into the one message.
-struct Failure {
-  int line;
-  std::string what;
-};
+using host::shown;
+using host::Tok;
+using host::Token;
+using Failure = host::TextFailure;
 
-enum class Tok { End, Word, Int, Float, String, Punct };
-
-struct Token {
-  Tok kind = Tok::End;
-  std::string text;  // as written, except strings, which are kept decoded
-  int line = 1;
-};
-
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool isWordStart(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-bool isWordChar(char c) {
-  return isWordStart(c) || isDigit(c);
-}
-
-// Offending text is quoted back; binary garbage or a runaway token must not
-// turn the message into an unreadable wall.
-std::string shown(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (out.size() >= 40) return out + "...";
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u < 0x7f) {
-      out += c;
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", u);
-      out += hex;
-    }
-  }
-  return out;
-}
-
-std::string describe(const Token& t) {
-  if (t.kind == Tok::End) return "the end of the file";
-  if (t.kind == Tok::String) return "the string \"" + shown(t.text) + "\"";
-  return "'" + shown(t.text) + "'";
-}
-
-class Lexer {
- public:
-  explicit Lexer(const std::string& text) : s_(text) {}
-
-  Token next() {
-    skipSpaceAndComments();
-    Token t;
-    t.line = line_;
-    if (pos_ >= s_.size()) return t;
-    const char c = s_[pos_];
-    if (isWordStart(c)) {
-      const std::size_t start = pos_;
-      while (pos_ < s_.size() && isWordChar(s_[pos_])) ++pos_;
-      t.kind = Tok::Word;
-      t.text = s_.substr(start, pos_ - start);
-      return t;
-    }
-    if (startsNumber()) return number(std::move(t));
-    if (c == '"') return quoted(std::move(t));
-    if (std::string_view("()[]{},=").find(c) != std::string_view::npos) {
-      ++pos_;
-      t.kind = Tok::Punct;
-      t.text = std::string(1, c);
-      return t;
-    }
-    throw Failure{line_, "unexpected character '" + shown(std::string_view(&s_[pos_], 1)) + "'"};
-  }
-
- private:
-  char at(std::size_t i) const { return i < s_.size() ? s_[i] : '\0'; }
-
-  void skipSpaceAndComments() {
-    while (pos_ < s_.size()) {
-      const char c = s_[pos_];
-      if (c == '\n') {
-        ++line_;
-        ++pos_;
-      } else if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
-        ++pos_;
-      } else if (c == '#') {
-        while (pos_ < s_.size() && s_[pos_] != '\n') ++pos_;
-      } else {
-        return;
-      }
-    }
-  }
-
-  bool startsNumber() const {
-    std::size_t i = pos_;
-    if (s_[i] == '-' || s_[i] == '+') ++i;
-    return isDigit(at(i)) || (at(i) == '.' && isDigit(at(i + 1)));
-  }
-
-  void digits() {
-    while (isDigit(at(pos_))) ++pos_;
-  }
-
-  Token number(Token t) {
-    const std::size_t start = pos_;
-    bool isFloat = false;
-    if (s_[pos_] == '-' || s_[pos_] == '+') ++pos_;
-    digits();
-    if (at(pos_) == '.') {
-      ++pos_;
-      isFloat = true;
-      digits();
-    }
-    if (at(pos_) == 'e' || at(pos_) == 'E') {
-      std::size_t i = pos_ + 1;
-      if (at(i) == '+' || at(i) == '-') ++i;
-      if (isDigit(at(i))) {
-        pos_ = i;
-        digits();
-        isFloat = true;
-      }
-    }
-    // "12abc" or "1.2.3" is one mistyped token, not a number and a word.
-    if (isWordChar(at(pos_)) || at(pos_) == '.') {
-      while (isWordChar(at(pos_)) || at(pos_) == '.') ++pos_;
-      throw Failure{t.line, "malformed number '" + shown(s_.substr(start, pos_ - start)) + "'"};
-    }
-    t.kind = isFloat ? Tok::Float : Tok::Int;
-    t.text = s_.substr(start, pos_ - start);
-    return t;
-  }
-
-  Token quoted(Token t) {
-    ++pos_;
-    for (;;) {
-      if (pos_ >= s_.size() || s_[pos_] == '\n') {
-        throw Failure{t.line, "unterminated string (no closing '\"' on its line)"};
-      }
-      const char c = s_[pos_++];
-      if (c == '"') break;
-      if (c != '\\') {
-        t.text += c;
-        continue;
-      }
-      const std::size_t escape = std::string_view("\"\\").find(at(pos_));
-      if (escape == std::string_view::npos) {
-        throw Failure{line_, "unknown escape '\\" + shown(std::string_view(&s_[pos_], 1)) +
-                                 "' in a string (write '\\\\' for a backslash)"};
-      }
-      t.text += "\"\\"[escape];
-      ++pos_;
-    }
-    t.kind = Tok::String;
-    return t;
-  }
-
-  const std::string& s_;
-  std::size_t pos_ = 0;
-  int line_ = 1;
+constexpr host::LexerStyle kStyle = {
+    "#",         // lineComment
+    "",          // moreWordChars
+    "",          // pairs
+    "()[]{},=",  // punctuation
+    "\"\\",      // escapes
+    "\"\\",      // escaped
+    false,       // stringsSpanLines
 };
 
 // A connection as written, resolved once every shader of the file is known.
@@ -245,16 +93,14 @@ struct PendingConnection {
 
 // Every construct has a fixed nesting depth, so the descent is bounded no
 // matter how deeply the input tries to nest.
-class Parser {
+class Parser : host::TokenReader {
  public:
   Parser(const std::string& text, std::filesystem::path folder)
-      : lex_(text), folder_(std::move(folder)) {
-    advance();
-  }
+      : TokenReader(text, kStyle), folder_(std::move(folder)) {}
 
   void run(MiScene* scene) {
     scene_ = scene;
-    while (tok_.kind != Tok::End) {
+    while (tok().kind != Tok::End) {
       if (isWord("shader")) {
         shader();
       } else if (isWord("object")) {
@@ -268,51 +114,15 @@ class Parser {
   }
 
  private:
-  void advance() { tok_ = lex_.next(); }
-
-  Token take() {
-    Token t = std::move(tok_);
-    advance();
-    return t;
-  }
-
-  bool isPunct(const char* p) const { return tok_.kind == Tok::Punct && tok_.text == p; }
-  bool isWord(const char* w) const { return tok_.kind == Tok::Word && tok_.text == w; }
-  bool isNumber() const { return tok_.kind == Tok::Int || tok_.kind == Tok::Float; }
-
-  [[noreturn]] void unexpected(const std::string& wanted) const {
-    if (tok_.kind == Tok::End) {
-      throw Failure{tok_.line, "unexpected end of file, expected " + wanted};
-    }
-    throw Failure{tok_.line, "expected " + wanted + ", found " + describe(tok_)};
-  }
-
-  void expect(const char* punct, const std::string& wanted) {
-    if (!isPunct(punct)) unexpected(wanted);
-    advance();
-  }
-
   Token expectString(const std::string& wanted) {
-    if (tok_.kind != Tok::String) unexpected(wanted);
+    if (tok().kind != Tok::String) unexpected(wanted);
     return take();
   }
 
-  static std::int64_t toInt64(const Token& t) {
-    const char* first = t.text.data();
-    const char* last = first + t.text.size();
-    if (*first == '+') ++first;
-    std::int64_t v = 0;
-    const auto r = std::from_chars(first, last, v);
-    if (r.ec != std::errc() || r.ptr != last) {
-      throw Failure{t.line, "whole number " + shown(t.text) + " is out of range"};
-    }
-    return v;
-  }
-
   std::int32_t wholeNumber(const std::string& what) {
-    if (tok_.kind != Tok::Int) unexpected("a whole number for " + what);
+    if (tok().kind != Tok::Int) unexpected("a whole number for " + what);
     const Token t = take();
-    const std::int64_t v = toInt64(t);
+    const std::int64_t v = host::toInt64(t);
     if (v < INT_MIN || v > INT_MAX) {
       throw Failure{t.line, "whole number " + shown(t.text) + " is out of range for " + what};
     }
@@ -322,13 +132,9 @@ class Parser {
   float scalar(const std::string& what) {
     if (!isNumber()) unexpected("a number for " + what);
     const Token t = take();
-    const char* first = t.text.data();
-    const char* last = first + t.text.size();
-    if (*first == '+') ++first;
     double v = 0.0;
-    const auto r = std::from_chars(first, last, v);
     // Narrowing an out-of-range double to float is undefined behaviour.
-    if (r.ec != std::errc() || r.ptr != last || !(std::fabs(v) <= FLT_MAX)) {
+    if (!host::toDouble(t, &v) || !(std::fabs(v) <= FLT_MAX)) {
       throw Failure{t.line, "number " + shown(t.text) + " is out of range for " + what};
     }
     return static_cast<float>(v);
@@ -352,7 +158,7 @@ class Parser {
   }
 
   void shader() {
-    const int line = tok_.line;
+    const int line = tok().line;
     advance();
     const Token name = expectString("a shader name in quotes after 'shader'");
     checkDuplicate(&shaderLines_, name, "shader");
@@ -466,7 +272,7 @@ class Parser {
         store(index, offset, take().text == "on" ? 1u : 0u);
         return;
       case ParamKind::Color: {
-        const int line = tok_.line;
+        const int line = tok().line;
         std::vector<float> c = numbers(what, 4);
         if (c.size() == 3) c.push_back(1.0f);
         if (c.size() != 4) {
@@ -478,7 +284,7 @@ class Parser {
         return;
       }
       case ParamKind::Transform: {
-        const int line = tok_.line;
+        const int line = tok().line;
         const std::vector<float> m = numbers(what, 16);
         if (m.empty()) unexpected("a transform of 16 numbers for " + what);
         if (m.size() != 16) {
@@ -504,7 +310,7 @@ class Parser {
     std::int32_t count = 0;
     if (!isPunct("]")) {
       for (;;) {
-        if (count == INT_MAX) throw Failure{tok_.line, "too many elements in '" + name.text + "'"};
+        if (count == INT_MAX) throw Failure{tok().line, "too many elements in '" + name.text + "'"};
         const std::size_t base = first + elementSize * static_cast<std::size_t>(count);
         if (base + elementSize > scene_->shaders[index].block.size() * 4) {
           resize(scene_->shaders[index], base + elementSize);
@@ -522,7 +328,7 @@ class Parser {
   }
 
   void object() {
-    const int line = tok_.line;
+    const int line = tok().line;
     advance();
     const Token name = expectString("an object name in quotes after 'object'");
     checkDuplicate(&objectLines_, name, "object");
@@ -534,9 +340,9 @@ class Parser {
     bool hasFile = false;
     for (;;) {
       if (isWord("end")) break;
-      if (tok_.kind != Tok::Word)
+      if (tok().kind != Tok::Word)
         unexpected("file, label, opacity, color or 'end object' in " + owner);
-      const Token key = tok_;
+      const Token key = tok();
       if (key.text != "file" && key.text != "label" && key.text != "opacity" &&
           key.text != "color") {
         unexpected("file, label, opacity, color or 'end object' in " + owner);
@@ -554,7 +360,7 @@ class Parser {
       } else if (key.text == "label") {
         object.label = wholeNumber("the label of " + owner);
       } else if (key.text == "opacity") {
-        const int valueLine = tok_.line;
+        const int valueLine = tok().line;
         object.opacity = scalar("the opacity of " + owner);
         if (!(object.opacity >= 0.0f && object.opacity <= 1.0f)) {
           throw Failure{valueLine, "the opacity of " + owner + " must lie between 0 and 1"};
@@ -649,8 +455,6 @@ class Parser {
                                        std::to_string(kMaxConnectionDepth) + " deep"};
   }
 
-  Lexer lex_;
-  Token tok_;
   std::filesystem::path folder_;
   MiScene* scene_ = nullptr;
   std::unordered_map<std::string, int> shaderLines_;
@@ -714,30 +518,19 @@ long MiScene::findShader(const std::string& name) const {
 
 MiParseResult parseMi(const std::string& text, const std::string& fileName) {
   MiParseResult result;
-  try {
+  result.error = host::catchReadFailure(fileName, [&] {
     MiScene scene;
     scene.file = fileName;
     Parser(text, std::filesystem::path(fileName).parent_path()).run(&scene);
     result.scene = std::move(scene);
-  } catch (const Failure& f) {
-    result.error = fileName + ":" + std::to_string(f.line) + ": " + f.what;
-  } catch (const std::exception& e) {
-    result.error = fileName + ": cannot read the scene (" + e.what() + ")";
-  }
+  });
   return result;
 }
 
 MiParseResult readMi(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::string text;
-  if (in) {
-    try {
-      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::exception&) {
-      in.setstate(std::ios::badbit);
-    }
-  }
-  if (!in.is_open() || in.bad()) return MiParseResult{std::nullopt, path + ": cannot open file"};
+  std::string error;
+  if (!host::readTextFile(path, &text, &error)) return MiParseResult{std::nullopt, error};
   return parseMi(text, path);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "hash_mix.h"
 #include "mrhost/render_context.h"
 
 #if defined(_WIN32)
@@ -13,6 +14,7 @@
 
 namespace {
 
+using qv::host::mixBits;
 using qv::mrhost::RenderContext;
 
 RenderContext* contextOf(const miState* state) {
@@ -25,23 +27,15 @@ const qv::host::SceneObject* objectOfTag(const RenderContext* ctx, miTag tag) {
   return tag <= objects.size() ? &objects[tag - 1] : nullptr;
 }
 
-std::uint64_t mix(std::uint64_t x) {
-  x ^= x >> 30;
-  x *= 0xbf58476d1ce4e5b9ULL;
-  x ^= x >> 27;
-  x *= 0x94d049bb133111ebULL;
-  x ^= x >> 31;
-  return x;
-}
-
 // A per-point rotation of a stratified sequence: samples spread evenly over
 // the unit square for every point, and the same point always gets the same.
 double pointHash(const miVector& p, int dimension) {
   std::uint32_t bits[3];
   std::memcpy(bits, &p, sizeof bits);
-  const std::uint64_t h = mix(mix(mix(bits[0] + 0x9e3779b97f4a7c15ULL) ^ bits[1]) ^ bits[2]) ^
-                          static_cast<std::uint64_t>(dimension);
-  return static_cast<double>(mix(h) >> 11) * (1.0 / 9007199254740992.0);
+  const std::uint64_t h =
+      mixBits(mixBits(mixBits(bits[0] + 0x9e3779b97f4a7c15ULL) ^ bits[1]) ^ bits[2]) ^
+      static_cast<std::uint64_t>(dimension);
+  return static_cast<double>(mixBits(h) >> 11) * (1.0 / 9007199254740992.0);
 }
 
 double radicalInverse(unsigned base, unsigned index) {

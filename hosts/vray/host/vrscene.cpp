@@ -1,204 +1,47 @@
 #include "vrscene.h"
 
 #include <cfloat>
-#include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
-#include <exception>
-#include <fstream>
 #include <iterator>
-#include <string_view>
-#include <system_error>
 #include <unordered_map>
 #include <utility>
+
+#include "text_file.h"
+#include "text_lexer.h"
 
 namespace qv::vrscene {
 namespace {
 
-// Thrown inside the reader only; parse() turns it into the one message.
-struct Failure {
-  int line;
-  std::string what;
-};
+using host::shown;
+using host::Tok;
+using host::Token;
+using Failure = host::TextFailure;
 
-enum class Tok { End, Ident, Int, Float, String, Punct };
-
-struct Token {
-  Tok kind = Tok::End;
-  std::string text;  // as written, except strings, which are kept decoded
-  int line = 1;
-};
-
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool isIdentStart(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-bool isIdentChar(char c) {
-  return isIdentStart(c) || isDigit(c) || c == '@';
-}
-
-// Offending text is quoted back to the artist; binary garbage or a runaway
-// token must not turn the message into an unreadable wall.
-std::string shown(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (out.size() >= 40) return out + "...";
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u < 0x7f) {
-      out += c;
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", u);
-      out += hex;
-    }
-  }
-  return out;
-}
-
-std::string describe(const Token& t) {
-  if (t.kind == Tok::End) return "the end of the file";
-  if (t.kind == Tok::String) return "the string \"" + shown(t.text) + "\"";
-  return "'" + shown(t.text) + "'";
-}
-
-class Lexer {
- public:
-  explicit Lexer(const std::string& text) : s_(text) {}
-
-  Token next() {
-    skipSpaceAndComments();
-    Token t;
-    t.line = line_;
-    if (pos_ >= s_.size()) return t;
-    const char c = s_[pos_];
-    if (isIdentStart(c)) {
-      const size_t start = pos_;
-      while (pos_ < s_.size() && isIdentChar(s_[pos_])) ++pos_;
-      t.kind = Tok::Ident;
-      t.text = s_.substr(start, pos_ - start);
-      return t;
-    }
-    if (startsNumber()) return number(std::move(t));
-    if (c == '"') return quoted(std::move(t));
-    if (c == ':' && at(pos_ + 1) == ':') {
-      pos_ += 2;
-      t.kind = Tok::Punct;
-      t.text = "::";
-      return t;
-    }
-    if (std::string_view("{}()=;,").find(c) != std::string_view::npos) {
-      ++pos_;
-      t.kind = Tok::Punct;
-      t.text = std::string(1, c);
-      return t;
-    }
-    throw Failure{line_, "unexpected character '" + shown(std::string_view(&s_[pos_], 1)) + "'"};
-  }
-
- private:
-  char at(size_t i) const { return i < s_.size() ? s_[i] : '\0'; }
-
-  void skipSpaceAndComments() {
-    while (pos_ < s_.size()) {
-      const char c = s_[pos_];
-      if (c == '\n') {
-        ++line_;
-        ++pos_;
-      } else if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
-        ++pos_;
-      } else if (c == '/' && at(pos_ + 1) == '/') {
-        while (pos_ < s_.size() && s_[pos_] != '\n') ++pos_;
-      } else {
-        return;
-      }
-    }
-  }
-
-  bool startsNumber() const {
-    size_t i = pos_;
-    if (s_[i] == '-' || s_[i] == '+') ++i;
-    return isDigit(at(i)) || (at(i) == '.' && isDigit(at(i + 1)));
-  }
-
-  void digits() {
-    while (isDigit(at(pos_))) ++pos_;
-  }
-
-  Token number(Token t) {
-    const size_t start = pos_;
-    bool isFloat = false;
-    if (s_[pos_] == '-' || s_[pos_] == '+') ++pos_;
-    digits();
-    if (at(pos_) == '.') {
-      ++pos_;
-      isFloat = true;
-      digits();
-    }
-    if (at(pos_) == 'e' || at(pos_) == 'E') {
-      size_t i = pos_ + 1;
-      if (at(i) == '+' || at(i) == '-') ++i;
-      if (isDigit(at(i))) {
-        pos_ = i;
-        digits();
-        isFloat = true;
-      }
-    }
-    // "12abc" or "1.2.3" is one mistyped token, not a number and a name.
-    if (isIdentChar(at(pos_)) || at(pos_) == '.') {
-      while (isIdentChar(at(pos_)) || at(pos_) == '.') ++pos_;
-      throw Failure{t.line, "malformed number '" + shown(s_.substr(start, pos_ - start)) + "'"};
-    }
-    t.kind = isFloat ? Tok::Float : Tok::Int;
-    t.text = s_.substr(start, pos_ - start);
-    return t;
-  }
-
-  Token quoted(Token t) {
-    ++pos_;
-    for (;;) {
-      if (pos_ >= s_.size()) throw Failure{t.line, "unterminated string (no closing '\"')"};
-      const char c = s_[pos_++];
-      if (c == '"') break;
-      if (c == '\n') ++line_;
-      if (c != '\\') {
-        t.text += c;
-        continue;
-      }
-      if (pos_ >= s_.size()) throw Failure{t.line, "unterminated string (no closing '\"')"};
-      const size_t escape = std::string_view("\"\\nt").find(s_[pos_]);
-      if (escape == std::string_view::npos) {
-        throw Failure{line_, "unknown escape '\\" + shown(std::string_view(&s_[pos_], 1)) +
-                                 "' in a string (write '\\\\' for a backslash)"};
-      }
-      t.text += "\"\\\n\t"[escape];
-      ++pos_;
-    }
-    t.kind = Tok::String;
-    return t;
-  }
-
-  const std::string& s_;
-  size_t pos_ = 0;
-  int line_ = 1;
+constexpr host::LexerStyle kStyle = {
+    "//",        // lineComment
+    "@",         // moreWordChars
+    "::",        // pairs
+    "{}()=;,",   // punctuation
+    "\"\\nt",    // escapes
+    "\"\\\n\t",  // escaped
+    true,        // stringsSpanLines
 };
 
 // Every construct has a fixed nesting depth, so the descent is bounded no
 // matter how deeply the input tries to nest.
-class Parser {
+class Parser : host::TokenReader {
  public:
-  explicit Parser(const std::string& text) : lex_(text) { advance(); }
+  explicit Parser(const std::string& text) : TokenReader(text, kStyle) {}
 
   std::vector<PluginBlock> run() {
     std::vector<PluginBlock> plugins;
     std::unordered_map<std::string, int> firstLine;
-    while (tok_.kind != Tok::End) {
+    while (tok().kind != Tok::End) {
       PluginBlock block;
-      block.line = tok_.line;
+      block.line = tok().line;
       block.type = expectIdent("a plug-in type");
-      const int nameLine = tok_.line;
+      const int nameLine = tok().line;
       block.name = expectIdent("a plug-in name after '" + block.type + "'");
       const auto [it, fresh] = firstLine.emplace(block.name, nameLine);
       if (!fresh) {
@@ -213,41 +56,20 @@ class Parser {
   }
 
  private:
-  void advance() { tok_ = lex_.next(); }
-
-  Token take() {
-    Token t = std::move(tok_);
-    advance();
-    return t;
-  }
-
-  bool isPunct(const char* p) const { return tok_.kind == Tok::Punct && tok_.text == p; }
-
-  [[noreturn]] void unexpected(const std::string& wanted) const {
-    if (tok_.kind == Tok::End)
-      throw Failure{tok_.line, "unexpected end of file, expected " + wanted};
-    throw Failure{tok_.line, "expected " + wanted + ", found " + describe(tok_)};
-  }
-
-  void expect(const char* punct, const std::string& wanted) {
-    if (!isPunct(punct)) unexpected(wanted);
-    advance();
-  }
-
   std::string expectIdent(const std::string& wanted) {
-    if (tok_.kind != Tok::Ident) unexpected(wanted);
+    if (tok().kind != Tok::Word) unexpected(wanted);
     return take().text;
   }
 
   void params(PluginBlock& block) {
     std::unordered_map<std::string, int> firstLine;
     while (!isPunct("}")) {
-      if (tok_.kind == Tok::End) {
-        throw Failure{tok_.line,
+      if (tok().kind == Tok::End) {
+        throw Failure{tok().line,
                       "unexpected end of file inside plug-in '" + block.name + "' (missing '}')"};
       }
       Param p;
-      p.line = tok_.line;
+      p.line = tok().line;
       p.name = expectIdent("a parameter name or '}' in plug-in '" + block.name + "'");
       const auto [it, fresh] = firstLine.emplace(p.name, p.line);
       if (!fresh) {
@@ -263,10 +85,10 @@ class Parser {
   }
 
   Value value(const std::string& param) {
-    if (tok_.kind == Tok::String) return take().text;
-    if (tok_.kind == Tok::Int) return toInt64(take());
-    if (tok_.kind == Tok::Float) return toDouble(take());
-    if (tok_.kind != Tok::Ident) unexpected("a value for '" + param + "'");
+    if (tok().kind == Tok::String) return take().text;
+    if (tok().kind == Tok::Int) return host::toInt64(take());
+    if (tok().kind == Tok::Float) return toDouble(take());
+    if (tok().kind != Tok::Word) unexpected("a value for '" + param + "'");
     const Token t = take();
     const std::string& k = t.text;
     if (k == "Color") {
@@ -311,25 +133,9 @@ class Parser {
     advance();
   }
 
-  static std::int64_t toInt64(const Token& t) {
-    const char* first = t.text.data();
-    const char* last = first + t.text.size();
-    if (*first == '+') ++first;
-    std::int64_t v = 0;
-    const auto r = std::from_chars(first, last, v);
-    if (r.ec != std::errc() || r.ptr != last) {
-      throw Failure{t.line, "whole number " + shown(t.text) + " is out of range"};
-    }
-    return v;
-  }
-
   static double toDouble(const Token& t) {
-    const char* first = t.text.data();
-    const char* last = first + t.text.size();
-    if (*first == '+') ++first;
     double v = 0.0;
-    const auto r = std::from_chars(first, last, v);
-    if (r.ec != std::errc() || r.ptr != last || !std::isfinite(v)) {
+    if (!host::toDouble(t, &v) || !std::isfinite(v)) {
       throw Failure{t.line, "number " + shown(t.text) + " is out of range"};
     }
     return v;
@@ -338,7 +144,7 @@ class Parser {
   std::vector<float> numbers(const Token& kw, size_t count) {
     std::vector<float> n;
     args(kw, [&] {
-      if (tok_.kind != Tok::Int && tok_.kind != Tok::Float) unexpected("a number in " + kw.text);
+      if (!isNumber()) unexpected("a number in " + kw.text);
       const Token t = take();
       const double v = toDouble(t);
       // Narrowing an out-of-range double to float is undefined behaviour.
@@ -361,7 +167,7 @@ class Parser {
 
   // An argument that must itself be the constructor `name(...)`.
   Token nested(const char* name, const Token& outer) {
-    if (tok_.kind != Tok::Ident || tok_.text != name) {
+    if (tok().kind != Tok::Word || tok().text != name) {
       unexpected(std::string(name) + "(...) in " + outer.text);
     }
     return take();
@@ -394,9 +200,9 @@ class Parser {
   ListInt listInt(const Token& kw) {
     ListInt list;
     args(kw, [&] {
-      if (tok_.kind != Tok::Int) unexpected("a whole number in ListInt");
+      if (tok().kind != Tok::Int) unexpected("a whole number in ListInt");
       const Token t = take();
-      const std::int64_t v = toInt64(t);
+      const std::int64_t v = host::toInt64(t);
       if (v < INT_MIN || v > INT_MAX) {
         throw Failure{t.line, "whole number " + t.text + " is out of range for ListInt"};
       }
@@ -410,9 +216,6 @@ class Parser {
     args(kw, [&] { list.values.push_back(vector(nested("Vector", kw))); });
     return list;
   }
-
-  Lexer lex_;
-  Token tok_;
 };
 
 }  // namespace
@@ -433,31 +236,20 @@ const PluginBlock* Scene::find(const std::string& pluginName) const {
 
 ParseResult parse(const std::string& text, const std::string& fileName) {
   ParseResult result;
-  try {
+  result.error = host::catchReadFailure(fileName, [&] {
     Parser parser(text);
     Scene scene;
     scene.file = fileName;
     scene.plugins = parser.run();
     result.scene = std::move(scene);
-  } catch (const Failure& f) {
-    result.error = fileName + ":" + std::to_string(f.line) + ": " + f.what;
-  } catch (const std::exception& e) {
-    result.error = fileName + ": cannot read the scene (" + e.what() + ")";
-  }
+  });
   return result;
 }
 
 ParseResult parseFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::string text;
-  if (in) {
-    try {
-      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::exception&) {
-      in.setstate(std::ios::badbit);
-    }
-  }
-  if (!in.is_open() || in.bad()) return ParseResult{std::nullopt, path + ": cannot open file"};
+  std::string error;
+  if (!host::readTextFile(path, &text, &error)) return ParseResult{std::nullopt, error};
   return parse(text, path);
 }
 

@@ -1,11 +1,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "hash_mix.h"
 #include "vrayrenderer.h"
 
 namespace VUtils {
 
 namespace {
+
+using qv::host::mixBits;
 
 // A spawned context nobody pools: it frees itself when released.
 class HeapSpawnedContext final : public VRayContext {
@@ -15,15 +18,6 @@ class HeapSpawnedContext final : public VRayContext {
   }
   void releaseContext() override { delete this; }
 };
-
-std::uint64_t mix(std::uint64_t x) {
-  x ^= x >> 30;
-  x *= 0xbf58476d1ce4e5b9ULL;
-  x ^= x >> 27;
-  x *= 0x94d049bb133111ebULL;
-  x ^= x >> 31;
-  return x;
-}
 
 std::uint64_t bitsOf(double value) {
   std::uint64_t bits;
@@ -37,10 +31,10 @@ class PointHashSampler final : public VRayRenderSampler {
  public:
   float getSample(const VRayContext& rc, int index) override {
     const TracePoint& p = rc.rayresult.wpoint;
-    std::uint64_t h = mix(bitsOf(p.x) + 0x9e3779b97f4a7c15ULL);
-    h = mix(h ^ bitsOf(p.y));
-    h = mix(h ^ bitsOf(p.z));
-    h = mix(h ^ static_cast<std::uint32_t>(index));
+    std::uint64_t h = mixBits(bitsOf(p.x) + 0x9e3779b97f4a7c15ULL);
+    h = mixBits(h ^ bitsOf(p.y));
+    h = mixBits(h ^ bitsOf(p.z));
+    h = mixBits(h ^ static_cast<std::uint32_t>(index));
     return static_cast<float>(h >> 40) * (1.0f / 16777216.0f);
   }
 };
