@@ -1,0 +1,401 @@
+#include "maya_host.h"
+
+#include "dynamic_library.h"
+#include "graph.h"
+
+#include <maya/MDataBlock.h>
+#include <maya/MPlug.h>
+
+#include <cassert>
+#include <filesystem>
+
+namespace qv::maya {
+
+using detail::Attribute;
+using detail::AttributeKind;
+using detail::graph;
+using detail::Node;
+using detail::PlugRef;
+
+namespace {
+
+using EntryPoint = MStatus (*)(MObject);
+
+bool fail(std::string* error, const std::string& text) {
+  if (error) *error = text;
+  return false;
+}
+
+bool hostAlive = false;
+
+}  // namespace
+
+struct Host::LoadedPlugin {
+  std::string name;
+  host::DynamicLibrary library;
+  std::shared_ptr<detail::Plugin> object;
+  std::string apiVersion;
+};
+
+Host::Host() {
+  assert(!hostAlive && "one Maya session per process");
+  hostAlive = true;
+  graph().reset();
+}
+
+Host::~Host() {
+  // Nodes run plug-in code, so they go before the libraries do.
+  graph().connections.clear();
+  while (!graph().nodes.empty()) graph().deleteNode(graph().nodes.back().get());
+  graph().injections.clear();
+  while (!plugins_.empty()) {
+    LoadedPlugin& plugin = *plugins_.back();
+    callEntry(plugin, "uninitializePlugin", nullptr);
+    dropTypes(plugin);
+    plugins_.pop_back();
+  }
+  graph().reset();
+  hostAlive = false;
+}
+
+bool Host::callEntry(LoadedPlugin& plugin, const char* entry, std::string* error) {
+  auto function = reinterpret_cast<EntryPoint>(plugin.library.symbol(entry));
+  if (!function) return fail(error, plugin.name + ": no " + entry);
+  graph().loading = plugin.object.get();
+  lastEntryStatus_ = function(MObject(plugin.object));
+  graph().loading = nullptr;
+  if (lastEntryStatus_.error()) {
+    return fail(error,
+                plugin.name + ": " + entry + " failed: " + lastEntryStatus_.errorString().asChar());
+  }
+  return true;
+}
+
+void Host::dropTypes(LoadedPlugin& plugin) {
+  std::vector<MTypeId> ids;
+  for (const auto& [name, type] : graph().types) {
+    if (type->plugin == plugin.object.get()) ids.push_back(type->id);
+  }
+  for (const MTypeId& id : ids) graph().deregisterType(id);
+}
+
+bool Host::loadPlugin(const std::string& path, std::string* error) {
+  auto plugin = std::make_unique<LoadedPlugin>();
+  plugin->name = std::filesystem::path(path).stem().string();
+  for (const auto& loaded : plugins_) {
+    if (loaded->name == plugin->name) return fail(error, plugin->name + " is already loaded");
+  }
+  std::string reason;
+  if (!plugin->library.open(path, &reason)) return fail(error, reason);
+  const auto* version = static_cast<const char*>(plugin->library.symbol("MApiVersion"));
+  if (!version) return fail(error, plugin->name + ": no MApiVersion");
+  if (!plugin->library.symbol("initializePlugin") ||
+      !plugin->library.symbol("uninitializePlugin")) {
+    return fail(error, plugin->name + ": no initializePlugin or uninitializePlugin");
+  }
+  plugin->apiVersion = version;
+  plugin->object = std::make_shared<detail::Plugin>();
+  plugin->object->name = plugin->name;
+  plugin->object->path = path;
+  if (!callEntry(*plugin, "initializePlugin", error)) {
+    dropTypes(*plugin);
+    return false;
+  }
+  plugins_.push_back(std::move(plugin));
+  return true;
+}
+
+bool Host::unloadPlugin(const std::string& name, std::string* error) {
+  auto found = std::find_if(plugins_.begin(), plugins_.end(),
+                            [&](const auto& plugin) { return plugin->name == name; });
+  if (found == plugins_.end()) return fail(error, name + " is not loaded");
+  LoadedPlugin& plugin = **found;
+  std::vector<Node*> doomed;
+  for (const auto& node : graph().nodes) {
+    if (node->type->plugin == plugin.object.get()) doomed.push_back(node.get());
+  }
+  for (Node* node : doomed) graph().deleteNode(node);
+  if (!callEntry(plugin, "uninitializePlugin", error)) return false;
+  dropTypes(plugin);
+  plugins_.erase(found);
+  return true;
+}
+
+std::vector<std::string> Host::plugins() const {
+  std::vector<std::string> names;
+  for (const auto& plugin : plugins_) names.push_back(plugin->name);
+  return names;
+}
+
+std::string Host::pluginApiVersion(const std::string& name) const {
+  for (const auto& plugin : plugins_) {
+    if (plugin->name == name) return plugin->apiVersion;
+  }
+  return "";
+}
+
+void* Host::pluginSymbol(const std::string& name, const char* symbol) const {
+  for (const auto& plugin : plugins_) {
+    if (plugin->name == name) return plugin->library.symbol(symbol);
+  }
+  return nullptr;
+}
+
+std::pair<std::string, std::string> Host::pluginVendor(const std::string& name) const {
+  for (const auto& plugin : plugins_) {
+    if (plugin->name == name) return {plugin->object->vendor, plugin->object->version};
+  }
+  return {};
+}
+
+std::optional<NodeTypeInfo> Host::nodeType(const std::string& name) const {
+  const detail::NodeType* type = graph().typeByName(name);
+  if (!type) return std::nullopt;
+  return NodeTypeInfo{type->name,   type->id,      type->classification,
+                      type->vendor, type->version, type->plugin ? type->plugin->name : ""};
+}
+
+std::string Host::createNode(const std::string& type, const std::string& name,
+                             const std::string& parent) {
+  Node* parentNode = nullptr;
+  if (!parent.empty() && !(parentNode = graph().nodeByName(parent))) return "";
+  Node* node = graph().createNode(type, name, parentNode);
+  return node ? node->name : "";
+}
+
+bool Host::deleteNode(const std::string& name) {
+  Node* node = graph().nodeByName(name);
+  if (!node) return false;
+  graph().deleteNode(node);
+  return true;
+}
+
+std::vector<std::string> Host::listNodes(const std::string& type) const {
+  std::vector<std::string> names;
+  for (const auto& node : graph().nodes) {
+    if (type.empty() || node->type->name == type) names.push_back(node->name);
+  }
+  return names;
+}
+
+MObject Host::node(const std::string& name) const {
+  Node* node = graph().nodeByName(name);
+  return node ? MObject(node->shared_from_this()) : MObject();
+}
+
+std::string Host::typeOf(const std::string& name) const {
+  Node* node = graph().nodeByName(name);
+  return node ? node->type->name : "";
+}
+
+std::string Host::parentOf(const std::string& name) const {
+  Node* node = graph().nodeByName(name);
+  return node && node->parent ? node->parent->name : "";
+}
+
+namespace {
+
+// setAttr's -type for a numeric compound, or "" when it has none.
+const char* compoundType(MFnNumericData::Type type) {
+  switch (type) {
+    case MFnNumericData::k2Short:
+      return "short2";
+    case MFnNumericData::k3Short:
+      return "short3";
+    case MFnNumericData::k2Long:
+      return "long2";
+    case MFnNumericData::k3Long:
+      return "long3";
+    case MFnNumericData::k2Float:
+      return "float2";
+    case MFnNumericData::k3Float:
+      return "float3";
+    case MFnNumericData::k2Double:
+      return "double2";
+    case MFnNumericData::k3Double:
+      return "double3";
+    case MFnNumericData::k4Double:
+      return "double4";
+    default:
+      return "";
+  }
+}
+
+void collectStates(const Node& node, const Attribute& attribute, bool storable,
+                   std::vector<AttributeState>& states) {
+  storable = storable && attribute.storable;
+  const char* numericCompound = compoundType(attribute.numericType);
+  if (attribute.kind == AttributeKind::kCompound && !*numericCompound) {
+    for (const auto& child : attribute.children) collectStates(node, *child, storable, states);
+    return;
+  }
+  AttributeState state;
+  state.longName = attribute.longName;
+  state.shortName = attribute.shortName;
+  state.type = numericCompound;
+  state.storable = storable;
+  if (attribute.kind == AttributeKind::kTyped) {
+    state.type = attribute.dataType == MFnData::kString ? "string" : "data";
+    state.text = graph().text(node, attribute);
+    state.defaultText = attribute.defaultText;
+  } else if (attribute.kind == AttributeKind::kMatrix) {
+    state.type = "matrix";
+    const MMatrix& value = graph().matrix(node, attribute);
+    for (int i = 0; i < 16; ++i) {
+      state.value.push_back(value(i / 4, i % 4));
+      state.defaultValue.push_back(attribute.defaultMatrix(i / 4, i % 4));
+    }
+  } else {
+    std::vector<const Attribute*> leaves;
+    detail::collectLeaves(attribute, leaves);
+    for (const Attribute* leaf : leaves) {
+      state.value.push_back(graph().number(node, *leaf));
+      state.defaultValue.push_back(leaf->defaultNumber);
+    }
+  }
+  states.push_back(std::move(state));
+}
+
+}  // namespace
+
+std::vector<AttributeState> Host::attributes(const std::string& name) const {
+  std::vector<AttributeState> states;
+  if (Node* node = graph().nodeByName(name)) {
+    for (const auto& attribute : node->type->attributes)
+      collectStates(*node, *attribute, true, states);
+  }
+  return states;
+}
+
+std::vector<std::pair<std::string, std::string>> Host::connections() const {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const detail::Connection& c : graph().connections) {
+    pairs.emplace_back(c.source.node->name + "." + c.source.attribute->shortName,
+                       c.destination.node->name + "." + c.destination.attribute->shortName);
+  }
+  return pairs;
+}
+
+namespace {
+
+// "node.attr" or "node.parent.child": the last part names the attribute.
+std::optional<PlugRef> resolve(const std::string& plug, std::string* error) {
+  const auto dot = plug.find('.');
+  if (dot == std::string::npos) {
+    fail(error, "not a plug: " + plug);
+    return std::nullopt;
+  }
+  Node* node = graph().nodeByName(plug.substr(0, dot));
+  if (!node) {
+    fail(error, "no node: " + plug.substr(0, dot));
+    return std::nullopt;
+  }
+  const Attribute* attribute = node->type->find(plug.substr(plug.rfind('.') + 1));
+  if (!attribute) {
+    fail(error, "no attribute: " + plug);
+    return std::nullopt;
+  }
+  return PlugRef{node, attribute};
+}
+
+bool result(MStatus status, const std::string& what, std::string* error) {
+  return status.error() ? fail(error, what + ": " + status.errorString().asChar()) : true;
+}
+
+}  // namespace
+
+bool Host::setAttr(const std::string& plug, const std::vector<double>& values, std::string* error) {
+  auto ref = resolve(plug, error);
+  if (!ref) return false;
+  if (ref->attribute->kind == AttributeKind::kMatrix && values.size() == 16) {
+    MMatrix matrix;
+    for (int i = 0; i < 16; ++i) matrix(i / 4, i % 4) = values[static_cast<size_t>(i)];
+    return setAttr(plug, matrix, error);
+  }
+  return result(graph().setNumbers(*ref->node, *ref->attribute, values), plug, error);
+}
+
+bool Host::setAttr(const std::string& plug, double value, std::string* error) {
+  return setAttr(plug, std::vector<double>{value}, error);
+}
+
+bool Host::setAttr(const std::string& plug, const std::string& text, std::string* error) {
+  auto ref = resolve(plug, error);
+  return ref && result(graph().setText(*ref->node, *ref->attribute, text), plug, error);
+}
+
+bool Host::setAttr(const std::string& plug, const MMatrix& matrix, std::string* error) {
+  auto ref = resolve(plug, error);
+  return ref && result(graph().setMatrix(*ref->node, *ref->attribute, matrix), plug, error);
+}
+
+std::optional<std::vector<double>> Host::getAttr(const std::string& plug, std::string* error) {
+  auto ref = resolve(plug, error);
+  if (!ref) return std::nullopt;
+  graph().evaluate(*ref->node, *ref->attribute);
+  std::vector<double> values;
+  if (ref->attribute->kind == AttributeKind::kMatrix) {
+    const MMatrix& matrix = graph().matrix(*ref->node, *ref->attribute);
+    for (int i = 0; i < 16; ++i) values.push_back(matrix(i / 4, i % 4));
+    return values;
+  }
+  std::vector<const Attribute*> leaves;
+  detail::collectLeaves(*ref->attribute, leaves);
+  for (const Attribute* leaf : leaves) {
+    if (leaf->kind != AttributeKind::kNumeric) {
+      fail(error, "not numeric: " + plug);
+      return std::nullopt;
+    }
+    values.push_back(graph().number(*ref->node, *leaf));
+  }
+  return values;
+}
+
+std::optional<std::string> Host::getStringAttr(const std::string& plug, std::string* error) {
+  auto ref = resolve(plug, error);
+  if (!ref) return std::nullopt;
+  if (ref->attribute->kind != AttributeKind::kTyped) {
+    fail(error, "not a string: " + plug);
+    return std::nullopt;
+  }
+  graph().evaluate(*ref->node, *ref->attribute);
+  return graph().text(*ref->node, *ref->attribute);
+}
+
+bool Host::isDirty(const std::string& plug) const {
+  auto ref = resolve(plug, nullptr);
+  return ref && ref->node->dirty.count(ref->attribute->root()) > 0;
+}
+
+MStatus Host::compute(const std::string& plug) {
+  auto ref = resolve(plug, nullptr);
+  if (!ref || !ref->node->user) return MS::kInvalidParameter;
+  auto* attribute = const_cast<Attribute*>(ref->attribute);
+  MPlug target(MObject(ref->node->shared_from_this()), MObject(attribute->shared_from_this()));
+  MDataBlock block(ref->node);
+  return ref->node->user->compute(target, block);
+}
+
+bool Host::connectAttr(const std::string& source, const std::string& destination,
+                       std::string* error) {
+  auto from = resolve(source, error);
+  auto to = from ? resolve(destination, error) : std::nullopt;
+  return to && result(graph().connect(*from, *to), source + " -> " + destination, error);
+}
+
+bool Host::disconnectAttr(const std::string& source, const std::string& destination,
+                          std::string* error) {
+  auto from = resolve(source, error);
+  auto to = from ? resolve(destination, error) : std::nullopt;
+  return to && result(graph().disconnect(*from, *to), source + " -> " + destination, error);
+}
+
+void Host::failCall(const std::string& function, int nth, MS::MStatusCode code) {
+  graph().injections.push_back({function, nth, code});
+}
+
+void Host::clearFailures() {
+  graph().injections.clear();
+}
+
+}  // namespace qv::maya

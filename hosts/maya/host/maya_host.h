@@ -1,0 +1,116 @@
+// The stand-in Maya session as the batch driver and the tests drive it: plug-in
+// loading, nodes, attributes by "node.attribute" and connections, as MEL's
+// loadPlugin, createNode, setAttr, getAttr and connectAttr offer them.
+#pragma once
+
+#include <maya/MMatrix.h>
+#include <maya/MObject.h>
+#include <maya/MStatus.h>
+#include <maya/MTypeId.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qv::maya {
+
+struct NodeTypeInfo {
+  std::string name;
+  MTypeId id;
+  std::string classification;
+  std::string vendor;
+  std::string version;
+  std::string plugin;  // empty for the built-in types
+};
+
+// An attribute as `file -save` writes it back: numeric compounds whole, other
+// compounds through their children.
+struct AttributeState {
+  std::string longName;
+  std::string shortName;
+  std::string type;  // setAttr's -type: "" for a number, "double3", "string", "matrix", ...
+  bool storable = true;
+  std::vector<double> value;  // components, or a matrix's 16 by row
+  std::vector<double> defaultValue;
+  std::string text;
+  std::string defaultText;
+};
+
+// One session per process, as Maya has: a new Host starts from a fresh graph
+// holding only the built-in types transform, camera and mesh.
+class Host {
+ public:
+  Host();
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // Opens the library, requires initializePlugin, uninitializePlugin and
+  // MApiVersion, and calls initializePlugin. A failing initializePlugin
+  // leaves nothing of the plug-in behind. The plug-in's name is the file name
+  // without directory and suffix.
+  bool loadPlugin(const std::string& path, std::string* error = nullptr);
+  // Deletes the plug-in's nodes, then calls uninitializePlugin; a failure
+  // there keeps the plug-in loaded, as Maya does.
+  bool unloadPlugin(const std::string& name, std::string* error = nullptr);
+  std::vector<std::string> plugins() const;
+  // What the last entry point call returned.
+  MStatus lastEntryStatus() const { return lastEntryStatus_; }
+  std::string pluginApiVersion(const std::string& name) const;
+  // Vendor and version given by the plug-in's latest MFnPlugin attach.
+  std::pair<std::string, std::string> pluginVendor(const std::string& name) const;
+  void* pluginSymbol(const std::string& name, const char* symbol) const;
+
+  std::optional<NodeTypeInfo> nodeType(const std::string& name) const;
+
+  // The new node's name, or empty when the type is unknown or the parent is
+  // no transform. A taken or empty name gets a number, as Maya gives one.
+  std::string createNode(const std::string& type, const std::string& name = "",
+                         const std::string& parent = "");
+  bool deleteNode(const std::string& name);
+  std::vector<std::string> listNodes(const std::string& type = "") const;
+  MObject node(const std::string& name) const;
+  // Empty for an unknown node, or a node without parent.
+  std::string typeOf(const std::string& node) const;
+  std::string parentOf(const std::string& node) const;
+  // Values as stored, unevaluated: a saved scene holds what was set.
+  std::vector<AttributeState> attributes(const std::string& node) const;
+  // "node.shortName" pairs, source first, in the order they were made.
+  std::vector<std::pair<std::string, std::string>> connections() const;
+
+  // "node.attribute", long or short names, children included.
+  bool setAttr(const std::string& plug, const std::vector<double>& values,
+               std::string* error = nullptr);
+  bool setAttr(const std::string& plug, double value, std::string* error = nullptr);
+  bool setAttr(const std::string& plug, const std::string& text, std::string* error = nullptr);
+  bool setAttr(const std::string& plug, const MMatrix& matrix, std::string* error = nullptr);
+  // Evaluates first. Numbers in child order; a matrix as 16 numbers by row.
+  std::optional<std::vector<double>> getAttr(const std::string& plug, std::string* error = nullptr);
+  std::optional<std::string> getStringAttr(const std::string& plug, std::string* error = nullptr);
+  bool isDirty(const std::string& plug) const;
+  // Calls the node's compute for the plug, dirty or not, and returns what it
+  // returned (kInvalidParameter for an unknown plug or a built-in node).
+  MStatus compute(const std::string& plug);
+
+  bool connectAttr(const std::string& source, const std::string& destination,
+                   std::string* error = nullptr);
+  bool disconnectAttr(const std::string& source, const std::string& destination,
+                      std::string* error = nullptr);
+
+  // Makes the nth call from now of an API function, named as
+  // "MFnPlugin::MFnPlugin" or "MFnAttribute::setKeyable", fail with code.
+  void failCall(const std::string& function, int nth = 1, MS::MStatusCode code = MS::kFailure);
+  void clearFailures();
+
+ private:
+  struct LoadedPlugin;
+  bool callEntry(LoadedPlugin& plugin, const char* entry, std::string* error);
+  void dropTypes(LoadedPlugin& plugin);
+
+  std::vector<std::unique_ptr<LoadedPlugin>> plugins_;
+  MStatus lastEntryStatus_;
+};
+
+}  // namespace qv::maya

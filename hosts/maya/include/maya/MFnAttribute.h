@@ -1,0 +1,33 @@
+#pragma once
+
+#include <maya/MFnBase.h>
+#include <maya/MString.h>
+
+class MFnAttribute : public MFnBase {
+ public:
+  MFnAttribute() = default;
+  explicit MFnAttribute(const MObject& object, MStatus* ReturnStatus = nullptr);
+
+  MFn::Type type() const override { return MFn::kAttribute; }
+  MStatus setObject(const MObject& object) override;
+
+  MString name(MStatus* ReturnStatus = nullptr) const;
+  MString shortName(MStatus* ReturnStatus = nullptr) const;
+  MObject parent(MStatus* ReturnStatus = nullptr) const;
+
+  bool isKeyable(MStatus* ReturnStatus = nullptr) const;
+  bool isStorable(MStatus* ReturnStatus = nullptr) const;
+  bool isReadable(MStatus* ReturnStatus = nullptr) const;
+  bool isWritable(MStatus* ReturnStatus = nullptr) const;
+  bool isHidden(MStatus* ReturnStatus = nullptr) const;
+  bool isUsedAsColor(MStatus* ReturnStatus = nullptr) const;
+  bool isUsedAsFilename(MStatus* ReturnStatus = nullptr) const;
+
+  MStatus setKeyable(bool state);
+  MStatus setStorable(bool state);
+  MStatus setReadable(bool state);
+  MStatus setWritable(bool state);
+  MStatus setHidden(bool state);
+  MStatus setUsedAsColor(bool state);
+  MStatus setUsedAsFilename(bool state);
+};

@@ -1,0 +1,48 @@
+#include <maya/MStatus.h>
+#include <maya/MString.h>
+
+#include <iostream>
+
+MString& MString::operator+=(const MString& other) {
+  text_ += other.text_;
+  return *this;
+}
+
+MString MString::operator+(const MString& other) const {
+  MString result(*this);
+  result += other;
+  return result;
+}
+
+std::ostream& operator<<(std::ostream& out, const MString& text) {
+  return out << text.asChar();
+}
+
+MString MStatus::errorString() const {
+  switch (code_) {
+    case MS::kSuccess:
+      return "(kSuccess): No error";
+    case MS::kFailure:
+      return "(kFailure): Unexpected Internal Failure";
+    case MS::kInsufficientMemory:
+      return "(kInsufficientMemory): Insufficient memory";
+    case MS::kInvalidParameter:
+      return "(kInvalidParameter): Object is incompatible with this method";
+    case MS::kLicenseFailure:
+      return "(kLicenseFailure): License failure";
+    case MS::kUnknownParameter:
+      return "(kUnknownParameter): Unknown parameter";
+    case MS::kNotImplemented:
+      return "(kNotImplemented): Not implemented";
+    case MS::kNotFound:
+      return "(kNotFound): Not found";
+    case MS::kEndOfFile:
+      return "(kEndOfFile): End of file";
+  }
+  return "(unknown status)";
+}
+
+void MStatus::perror(const MString& text) const {
+  if (text.length() > 0) std::cerr << text << ": ";
+  std::cerr << errorString() << std::endl;
+}

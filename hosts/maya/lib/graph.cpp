@@ -1,0 +1,588 @@
+#include "graph.h"
+
+#include <maya/MDataBlock.h>
+#include <maya/MPlug.h>
+#include <maya/MPlugArray.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qv::maya::detail {
+
+MFn::Type Attribute::apiType() const {
+  switch (kind) {
+    case AttributeKind::kNumeric:
+      return MFn::kNumericAttribute;
+    case AttributeKind::kCompound:
+      // Colours and other numeric compounds are numeric attributes in Maya.
+      return numericType == MFnNumericData::kInvalid ? MFn::kCompoundAttribute
+                                                     : MFn::kNumericAttribute;
+    case AttributeKind::kTyped:
+      return MFn::kTypedAttribute;
+    case AttributeKind::kMatrix:
+      return MFn::kMatrixAttribute;
+  }
+  return MFn::kAttribute;
+}
+
+bool Attribute::hasFn(MFn::Type type) const {
+  return type == MFn::kAttribute || Object::hasFn(type) ||
+         (type == MFn::kCompoundAttribute && kind == AttributeKind::kCompound);
+}
+
+const Attribute* Attribute::root() const {
+  const Attribute* attribute = this;
+  while (attribute->parent) attribute = attribute->parent;
+  return attribute;
+}
+
+const Attribute* Attribute::find(const std::string& name) const {
+  if (longName == name || shortName == name) return this;
+  for (const auto& child : children) {
+    if (const Attribute* found = child->find(name)) return found;
+  }
+  return nullptr;
+}
+
+int Attribute::indexInParent() const {
+  if (!parent) return -1;
+  for (size_t i = 0; i < parent->children.size(); ++i) {
+    if (parent->children[i].get() == this) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+const Attribute* NodeType::find(const std::string& name) const {
+  for (const auto& attribute : attributes) {
+    if (const Attribute* found = attribute->find(name)) return found;
+  }
+  return nullptr;
+}
+
+MFn::Type Node::apiType() const {
+  switch (type->builtin) {
+    case BuiltinKind::kTransform:
+      return MFn::kTransform;
+    case BuiltinKind::kCamera:
+      return MFn::kCamera;
+    case BuiltinKind::kMesh:
+      return MFn::kMesh;
+    case BuiltinKind::kNone:
+      break;
+  }
+  return user ? MFn::kPluginDependNode : MFn::kDependencyNode;
+}
+
+bool Node::hasFn(MFn::Type fn) const {
+  if (Object::hasFn(fn) || fn == MFn::kNamedObject || fn == MFn::kDependencyNode) return true;
+  if (type->isDag() && fn == MFn::kDagNode) return true;
+  return fn == MFn::kShape &&
+         (type->builtin == BuiltinKind::kCamera || type->builtin == BuiltinKind::kMesh);
+}
+
+void collectLeaves(const Attribute& attribute, std::vector<const Attribute*>& leaves) {
+  if (attribute.isLeaf()) {
+    leaves.push_back(&attribute);
+    return;
+  }
+  for (const auto& child : attribute.children) collectLeaves(*child, leaves);
+}
+
+Attribute* attributeOf(const MObject& object) {
+  return dynamic_cast<Attribute*>(object.get());
+}
+Node* nodeOf(const MObject& object) {
+  return dynamic_cast<Node*>(object.get());
+}
+
+namespace {
+
+std::shared_ptr<Attribute> numeric(const char* longName, const char* shortName,
+                                   MFnNumericData::Type type, double value) {
+  auto attribute = std::make_shared<Attribute>();
+  attribute->longName = longName;
+  attribute->shortName = shortName;
+  attribute->numericType = type;
+  attribute->defaultNumber = value;
+  attribute->keyable = true;
+  return attribute;
+}
+
+std::shared_ptr<Attribute> vector3(const char* longName, const char* shortName, double value) {
+  auto attribute = std::make_shared<Attribute>();
+  attribute->longName = longName;
+  attribute->shortName = shortName;
+  attribute->kind = AttributeKind::kCompound;
+  attribute->numericType = MFnNumericData::k3Double;
+  for (const char* axis : {"X", "Y", "Z"}) {
+    std::string lower(1, static_cast<char>(axis[0] - 'A' + 'a'));
+    auto child = numeric("", "", MFnNumericData::kDouble, value);
+    child->longName = std::string(longName) + axis;
+    child->shortName = std::string(shortName) + lower;
+    child->parent = attribute.get();
+    attribute->children.push_back(child);
+  }
+  return attribute;
+}
+
+std::shared_ptr<Attribute> outputMatrix(const char* longName, const char* shortName) {
+  auto attribute = std::make_shared<Attribute>();
+  attribute->longName = longName;
+  attribute->shortName = shortName;
+  attribute->kind = AttributeKind::kMatrix;
+  attribute->storable = false;
+  attribute->writable = false;
+  return attribute;
+}
+
+std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, BuiltinKind kind) {
+  auto type = std::make_shared<NodeType>();
+  type->name = name;
+  type->id = MTypeId(id);
+  type->builtin = kind;
+  type->vendor = "Autodesk";
+  auto worldMatrix = outputMatrix("worldMatrix", "wm");
+  std::vector<std::shared_ptr<Attribute>> inputs;
+  if (kind == BuiltinKind::kTransform) {
+    inputs = {vector3("translate", "t", 0.0), vector3("rotate", "r", 0.0),
+              vector3("scale", "s", 1.0)};
+    auto local = outputMatrix("matrix", "m");
+    type->attributes = inputs;
+    type->attributes.push_back(local);
+    for (const auto& input : inputs) {
+      type->affects[input.get()] = {local.get(), worldMatrix.get()};
+    }
+  } else if (kind == BuiltinKind::kCamera) {
+    type->attributes = {numeric("horizontalFilmAperture", "hfa", MFnNumericData::kDouble, 1.41732),
+                        numeric("verticalFilmAperture", "vfa", MFnNumericData::kDouble, 0.94488),
+                        numeric("focalLength", "fl", MFnNumericData::kDouble, 35.0),
+                        numeric("filmFit", "ff", MFnNumericData::kShort, 1.0)};
+  }
+  type->attributes.push_back(worldMatrix);
+  for (auto& attribute : type->attributes) attribute->added = true;
+  return type;
+}
+
+// Maya's order for rotate order xyz with row vectors: scale, then rotations
+// about x, y and z, then translation.
+MMatrix localMatrix(const Graph& graph, const Node& node) {
+  MMatrix result;
+  if (node.type->builtin != BuiltinKind::kTransform) return result;
+  auto component = [&](const char* name) { return graph.number(node, *node.type->find(name)); };
+  MMatrix scale;
+  scale(0, 0) = component("sx");
+  scale(1, 1) = component("sy");
+  scale(2, 2) = component("sz");
+  const double toRadians = std::acos(-1.0) / 180.0;
+  auto rotation = [&](int a, int b, double degrees) {
+    MMatrix r;
+    const double c = std::cos(degrees * toRadians);
+    const double s = std::sin(degrees * toRadians);
+    r(a, a) = c;
+    r(a, b) = s;
+    r(b, a) = -s;
+    r(b, b) = c;
+    return r;
+  };
+  MMatrix translate;
+  translate(3, 0) = component("tx");
+  translate(3, 1) = component("ty");
+  translate(3, 2) = component("tz");
+  return scale * rotation(1, 2, component("rx")) * rotation(2, 0, component("ry")) *
+         rotation(0, 1, component("rz")) * translate;
+}
+
+MObject objectOf(const Object& object) {
+  return MObject(const_cast<Object&>(object).shared_from_this());
+}
+
+}  // namespace
+
+Graph& graph() {
+  static Graph instance;
+  return instance;
+}
+
+void Graph::reset() {
+  connections.clear();
+  while (!nodes.empty()) deleteNode(nodes.back().get());
+  types.clear();
+  injections.clear();
+  initializing = nullptr;
+  computing_.clear();
+  types["transform"] = builtinType("transform", 0x5846524d, BuiltinKind::kTransform);
+  types["camera"] = builtinType("camera", 0x4443414d, BuiltinKind::kCamera);
+  types["mesh"] = builtinType("mesh", 0x444d5348, BuiltinKind::kMesh);
+}
+
+NodeType* Graph::typeByName(const std::string& name) const {
+  auto found = types.find(name);
+  return found == types.end() ? nullptr : found->second.get();
+}
+
+NodeType* Graph::typeById(const MTypeId& id) const {
+  for (const auto& [name, type] : types) {
+    if (type->id == id) return type.get();
+  }
+  return nullptr;
+}
+
+Node* Graph::nodeByName(const std::string& name) const {
+  for (const auto& node : nodes) {
+    if (node->name == name) return node.get();
+  }
+  return nullptr;
+}
+
+MStatus Graph::registerType(std::shared_ptr<NodeType> type) {
+  if (type->name.empty() || typeByName(type->name) || typeById(type->id) || !type->creator) {
+    return MS::kFailure;
+  }
+  if (type->initialize) {
+    initializing = type.get();
+    const MStatus status = type->initialize();
+    initializing = nullptr;
+    if (status.error()) return status;
+  }
+  types[type->name] = std::move(type);
+  return MS::kSuccess;
+}
+
+MStatus Graph::deregisterType(const MTypeId& id) {
+  NodeType* type = typeById(id);
+  if (!type || type->builtin != BuiltinKind::kNone) return MS::kFailure;
+  // The instances run code of the library that is about to go.
+  std::vector<Node*> doomed;
+  for (const auto& node : nodes) {
+    if (node->type.get() == type) doomed.push_back(node.get());
+  }
+  for (Node* node : doomed) deleteNode(node);
+  types.erase(type->name);
+  return MS::kSuccess;
+}
+
+Node* Graph::createNode(const std::string& typeName, const std::string& name, Node* parent) {
+  auto type = types.find(typeName);
+  if (type == types.end()) return nullptr;
+  if (parent && (!type->second->isDag() || parent->type->builtin != BuiltinKind::kTransform)) {
+    return nullptr;
+  }
+  std::string unique = name;
+  if (unique.empty() || nodeByName(unique)) {
+    std::string stem = name.empty() ? typeName : name;
+    while (!stem.empty() && std::isdigit(static_cast<unsigned char>(stem.back()))) stem.pop_back();
+    for (int i = 1; nodeByName(unique = stem + std::to_string(i)); ++i) {
+    }
+  }
+  auto node = std::make_shared<Node>();
+  node->name = unique;
+  node->type = type->second;
+  if (node->type->creator) {
+    node->user.reset(static_cast<MPxNode*>(node->type->creator()));
+    if (!node->user) return nullptr;
+    node->user->qvBind(node.get());
+  }
+  // Outputs start unevaluated, so their first read computes them.
+  for (const auto& [input, outputs] : node->type->affects) {
+    for (const Attribute* output : outputs) node->dirty.insert(output->root());
+  }
+  if (node->type->isDag()) {
+    for (const auto& attribute : node->type->attributes) {
+      if (attribute->longName == "worldMatrix") node->dirty.insert(attribute.get());
+    }
+  }
+  if (parent) {
+    node->parent = parent;
+    parent->children.push_back(node.get());
+  }
+  nodes.push_back(node);
+  if (node->user) node->user->postConstructor();
+  return node.get();
+}
+
+void Graph::deleteNode(Node* node) {
+  while (!node->children.empty()) deleteNode(node->children.back());
+  // What a node fed keeps the last value it had, as in Maya.
+  for (const Connection& connection : std::vector<Connection>(connections)) {
+    if (connection.source.node == node || connection.destination.node == node) {
+      disconnect(connection.source, connection.destination);
+    }
+  }
+  if (node->parent) {
+    auto& siblings = node->parent->children;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), node), siblings.end());
+    node->parent = nullptr;
+  }
+  node->alive = false;
+  node->user.reset();
+  auto self = std::find_if(nodes.begin(), nodes.end(),
+                           [&](const std::shared_ptr<Node>& n) { return n.get() == node; });
+  if (self != nodes.end()) nodes.erase(self);
+}
+
+namespace {
+
+bool related(const Attribute* a, const Attribute* b) {
+  for (const Attribute* p = a; p; p = p->parent) {
+    if (p == b) return true;
+  }
+  for (const Attribute* p = b; p; p = p->parent) {
+    if (p == a) return true;
+  }
+  return false;
+}
+
+bool sameShape(const Attribute& a, const Attribute& b) {
+  if (a.children.size() != b.children.size()) return false;
+  if (a.isLeaf()) {
+    return a.kind == b.kind && (a.kind != AttributeKind::kTyped || a.dataType == b.dataType);
+  }
+  for (size_t i = 0; i < a.children.size(); ++i) {
+    if (!sameShape(*a.children[i], *b.children[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+MStatus Graph::connect(const PlugRef& source, const PlugRef& destination) {
+  if (!source.node || !destination.node || !source.attribute || !destination.attribute ||
+      !source.node->alive || !destination.node->alive) {
+    return MS::kInvalidParameter;
+  }
+  if (!source.attribute->readable || !destination.attribute->writable ||
+      !sameShape(*source.attribute, *destination.attribute)) {
+    return MS::kInvalidParameter;
+  }
+  for (const Connection& connection : connections) {
+    if (connection.destination.node == destination.node &&
+        related(connection.destination.attribute, destination.attribute)) {
+      return MS::kFailure;
+    }
+  }
+  connections.push_back({source, destination});
+  const Attribute* root = destination.attribute->root();
+  if (destination.node->dirty.count(root)) {
+    propagate(*destination.node, *root);
+  } else {
+    markDirty(*destination.node, *root);
+  }
+  return MS::kSuccess;
+}
+
+MStatus Graph::disconnect(const PlugRef& source, const PlugRef& destination) {
+  auto found = std::find_if(connections.begin(), connections.end(), [&](const Connection& c) {
+    return c.source == source && c.destination == destination;
+  });
+  if (found == connections.end()) return MS::kFailure;
+  evaluate(*destination.node, *destination.attribute);
+  connections.erase(found);
+  const Attribute* root = destination.attribute->root();
+  destination.node->dirty.erase(root);
+  propagate(*destination.node, *root);
+  return MS::kSuccess;
+}
+
+const Connection* Graph::incoming(const PlugRef& destination) const {
+  for (const Connection& connection : connections) {
+    if (connection.destination == destination) return &connection;
+  }
+  return nullptr;
+}
+
+void Graph::evaluate(Node& node, const Attribute& attribute) {
+  const Attribute* root = attribute.root();
+  if (!node.dirty.count(root) || computing_.count({&node, root})) return;
+
+  // A leaf's source is its own connection's, or the matching descendant of
+  // the source of the nearest connected ancestor.
+  bool connected = false;
+  std::vector<const Attribute*> leaves;
+  collectLeaves(*root, leaves);
+  for (const Attribute* leaf : leaves) {
+    std::vector<int> path;
+    const Attribute* at = leaf;
+    const Connection* connection = nullptr;
+    for (; at; at = at->parent) {
+      if ((connection = incoming({&node, at}))) break;
+      path.push_back(at->indexInParent());
+    }
+    if (!connection) continue;
+    connected = true;
+    const Attribute* source = connection->source.attribute;
+    for (auto index = path.rbegin(); index != path.rend(); ++index) {
+      source = source->children[static_cast<size_t>(*index)].get();
+    }
+    Node& from = *connection->source.node;
+    evaluate(from, *source);
+    if (leaf->kind == AttributeKind::kTyped) {
+      node.texts[leaf] = text(from, *source);
+    } else if (leaf->kind == AttributeKind::kMatrix) {
+      node.matrices[leaf] = matrix(from, *source);
+    } else {
+      node.numbers[leaf] = number(from, *source);
+    }
+  }
+  if (connected) {
+    node.dirty.erase(root);
+    return;
+  }
+
+  computing_.insert({&node, root});
+  if (node.user) {
+    MPlug plug(objectOf(node), objectOf(attribute));
+    MDataBlock block(&node);
+    const MStatus status = node.user->compute(plug, block);
+    // Maya takes a plug that compute declines as clean, keeping its value.
+    if (status.error()) node.dirty.erase(root);
+  } else {
+    computeBuiltin(node, *root);
+    node.dirty.erase(root);
+  }
+  computing_.erase({&node, root});
+}
+
+void Graph::computeBuiltin(Node& node, const Attribute& root) {
+  if (root.kind != AttributeKind::kMatrix) return;
+  MMatrix local = localMatrix(*this, node);
+  if (root.longName == "matrix") {
+    node.matrices[&root] = local;
+    return;
+  }
+  if (node.parent) {
+    const Attribute* parentWorld = node.parent->type->find("worldMatrix");
+    evaluate(*node.parent, *parentWorld);
+    local = local * matrix(*node.parent, *parentWorld);
+  }
+  node.matrices[&root] = local;
+}
+
+void Graph::valueChanged(Node& node, const Attribute& attribute) {
+  propagate(node, *attribute.root());
+}
+
+void Graph::markDirty(Node& node, const Attribute& root) {
+  if (!node.dirty.insert(&root).second) return;
+  propagate(node, root);
+}
+
+void Graph::propagate(Node& node, const Attribute& root) {
+  std::vector<PlugRef> targets;
+  auto affected = node.type->affects.find(&root);
+  if (affected != node.type->affects.end()) {
+    for (const Attribute* output : affected->second) targets.push_back({&node, output});
+  }
+  if (node.user) {
+    MPlugArray extra;
+    node.user->setDependentsDirty(MPlug(objectOf(node), objectOf(root)), extra);
+    for (unsigned int i = 0; i < extra.length(); ++i) {
+      Node* other = nodeOf(extra[i].node());
+      const Attribute* attribute = attributeOf(extra[i].attribute());
+      if (other && attribute) targets.push_back({other, attribute});
+    }
+  }
+  for (const Connection& connection : connections) {
+    if (connection.source.node == &node && connection.source.attribute->root() == &root) {
+      targets.push_back(connection.destination);
+    }
+  }
+  if (node.type->isDag() && root.longName == "worldMatrix") {
+    for (Node* child : node.children) targets.push_back({child, child->type->find("worldMatrix")});
+  }
+  for (const PlugRef& target : targets) markDirty(*target.node, *target.attribute->root());
+}
+
+double Graph::number(const Node& node, const Attribute& leaf) const {
+  auto found = node.numbers.find(&leaf);
+  return found == node.numbers.end() ? leaf.defaultNumber : found->second;
+}
+
+const std::string& Graph::text(const Node& node, const Attribute& attribute) const {
+  auto found = node.texts.find(&attribute);
+  return found == node.texts.end() ? attribute.defaultText : found->second;
+}
+
+const MMatrix& Graph::matrix(const Node& node, const Attribute& attribute) const {
+  auto found = node.matrices.find(&attribute);
+  return found == node.matrices.end() ? attribute.defaultMatrix : found->second;
+}
+
+bool Graph::injected(const char* function, MStatus* status) {
+  for (auto it = injections.begin(); it != injections.end(); ++it) {
+    if (it->function != function || --it->remaining > 0) continue;
+    const MStatus failure(it->code);
+    injections.erase(it);
+    if (status) *status = failure;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace qv::maya::detail
+
+namespace qv::maya::detail {
+
+namespace {
+
+bool hasIncoming(const Graph& graph, const Node& node, const Attribute& attribute) {
+  for (const Connection& connection : graph.connections) {
+    if (connection.destination.node == &node &&
+        related(connection.destination.attribute, &attribute)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+MStatus Graph::setNumbers(Node& node, const Attribute& attribute,
+                          const std::vector<double>& values) {
+  std::vector<const Attribute*> leaves;
+  collectLeaves(attribute, leaves);
+  if (!node.alive || leaves.size() != values.size()) return MS::kInvalidParameter;
+  for (const Attribute* leaf : leaves) {
+    if (leaf->kind != AttributeKind::kNumeric) return MS::kInvalidParameter;
+  }
+  if (hasIncoming(*this, node, attribute)) return MS::kFailure;
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    const Attribute& leaf = *leaves[i];
+    double value = values[i];
+    if (leaf.hasMin) value = std::max(value, leaf.min);
+    if (leaf.hasMax) value = std::min(value, leaf.max);
+    switch (leaf.numericType) {
+      case MFnNumericData::kBoolean:
+        value = value != 0.0 ? 1.0 : 0.0;
+        break;
+      case MFnNumericData::kFloat:
+        value = static_cast<float>(value);
+        break;
+      case MFnNumericData::kDouble:
+        break;
+      default:
+        value = std::trunc(value);
+        break;
+    }
+    node.numbers[&leaf] = value;
+  }
+  valueChanged(node, attribute);
+  return MS::kSuccess;
+}
+
+MStatus Graph::setText(Node& node, const Attribute& attribute, const std::string& value) {
+  if (!node.alive || attribute.kind != AttributeKind::kTyped) return MS::kInvalidParameter;
+  if (hasIncoming(*this, node, attribute)) return MS::kFailure;
+  node.texts[&attribute] = value;
+  valueChanged(node, attribute);
+  return MS::kSuccess;
+}
+
+MStatus Graph::setMatrix(Node& node, const Attribute& attribute, const MMatrix& value) {
+  if (!node.alive || attribute.kind != AttributeKind::kMatrix) return MS::kInvalidParameter;
+  if (hasIncoming(*this, node, attribute)) return MS::kFailure;
+  node.matrices[&attribute] = value;
+  valueChanged(node, attribute);
+  return MS::kSuccess;
+}
+
+}  // namespace qv::maya::detail

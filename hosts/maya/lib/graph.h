@@ -1,0 +1,200 @@
+// The stand-in's dependency graph, shared by the OpenMaya classes and the
+// host-side API. Maya keeps one graph per process, and so does this.
+#pragma once
+
+#include <maya/MFn.h>
+#include <maya/MFnData.h>
+#include <maya/MFnNumericData.h>
+#include <maya/MMatrix.h>
+#include <maya/MPxNode.h>
+#include <maya/MStatus.h>
+#include <maya/MTypeId.h>
+#include <maya/MTypes.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+typedef MStatus (*MInitializeFunction)();
+
+namespace qv::maya::detail {
+
+struct Object : std::enable_shared_from_this<Object> {
+  virtual ~Object() = default;
+  virtual MFn::Type apiType() const = 0;
+  virtual bool hasFn(MFn::Type type) const { return type == MFn::kBase || type == apiType(); }
+};
+
+enum class AttributeKind { kNumeric, kCompound, kTyped, kMatrix };
+
+struct Attribute : Object {
+  std::string longName;
+  std::string shortName;
+  AttributeKind kind = AttributeKind::kNumeric;
+  MFnNumericData::Type numericType = MFnNumericData::kInvalid;
+  MFnData::Type dataType = MFnData::kInvalid;
+  int matrixType = 1;
+  double defaultNumber = 0.0;
+  std::string defaultText;
+  MMatrix defaultMatrix;
+  bool hasMin = false;
+  bool hasMax = false;
+  double min = 0.0;
+  double max = 0.0;
+  bool keyable = false;
+  bool storable = true;
+  bool readable = true;
+  bool writable = true;
+  bool hidden = false;
+  bool usedAsColor = false;
+  bool usedAsFilename = false;
+  std::vector<std::shared_ptr<Attribute>> children;
+  Attribute* parent = nullptr;
+  // Set by addAttribute: a type's attribute set cannot change once in use.
+  bool added = false;
+
+  MFn::Type apiType() const override;
+  bool hasFn(MFn::Type type) const override;
+  const Attribute* root() const;
+  bool isLeaf() const { return children.empty(); }
+  // This attribute or one of its descendants, by long or short name.
+  const Attribute* find(const std::string& name) const;
+  int indexInParent() const;
+};
+
+struct StringData : Object {
+  std::string text;
+  MFn::Type apiType() const override { return MFn::kStringData; }
+  bool hasFn(MFn::Type type) const override { return type == MFn::kData || Object::hasFn(type); }
+};
+
+struct Plugin;
+
+enum class BuiltinKind { kNone, kTransform, kCamera, kMesh };
+
+struct NodeType {
+  std::string name;
+  MTypeId id;
+  MCreatorFunction creator = nullptr;
+  MInitializeFunction initialize = nullptr;
+  MPxNode::Type kind = MPxNode::kDependNode;
+  std::string classification;
+  std::string vendor;
+  std::string version;
+  Plugin* plugin = nullptr;
+  BuiltinKind builtin = BuiltinKind::kNone;
+  std::vector<std::shared_ptr<Attribute>> attributes;
+  std::map<const Attribute*, std::vector<const Attribute*>> affects;
+
+  bool isDag() const { return builtin != BuiltinKind::kNone; }
+  const Attribute* find(const std::string& name) const;
+};
+
+struct Node : Object {
+  std::string name;
+  std::shared_ptr<NodeType> type;
+  std::unique_ptr<MPxNode> user;
+  std::map<const Attribute*, double> numbers;
+  std::map<const Attribute*, std::string> texts;
+  std::map<const Attribute*, MMatrix> matrices;
+  std::set<const Attribute*> dirty;
+  Node* parent = nullptr;
+  std::vector<Node*> children;
+  bool alive = true;
+
+  MFn::Type apiType() const override;
+  bool hasFn(MFn::Type type) const override;
+};
+
+struct Plugin : Object {
+  std::string name;
+  std::string path;
+  std::string vendor;
+  std::string version;
+  std::string requiredApiVersion;
+  MFn::Type apiType() const override { return MFn::kPlugin; }
+};
+
+struct PlugRef {
+  Node* node = nullptr;
+  const Attribute* attribute = nullptr;
+  bool operator==(const PlugRef& o) const { return node == o.node && attribute == o.attribute; }
+};
+
+struct Connection {
+  PlugRef source;
+  PlugRef destination;
+};
+
+struct Injection {
+  std::string function;
+  int remaining = 0;
+  MStatus::MStatusCode code = MS::kFailure;
+};
+
+class Graph {
+ public:
+  // Back to a fresh session: no plug-in types, no nodes, only the built-ins.
+  void reset();
+
+  std::map<std::string, std::shared_ptr<NodeType>> types;
+  std::vector<std::shared_ptr<Node>> nodes;
+  std::vector<Connection> connections;
+  NodeType* initializing = nullptr;
+  // The plug-in whose entry point runs, for registrations made without one.
+  Plugin* loading = nullptr;
+  std::vector<Injection> injections;
+
+  NodeType* typeByName(const std::string& name) const;
+  NodeType* typeById(const MTypeId& id) const;
+  Node* nodeByName(const std::string& name) const;
+
+  MStatus registerType(std::shared_ptr<NodeType> type);
+  MStatus deregisterType(const MTypeId& id);
+  // Creator, then postConstructor. Null when the type is unknown or the
+  // name taken; an empty name asks for type name plus a number.
+  Node* createNode(const std::string& typeName, const std::string& name, Node* parent);
+  void deleteNode(Node* node);
+
+  MStatus connect(const PlugRef& source, const PlugRef& destination);
+  MStatus disconnect(const PlugRef& source, const PlugRef& destination);
+  const Connection* incoming(const PlugRef& destination) const;
+
+  // Brings the attribute's value up to date: through its incoming
+  // connection, or by the node's compute when dirty.
+  void evaluate(Node& node, const Attribute& attribute);
+  // Writes happen on leaves; the caller then calls valueChanged.
+  void valueChanged(Node& node, const Attribute& attribute);
+  void markDirty(Node& node, const Attribute& root);
+
+  // Writes from outside compute: refused on a connected destination, kept
+  // within the attribute's range, then dirtying what depends on the value.
+  MStatus setNumbers(Node& node, const Attribute& attribute, const std::vector<double>& values);
+  MStatus setText(Node& node, const Attribute& attribute, const std::string& value);
+  MStatus setMatrix(Node& node, const Attribute& attribute, const MMatrix& value);
+
+  double number(const Node& node, const Attribute& leaf) const;
+  const std::string& text(const Node& node, const Attribute& attribute) const;
+  const MMatrix& matrix(const Node& node, const Attribute& attribute) const;
+
+  // True when the next call of this API function is to fail, with its code.
+  bool injected(const char* function, MStatus* status);
+
+ private:
+  void propagate(Node& node, const Attribute& root);
+  void computeBuiltin(Node& node, const Attribute& root);
+  std::set<std::pair<const Node*, const Attribute*>> computing_;
+};
+
+Graph& graph();
+
+// Leaves of an attribute in child order (the attribute itself when a leaf).
+void collectLeaves(const Attribute& attribute, std::vector<const Attribute*>& leaves);
+
+Attribute* attributeOf(const MObject& object);
+Node* nodeOf(const MObject& object);
+
+}  // namespace qv::maya::detail

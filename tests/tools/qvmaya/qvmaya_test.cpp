@@ -1,0 +1,232 @@
+#include "qvmaya.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+namespace qv::qvmaya {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Result runScript(const std::string& script, std::vector<std::string> args = {}) {
+  std::istringstream in(script);
+  std::ostringstream out, err;
+  const int status = run(args, in, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Sets MAYA_PLUG_IN_PATH for one test and puts back what was there.
+class PluginPath {
+ public:
+  explicit PluginPath(const char* value) {
+    if (const char* old = std::getenv("MAYA_PLUG_IN_PATH")) old_ = old;
+    if (value) {
+      setenv("MAYA_PLUG_IN_PATH", value, 1);
+    } else {
+      unsetenv("MAYA_PLUG_IN_PATH");
+    }
+  }
+  ~PluginPath() {
+    if (old_) {
+      setenv("MAYA_PLUG_IN_PATH", old_->c_str(), 1);
+    } else {
+      unsetenv("MAYA_PLUG_IN_PATH");
+    }
+  }
+
+ private:
+  std::optional<std::string> old_;
+};
+
+fs::path temp(const std::string& name) {
+  return fs::path(testing::TempDir()) / name;
+}
+
+TEST(QvmayaTest, RunsBuiltinNodeCommandsAndPrintsValues) {
+  const Result r = runScript(R"(//Maya ASCII 2015 scene
+    currentUnit -l centimeter -a degree -t film;
+    fileInfo "application" "maya";
+    createNode transform -n "cam";
+    setAttr ".t" -type "double3" 1 2 3;   // relative to the node made last
+    createNode camera -n camShape -p cam;
+    setAttr camShape.focalLength 50; setAttr cam.tx -4.5;
+    setAttr cam.rotate 0 90 0;
+    getAttr cam.translate;
+    getAttr camShape.fl;
+    getAttr camShape.ff;
+    getAttr "cam.wm";
+    /* block
+       comment */ getAttr cam.sy;
+  )");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "-4.5 2 3\n50\n1\n"
+            "6.12323e-17 0 -1 0 0 1 0 0 1 0 6.12323e-17 0 -4.5 2 3 1\n1\n");
+}
+
+TEST(QvmayaTest, ReportsFailingCommandsAndGoesOn) {
+  const Result r = runScript(
+      "createNode transform -n t;\n"
+      "setAttr foo.bar 1;\n"
+      "bogus 1 2;\n"
+      "createNode nothing;\n"
+      "setAttr t.tx\n  abc;\n"
+      "setAttr t.tx -n 1;\n"
+      "getAttr t.tx;\n"
+      "setAttr t.tx \"unterminated;\n"
+      "getAttr t.tx;\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "0\n");
+  EXPECT_EQ(r.err,
+            "// Error: stdin line 2: No object matches name: foo.bar\n"
+            "// Error: stdin line 3: Cannot find procedure \"bogus\".\n"
+            "// Error: stdin line 4: Unknown object type: nothing\n"
+            "// Error: stdin line 5: setAttr: not a number: abc\n"
+            "// Error: stdin line 7: setAttr: Invalid flag '-n'\n"
+            "// Error: stdin line 9: Unterminated string\n");
+}
+
+TEST(QvmayaTest, NamesTheFileAndKeepsGoingAcrossFiles) {
+  const fs::path bad = temp("bad.mel");
+  std::ofstream(bad) << "createNode transform -n a;\n\ndelete b;\n";
+  const fs::path good = temp("good.mel");
+  std::ofstream(good) << "getAttr a.sx;\n";
+  const Result r = runScript("", {bad.string(), "missing.mel", good.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "1\n");
+  EXPECT_EQ(r.err, "// Error: " + bad.string() + " line 3: No object matches name: b\n" +
+                       "// Error: missing.mel: cannot open file\n");
+}
+
+TEST(QvmayaTest, HelpAndBadOptions) {
+  Result r = runScript("", {"-h"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("createNode TYPE [-n NAME] [-p PARENT]"), std::string::npos);
+  r = runScript("", {"--bogus"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("qvmaya: unknown option --bogus\nusage: qvmaya", 0), 0u) << r.err;
+}
+
+// What both the original run and the reload print.
+const char* const kQueries =
+    "getAttr cam.t; getAttr cam.s; getAttr camShape.fl; getAttr camShape.hfa;\n"
+    "getAttr a.in; getAttr a.c; getAttr b.c; getAttr b.out; getAttr a.lb; getAttr b.lb;\n";
+
+TEST(QvmayaTest, SavedSceneReloadsToTheSameValues) {
+  PluginPath path(("/no/such/folder::" + std::string(QV_MAYA_TEST_PLUGIN_DIR)).c_str());
+  const fs::path saved = temp("saved scene.ma");
+  const Result first = runScript(std::string(R"(
+    requires "qv_testNode" "1.0";
+    createNode transform -n cam;
+    setAttr cam.t -type double3 1 2.5 -3;
+    setAttr cam.sx 1;
+    createNode camera -n camShape -p cam;
+    setAttr camShape.focalLength 0.1;
+    createNode qvTestNode -n a;
+    createNode qvTestNode -n b;
+    setAttr a.input 2;
+    setAttr a.c -type float3 0.25 0.5 1;
+    setAttr a.label -type "string" "say \"hi\"\\there";
+    connectAttr a.output b.color;
+    getAttr b.out;
+    file -save ")") + saved.string() +
+                                 "\";\n" + kQueries);
+  ASSERT_EQ(first.err, "");
+  ASSERT_EQ(first.status, 0);
+
+  const std::string text = readFile(saved);
+  EXPECT_EQ(text.rfind("//Maya ASCII 2015 scene\n", 0), 0u) << text;
+  for (const char* line : {
+           "requires \"qv_testNode\" \"1.0\";\n",
+           "createNode transform -n \"cam\";\n"
+           "\tsetAttr \".t\" -type \"double3\" 1 2.5 -3;\n"
+           "createNode camera -n \"camShape\" -p \"cam\";\n"
+           "\tsetAttr \".fl\" 0.1;\n"
+           "createNode qvTestNode -n \"a\";\n"
+           "\tsetAttr \".in\" 2;\n"
+           "\tsetAttr \".c\" -type \"float3\" 0.25 0.5 1;\n"
+           "\tsetAttr \".lb\" -type \"string\" \"say \\\"hi\\\"\\\\there\";\n"
+           "createNode qvTestNode -n \"b\";\n",
+           "connectAttr \"a.out\" \"b.c\";\n",
+       }) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\nnot in\n" << text;
+  }
+  // Defaults, outputs and what was set back to its default stay out.
+  for (const char* absent : {".s\"", ".hfa", ".oth", ".wm", "\".out\"", ".m\""}) {
+    EXPECT_EQ(text.find(absent), std::string::npos) << absent << " in\n" << text;
+  }
+
+  std::istringstream in(kQueries);
+  std::ostringstream out, err;
+  EXPECT_EQ(run({saved.string(), "-"}, in, out, err), 0) << err.str();
+  EXPECT_EQ(first.out.substr(first.out.find('\n') + 1), out.str());
+}
+
+TEST(QvmayaTest, RequiresLooksInTheBuildsPluginFolderWhenThePathIsUnset) {
+  PluginPath unset(nullptr);
+  const Result r = runScript("requires \"qv_testNode\" \"1.0\";");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "// Error: stdin line 1: requires: plug-in qv_testNode not found in " +
+                       std::string(QV_PLUGIN_DIR) + "\n");
+  EXPECT_EQ(pluginSearchPath(), std::vector<std::string>{QV_PLUGIN_DIR});
+}
+
+TEST(QvmayaTest, LoadsAndUnloadsPluginsByPathAndName) {
+  const std::string library = std::string(QV_MAYA_TEST_PLUGIN_DIR) + "/qv_testNode.so";
+  const Result r = runScript("loadPlugin \"" + library + "\"; loadPlugin \"" + library +
+                             "\";\n"
+                             "createNode qvTestNode -n n; getAttr n.other;\n"
+                             "unloadPlugin \"qv_testNode\"; getAttr n.other;\n"
+                             "requires maya \"2015\"; unloadPlugin \"qv_testNode\";\n");
+  EXPECT_EQ(r.out, "7\n");
+  EXPECT_EQ(r.err,
+            "// Error: stdin line 3: No object matches name: n.other\n"
+            "// Error: stdin line 4: unloadPlugin: qv_testNode is not loaded\n");
+}
+
+TEST(QvmayaTest, RenderNodesSaveAndReload) {
+  const fs::path plugins = QV_PLUGIN_DIR;
+  if (!fs::exists(plugins / "qv_veilVRay.so") || !fs::exists(plugins / "qv_shotWeaveVRay.so")) {
+    GTEST_SKIP() << "the render-node plug-ins are not built";
+  }
+  PluginPath unset(nullptr);
+  const std::string example = std::string(QV_SOURCE_DIR) + "/examples/render_nodes.ma";
+  const fs::path saved = temp("render_nodes_again.ma");
+  const std::string queries = "getAttr weave.ma; getAttr veil.samples; getAttr veil.clr;\n";
+  const Result first =
+      runScript("file -save \"" + saved.string() + "\";\n" + queries, {example, "-"});
+  ASSERT_EQ(first.err, "");
+  const std::string text = readFile(saved);
+  EXPECT_NE(text.find("requires \"qv_veilVRay\" \"1.0\";\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("requires \"qv_shotWeaveVRay\" \"1.0\";\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("connectAttr \"veil.om\" \"weave.ma\";\n"), std::string::npos) << text;
+  for (const char* output : {"\".oc\"", "\".om\"", "\".oa\"", "\".ot\"", "\".oat\"", "\".oac\""}) {
+    EXPECT_EQ(text.find(output), std::string::npos) << output << " in\n" << text;
+  }
+  const Result second = runScript(queries, {saved.string(), "-"});
+  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(second.out, first.out);
+}
+
+}  // namespace
+}  // namespace qv::qvmaya

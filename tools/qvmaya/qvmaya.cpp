@@ -1,0 +1,402 @@
+#include "qvmaya.h"
+
+#include "command_line.h"
+#include "maya_host.h"
+#include "scene_writer.h"
+#include "script_reader.h"
+
+#include <maya/MFnDependencyNode.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#ifndef QV_DEFAULT_PLUGIN_DIR
+#define QV_DEFAULT_PLUGIN_DIR "."
+#endif
+
+namespace qv::qvmaya {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kUsage =
+    "usage: qvmaya [FILE.mel|FILE.ma]...\n"
+    "  Runs MEL scripts and Maya ASCII files ('-' or no file: standard input).\n"
+    "  Commands, each ending with ';':\n"
+    "    loadPlugin \"PATH\"\n"
+    "    unloadPlugin \"NAME\"\n"
+    "    requires \"NAME\" \"VERSION\"   (from MAYA_PLUG_IN_PATH, else the build's plug-ins)\n"
+    "    createNode TYPE [-n NAME] [-p PARENT]\n"
+    "    setAttr NODE.ATTR [-type double3|float3|string|matrix|...] VALUE...\n"
+    "    getAttr NODE.ATTR\n"
+    "    connectAttr SRC.ATTR DST.ATTR\n"
+    "    disconnectAttr SRC.ATTR DST.ATTR\n"
+    "    delete NODE...\n"
+    "    file -save PATH                (Maya ASCII; also file -rename PATH)\n"
+    "    fileInfo ..., currentUnit ...  (accepted and ignored)\n";
+
+const tools::Tool kTool = {"qvmaya", kUsage};
+
+#ifdef _WIN32
+const char kPathSeparator = ';';
+const char* const kPluginSuffix = ".dll";
+#else
+const char kPathSeparator = ':';
+const char* const kPluginSuffix = ".so";
+#endif
+
+// Thrown by a command; the run reports it and goes on with the next one.
+struct CommandError {
+  std::string what;
+};
+
+[[noreturn]] void fail(const std::string& what) {
+  throw CommandError{what};
+}
+
+struct Flag {
+  const char* shortName;
+  const char* longName;
+  int values;
+};
+
+struct Arguments {
+  std::map<std::string, std::vector<std::string>> flags;  // by long name
+  std::vector<Word> positional;
+
+  bool has(const char* flag) const { return flags.count(flag) > 0; }
+  std::string value(const char* flag) const {
+    auto found = flags.find(flag);
+    return found == flags.end() || found->second.empty() ? "" : found->second.front();
+  }
+};
+
+Arguments parse(const Statement& statement, const std::vector<Flag>& known, size_t least,
+                size_t most) {
+  const std::string& command = statement.words[0].text;
+  Arguments arguments;
+  for (size_t i = 1; i < statement.words.size(); ++i) {
+    const Word& word = statement.words[i];
+    if (!isFlag(word)) {
+      arguments.positional.push_back(word);
+      continue;
+    }
+    auto flag = std::find_if(known.begin(), known.end(), [&](const Flag& f) {
+      return word.text.substr(1) == f.shortName || word.text.substr(1) == f.longName;
+    });
+    if (flag == known.end()) fail(command + ": Invalid flag '" + word.text + "'");
+    auto& values = arguments.flags[flag->longName];
+    for (int n = 0; n < flag->values; ++n) {
+      if (++i >= statement.words.size()) fail(command + ": flag " + word.text + " needs a value");
+      values.push_back(statement.words[i].text);
+    }
+  }
+  const size_t count = arguments.positional.size();
+  if (count < least || count > most) {
+    fail(command + ": wrong number of arguments (" + std::to_string(count) + ")");
+  }
+  return arguments;
+}
+
+bool parseNumber(const std::string& text, double* value) {
+  static const std::map<std::string, double> kWords = {{"on", 1},    {"off", 0}, {"true", 1},
+                                                       {"false", 0}, {"yes", 1}, {"no", 0}};
+  if (auto word = kWords.find(text); word != kWords.end()) {
+    *value = word->second;
+    return true;
+  }
+  char* end = nullptr;
+  *value = std::strtod(text.c_str(), &end);
+  return !text.empty() && end == text.c_str() + text.size();
+}
+
+std::string format(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+class Session {
+ public:
+  explicit Session(std::ostream& out) : out_(out) {}
+  void execute(const Statement& statement);
+
+ private:
+  // "node.attr", or ".attr" on the node made last, as a Maya ASCII file has it.
+  std::string plug(const Word& word) const;
+  std::string findPlugin(const std::string& name) const;
+  void loadPlugin(const std::string& path);
+
+  void createNode(const Statement& statement);
+  void setAttr(const Statement& statement);
+  void getAttr(const Statement& statement);
+  void connection(const Statement& statement, bool connect);
+  void deleteNodes(const Statement& statement);
+  void file(const Statement& statement);
+  void require(const Statement& statement);
+
+  maya::Host host_;
+  std::ostream& out_;
+  std::string current_;
+  std::string sceneName_;
+};
+
+std::string Session::plug(const Word& word) const {
+  std::string text = word.text;
+  if (!text.empty() && text[0] == '.') {
+    if (current_.empty()) fail("No object is selected for " + text);
+    text = current_ + text;
+  }
+  const size_t dot = text.find('.');
+  if (dot == std::string::npos || dot + 1 == text.size()) fail("Not a plug (NODE.ATTR): " + text);
+  // A DAG path names the same node as its last part: names are unique here.
+  std::string node = text.substr(0, dot);
+  node = node.substr(node.rfind('|') + 1);
+  const std::string attribute = text.substr(text.rfind('.') + 1);
+  if (host_.typeOf(node).empty() ||
+      !MFnDependencyNode(host_.node(node)).hasAttribute(attribute.c_str())) {
+    fail("No object matches name: " + text);
+  }
+  return node + text.substr(dot);
+}
+
+std::string Session::findPlugin(const std::string& name) const {
+  for (const std::string& folder : pluginSearchPath()) {
+    const fs::path candidate = fs::path(folder) / (name + kPluginSuffix);
+    std::error_code ignored;
+    if (fs::is_regular_file(candidate, ignored)) return candidate.string();
+  }
+  return "";
+}
+
+void Session::loadPlugin(const std::string& path) {
+  const std::vector<std::string> loaded = host_.plugins();
+  // Loading a loaded plug-in again is harmless in Maya, so scripts do it.
+  if (std::find(loaded.begin(), loaded.end(), fs::path(path).stem().string()) != loaded.end()) {
+    return;
+  }
+  std::string error;
+  if (!host_.loadPlugin(path, &error)) fail("loadPlugin: " + error);
+}
+
+void Session::execute(const Statement& statement) {
+  const std::string& command = statement.words[0].text;
+  if (statement.words[0].quoted) fail("Syntax error: a command name cannot be a string");
+  if (command == "loadPlugin") {
+    const Arguments a = parse(statement, {{"qt", "quiet", 0}}, 1, 1);
+    std::string path = a.positional[0].text;
+    // A bare name is looked up as Maya looks it up.
+    if (path.find_first_of("/\\") == std::string::npos && !fs::exists(path)) {
+      const std::string found = findPlugin(fs::path(path).stem().string());
+      if (!found.empty()) path = found;
+    }
+    loadPlugin(path);
+  } else if (command == "unloadPlugin") {
+    const Arguments a = parse(statement, {}, 1, 1);
+    std::string error;
+    if (!host_.unloadPlugin(a.positional[0].text, &error)) fail("unloadPlugin: " + error);
+  } else if (command == "requires") {
+    require(statement);
+  } else if (command == "createNode") {
+    createNode(statement);
+  } else if (command == "setAttr") {
+    setAttr(statement);
+  } else if (command == "getAttr") {
+    getAttr(statement);
+  } else if (command == "connectAttr" || command == "disconnectAttr") {
+    connection(statement, command == "connectAttr");
+  } else if (command == "delete") {
+    deleteNodes(statement);
+  } else if (command == "file") {
+    file(statement);
+  } else if (command != "fileInfo" && command != "currentUnit") {
+    fail("Cannot find procedure \"" + command + "\".");
+  }
+}
+
+void Session::require(const Statement& statement) {
+  const Arguments a = parse(statement, {{"nt", "nodeType", 1}, {"dt", "dataType", 1}}, 2, 2);
+  const std::string& name = a.positional[0].text;
+  const std::vector<std::string> loaded = host_.plugins();
+  if (name == "maya" || std::find(loaded.begin(), loaded.end(), name) != loaded.end()) return;
+  const std::string path = findPlugin(name);
+  if (path.empty()) {
+    std::string folders;
+    for (const std::string& folder : pluginSearchPath()) {
+      folders += (folders.empty() ? "" : ", ") + folder;
+    }
+    fail("requires: plug-in " + name + " not found in " +
+         (folders.empty() ? "no folder" : folders));
+  }
+  loadPlugin(path);
+}
+
+void Session::createNode(const Statement& statement) {
+  const Arguments a = parse(
+      statement,
+      {{"n", "name", 1}, {"p", "parent", 1}, {"s", "shared", 0}, {"ss", "skipSelect", 0}}, 1, 1);
+  const std::string& type = a.positional[0].text;
+  if (!host_.nodeType(type)) fail("Unknown object type: " + type);
+  std::string parent = a.value("parent");
+  parent = parent.substr(parent.rfind('|') + 1);
+  if (a.has("parent") && host_.typeOf(parent).empty()) fail("No object matches name: " + parent);
+  const std::string name = host_.createNode(type, a.value("name"), parent);
+  if (name.empty()) fail("createNode: a " + type + " cannot be parented under " + parent);
+  if (!a.has("skipSelect")) current_ = name;
+}
+
+void Session::setAttr(const Statement& statement) {
+  const Arguments a =
+      parse(statement,
+            {{"typ", "type", 1}, {"k", "keyable", 1}, {"l", "lock", 1}, {"cb", "channelBox", 1}}, 1,
+            statement.words.size());
+  const std::string target = plug(a.positional[0]);
+  if (a.positional.size() < 2) fail("setAttr: no value given for " + target);
+  std::string error;
+  if (a.value("type") == "string") {
+    if (a.positional.size() != 2) fail("setAttr: one string expected for " + target);
+    if (!host_.setAttr(target, a.positional[1].text, &error)) fail("setAttr: " + error);
+    return;
+  }
+  std::vector<double> values;
+  for (size_t i = 1; i < a.positional.size(); ++i) {
+    double value = 0.0;
+    if (a.positional[i].quoted || !parseNumber(a.positional[i].text, &value)) {
+      fail("setAttr: not a number: " + a.positional[i].text);
+    }
+    values.push_back(value);
+  }
+  if (!host_.setAttr(target, values, &error)) fail("setAttr: " + error);
+}
+
+void Session::getAttr(const Statement& statement) {
+  const Arguments a = parse(statement, {}, 1, 1);
+  const std::string target = plug(a.positional[0]);
+  std::string error;
+  if (auto values = host_.getAttr(target, &error)) {
+    std::string line;
+    for (double value : *values) line += (line.empty() ? "" : " ") + format(value);
+    out_ << line << '\n';
+  } else if (auto text = host_.getStringAttr(target)) {
+    out_ << *text << '\n';
+  } else {
+    fail("getAttr: " + error);
+  }
+}
+
+void Session::connection(const Statement& statement, bool connect) {
+  const Arguments a = parse(statement, {}, 2, 2);
+  const std::string source = plug(a.positional[0]);
+  const std::string destination = plug(a.positional[1]);
+  std::string error;
+  const bool done = connect ? host_.connectAttr(source, destination, &error)
+                            : host_.disconnectAttr(source, destination, &error);
+  if (!done) fail(statement.words[0].text + ": " + error);
+}
+
+void Session::deleteNodes(const Statement& statement) {
+  const Arguments a = parse(statement, {}, 1, statement.words.size());
+  for (const Word& word : a.positional) {
+    const std::string node = word.text.substr(word.text.rfind('|') + 1);
+    if (!host_.deleteNode(node)) fail("No object matches name: " + word.text);
+  }
+}
+
+void Session::file(const Statement& statement) {
+  const Arguments a =
+      parse(statement,
+            {{"s", "save", 0}, {"f", "force", 0}, {"typ", "type", 1}, {"rn", "rename", 1}}, 0, 1);
+  if (a.has("rename")) sceneName_ = a.value("rename");
+  if (!a.has("save")) {
+    if (a.has("rename")) return;
+    fail("file: only -save and -rename are supported");
+  }
+  if (a.has("type") && a.value("type") != "mayaAscii") {
+    fail("file: only Maya ASCII can be written, not " + a.value("type"));
+  }
+  const std::string path = a.positional.empty() ? sceneName_ : a.positional[0].text;
+  if (path.empty()) fail("file: no file name to save to");
+  std::ostringstream text;
+  writeMayaAscii(host_, fs::path(path).filename().string(), text);
+  std::ofstream stream(path, std::ios::binary);
+  if (!(stream << text.str()) || !stream.flush()) fail("file: cannot write " + path);
+}
+
+// Runs every statement of one script; false when any failed.
+bool runScript(Session& session, const std::string& name, const std::string& text,
+               std::ostream& err) {
+  bool ok = true;
+  ScriptReader reader(text);
+  Statement statement;
+  std::string error;
+  const auto report = [&](const std::string& what) {
+    err << "// Error: " << name << " line " << statement.line << ": " << what << '\n';
+    ok = false;
+  };
+  while (reader.next(&statement, &error)) {
+    try {
+      session.execute(statement);
+    } catch (const CommandError& e) {
+      report(e.what);
+    }
+  }
+  if (!error.empty()) report(error);
+  return ok;
+}
+
+}  // namespace
+
+std::vector<std::string> pluginSearchPath() {
+  const char* variable = std::getenv("MAYA_PLUG_IN_PATH");
+  if (!variable) return {QV_DEFAULT_PLUGIN_DIR};
+  std::vector<std::string> folders;
+  std::istringstream list(variable);
+  for (std::string folder; std::getline(list, folder, kPathSeparator);) {
+    if (!folder.empty()) folders.push_back(folder);
+  }
+  return folders;
+}
+
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err) {
+  for (const std::string& arg : args) {
+    if (arg == "-h" || arg == "--help") {
+      out << kUsage;
+      return 0;
+    }
+    if (arg.size() > 1 && arg[0] == '-')
+      return tools::usageError(kTool, err, "unknown option " + arg);
+  }
+  Session session(out);
+  bool ok = true;
+  if (args.empty()) {
+    std::ostringstream text;
+    text << in.rdbuf();
+    return runScript(session, "stdin", text.str(), err) ? 0 : 1;
+  }
+  for (const std::string& path : args) {
+    std::ostringstream text;
+    if (path == "-") {
+      text << in.rdbuf();
+    } else {
+      std::ifstream file(path, std::ios::binary);
+      std::error_code ignored;
+      if (!file || fs::is_directory(path, ignored)) {
+        err << "// Error: " << path << ": cannot open file\n";
+        ok = false;
+        continue;
+      }
+      text << file.rdbuf();
+    }
+    ok = runScript(session, path == "-" ? "stdin" : path, text.str(), err) && ok;
+  }
+  return ok ? 0 : 1;
+}
+
+}  // namespace qv::qvmaya
