@@ -17,6 +17,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "render_session.h"
 #include "shader.h"
 #include "shader_library.h"
+#include "terrain.h"
 #include "tracer.h"
 
 namespace {
@@ -88,30 +90,6 @@ extern "C" __attribute__((visibility("default"))) miBoolean mi_trace_transparent
 
 namespace {
 
-float terrainHeight(float x, float z) {
-  return 3.0f * std::sin(x * 0.35f) * std::cos(z * 0.27f) + 1.5f * std::sin(x * 0.9f + z * 0.6f);
-}
-
-SceneObject terrain() {
-  SceneObject object;
-  object.name = "terrain";
-  const float step = 2.0f * kExtent / kGrid;
-  for (int j = 0; j <= kGrid; ++j) {
-    for (int i = 0; i <= kGrid; ++i) {
-      const float x = -kExtent + i * step, z = -kExtent + j * step;
-      object.mesh.vertices.push_back({x, terrainHeight(x, z), z});
-    }
-  }
-  for (int j = 0; j < kGrid; ++j) {
-    for (int i = 0; i < kGrid; ++i) {
-      const std::uint32_t a = j * (kGrid + 1) + i, b = a + 1, c = a + kGrid + 1, d = c + 1;
-      object.mesh.triangles.push_back({a, c, b});
-      object.mesh.triangles.push_back({b, c, d});
-    }
-  }
-  return object;
-}
-
 miVector unit(double x, double y, double z) {
   const double l = std::sqrt(x * x + y * y + z * z);
   return {static_cast<float>(x / l), static_cast<float>(y / l), static_cast<float>(z / l)};
@@ -129,14 +107,11 @@ std::vector<Point> shadingPoints(const SceneObject& object, std::size_t count) {
   const auto& mesh = object.mesh;
   const std::size_t stride = mesh.triangles.size() / count;
   for (std::size_t t = 0; t < mesh.triangles.size() && points.size() < count; t += stride) {
-    const auto& tri = mesh.triangles[t];
-    const auto &a = mesh.vertices[tri[0]], &b = mesh.vertices[tri[1]], &c = mesh.vertices[tri[2]];
-    const double ux = b[0] - a[0], uy = b[1] - a[1], uz = b[2] - a[2];
-    const double vx = c[0] - a[0], vy = c[1] - a[1], vz = c[2] - a[2];
+    const qv::bench::TriangleFrame f = qv::bench::triangleFrame(mesh, t);
     Point p;
-    p.shading.normal = unit(uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx);
-    p.shading.point = {(a[0] + b[0] + c[0]) / 3.0f, (a[1] + b[1] + c[1]) / 3.0f,
-                       (a[2] + b[2] + c[2]) / 3.0f};
+    p.shading.normal = unit(f.normal[0], f.normal[1], f.normal[2]);
+    p.shading.point = {static_cast<float>(f.centroid[0]), static_cast<float>(f.centroid[1]),
+                       static_cast<float>(f.centroid[2])};
     p.shading.dir = unit(p.shading.point.x - kCamera[0], p.shading.point.y - kCamera[1],
                          p.shading.point.z - kCamera[2]);
     p.surface = {0, static_cast<std::uint32_t>(t)};
@@ -220,50 +195,18 @@ struct Library {
 
 struct World {
   World() {
-    std::vector<SceneObject> objects{terrain()};
+    std::vector<SceneObject> objects{qv::bench::terrain(kGrid, kExtent)};
     triangles = objects[0].mesh.triangles.size();
     points = shadingPoints(objects[0], kPointCount);
     for (const Point& p : points) sessionPoints.push_back(p.shading);
-    buildBareScene(objects[0]);
+    bare = std::make_unique<qv::bench::BareEmbreeScene>(objects[0].mesh);
     std::string error;
     if (!tracer.build(std::move(objects), &error)) die(error);
-  }
-  ~World() {
-    rtcReleaseScene(bareScene);
-    rtcReleaseDevice(device);
-  }
-
-  // The same triangles, built as the host's tracer builds them, but with none
-  // of its filters: what Embree alone costs for a ray.
-  void buildBareScene(const SceneObject& object) {
-    device = rtcNewDevice("threads=1");
-    bareScene = rtcNewScene(device);
-    rtcSetSceneBuildQuality(bareScene, RTC_BUILD_QUALITY_MEDIUM);
-    rtcSetSceneFlags(bareScene, RTC_SCENE_FLAG_ROBUST);
-    RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
-    auto* vertices = static_cast<float*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                3 * sizeof(float), object.mesh.vertices.size()));
-    for (std::size_t i = 0; i < object.mesh.vertices.size(); ++i) {
-      for (int k = 0; k < 3; ++k) vertices[3 * i + k] = object.mesh.vertices[i][k];
-    }
-    auto* indices = static_cast<unsigned*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                3 * sizeof(unsigned), object.mesh.triangles.size()));
-    for (std::size_t i = 0; i < object.mesh.triangles.size(); ++i) {
-      for (int k = 0; k < 3; ++k) indices[3 * i + k] = object.mesh.triangles[i][k];
-    }
-    rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_MEDIUM);
-    rtcCommitGeometry(geometry);
-    rtcAttachGeometry(bareScene, geometry);
-    rtcReleaseGeometry(geometry);
-    rtcCommitScene(bareScene);
   }
 
   Library library;
   qv::host::Tracer tracer;
-  RTCDevice device = nullptr;
-  RTCScene bareScene = nullptr;
+  std::unique_ptr<qv::bench::BareEmbreeScene> bare;
   std::size_t triangles = 0;
   std::vector<Point> points;
   std::vector<qv::mrhost::ShadingPoint> sessionPoints;
@@ -554,7 +497,7 @@ void BM_HostTracer(benchmark::State& state) {
 // The recorded rays through rtcIntersect1 on a scene without filters.
 void BM_BareEmbree(benchmark::State& state) {
   const Recording& r = recording(static_cast<int>(state.range(0)), state.range(1) != 0);
-  const RTCScene scene = world().bareScene;
+  const RTCScene scene = world().bare->scene();
   std::size_t hits = 0;
   for (auto _ : state) {
     hits = 0;

@@ -17,6 +17,7 @@
 #include "plugin_manager.h"
 #include "renderer.h"
 #include "shading_driver.h"
+#include "terrain.h"
 #include "tracer.h"
 #include "vrayhost/parameters.h"
 
@@ -37,48 +38,17 @@ const VUtils::Vector kCamera(0.0f, 30.0f, 70.0f);
   std::exit(1);
 }
 
-float terrainHeight(float x, float z) {
-  return 3.0f * std::sin(x * 0.35f) * std::cos(z * 0.27f) + 1.5f * std::sin(x * 0.9f + z * 0.6f);
-}
-
-SceneObject terrain() {
-  SceneObject object;
-  object.name = "terrain";
-  const float step = 2.0f * kExtent / kGrid;
-  for (int j = 0; j <= kGrid; ++j) {
-    for (int i = 0; i <= kGrid; ++i) {
-      const float x = -kExtent + i * step, z = -kExtent + j * step;
-      object.mesh.vertices.push_back({x, terrainHeight(x, z), z});
-    }
-  }
-  for (int j = 0; j < kGrid; ++j) {
-    for (int i = 0; i < kGrid; ++i) {
-      const std::uint32_t a = j * (kGrid + 1) + i, b = a + 1, c = a + kGrid + 1, d = c + 1;
-      object.mesh.triangles.push_back({a, c, b});
-      object.mesh.triangles.push_back({b, c, d});
-    }
-  }
-  return object;
-}
-
 // Shading points at the centroids of a spread of triangles, with their
 // surface, so that rays leaving them skip the triangle they lie on.
 std::vector<ShadingPoint> shadingPoints(const SceneObject& object, std::size_t count) {
   std::vector<ShadingPoint> points;
-  const auto& mesh = object.mesh;
-  const std::size_t stride = mesh.triangles.size() / count;
-  for (std::size_t t = 0; t < mesh.triangles.size() && points.size() < count; t += stride) {
-    const auto& tri = mesh.triangles[t];
-    const auto &a = mesh.vertices[tri[0]], &b = mesh.vertices[tri[1]], &c = mesh.vertices[tri[2]];
-    const double ux = b[0] - a[0], uy = b[1] - a[1], uz = b[2] - a[2];
-    const double vx = c[0] - a[0], vy = c[1] - a[1], vz = c[2] - a[2];
-    double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
-    const double nl = std::sqrt(nx * nx + ny * ny + nz * nz);
+  const std::size_t stride = object.mesh.triangles.size() / count;
+  for (std::size_t t = 0; t < object.mesh.triangles.size() && points.size() < count; t += stride) {
+    const qv::bench::TriangleFrame f = qv::bench::triangleFrame(object.mesh, t);
     ShadingPoint p;
-    p.p = VUtils::TracePoint((a[0] + b[0] + c[0]) / 3.0, (a[1] + b[1] + c[1]) / 3.0,
-                             (a[2] + b[2] + c[2]) / 3.0);
-    p.n = VUtils::ShadeVec(static_cast<float>(nx / nl), static_cast<float>(ny / nl),
-                           static_cast<float>(nz / nl));
+    p.p = VUtils::TracePoint(f.centroid[0], f.centroid[1], f.centroid[2]);
+    p.n = VUtils::ShadeVec(static_cast<float>(f.normal[0]), static_cast<float>(f.normal[1]),
+                           static_cast<float>(f.normal[2]));
     p.onSurface = true;
     p.surface = {0, static_cast<std::uint32_t>(t)};
     points.push_back(p);
@@ -88,48 +58,15 @@ std::vector<ShadingPoint> shadingPoints(const SceneObject& object, std::size_t c
 
 struct World {
   World() {
-    std::vector<SceneObject> objects{terrain()};
+    std::vector<SceneObject> objects{qv::bench::terrain(kGrid, kExtent)};
     triangles = objects[0].mesh.triangles.size();
     points = shadingPoints(objects[0], 20000);
     std::string error;
     if (!tracer.build(objects, &error)) die(error);
-    buildBareScene(objects[0]);
+    bare = std::make_unique<qv::bench::BareEmbreeScene>(objects[0].mesh);
   }
-  ~World() {
-    rtcReleaseScene(bareScene);
-    rtcReleaseDevice(device);
-  }
-
-  // The same triangles, built the way the host's tracer builds them (robust
-  // intersection, medium quality), but traced without its filters.
-  void buildBareScene(const SceneObject& object) {
-    device = rtcNewDevice("threads=1");
-    bareScene = rtcNewScene(device);
-    rtcSetSceneBuildQuality(bareScene, RTC_BUILD_QUALITY_MEDIUM);
-    rtcSetSceneFlags(bareScene, RTC_SCENE_FLAG_ROBUST);
-    RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
-    rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_MEDIUM);
-    auto* vertices = static_cast<float*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                3 * sizeof(float), object.mesh.vertices.size()));
-    for (std::size_t i = 0; i < object.mesh.vertices.size(); ++i) {
-      for (int k = 0; k < 3; ++k) vertices[3 * i + k] = object.mesh.vertices[i][k];
-    }
-    auto* indices = static_cast<unsigned*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                3 * sizeof(unsigned), object.mesh.triangles.size()));
-    for (std::size_t i = 0; i < object.mesh.triangles.size(); ++i) {
-      for (int k = 0; k < 3; ++k) indices[3 * i + k] = object.mesh.triangles[i][k];
-    }
-    rtcCommitGeometry(geometry);
-    rtcAttachGeometry(bareScene, geometry);
-    rtcReleaseGeometry(geometry);
-    rtcCommitScene(bareScene);
-  }
-
   qv::host::Tracer tracer;
-  RTCDevice device = nullptr;
-  RTCScene bareScene = nullptr;
+  std::unique_ptr<qv::bench::BareEmbreeScene> bare;
   std::size_t triangles = 0;
   std::vector<ShadingPoint> points;
 };
@@ -305,14 +242,14 @@ void BM_BareEmbree(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(1));
   for (auto _ : state) {
     if (threads == 1) {
-      benchmark::DoNotOptimize(traceBare(w.bareScene, rays, 0, rays.size()));
+      benchmark::DoNotOptimize(traceBare(w.bare->scene(), rays, 0, rays.size()));
     } else {
       std::vector<std::thread> pool;
       for (int t = 0; t < threads; ++t) {
         pool.emplace_back([&, t] {
           const std::size_t n = rays.size();
           benchmark::DoNotOptimize(
-              traceBare(w.bareScene, rays, n * t / threads, n * (t + 1) / threads));
+              traceBare(w.bare->scene(), rays, n * t / threads, n * (t + 1) / threads));
         });
       }
       for (std::thread& thread : pool) thread.join();

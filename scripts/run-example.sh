@@ -13,4 +13,4 @@ build/bin/qvray probe examples/veil.vrscene seen::outMatte < examples/veil_point
 echo "mental ray: two paintings around a box, each where its camera sees (outColor ... outMask19):"
 build/bin/qvmray probe examples/shotweave.mi weave --threads 2 < examples/shotweave_points.txt
 echo "Maya: the render nodes of examples/render_nodes.ma, as Maya sees them:"
-build/bin/qvmaya examples/render_nodes.ma examples/inspect_render_nodes.mel
+build/bin/qvmaya examples/render_nodes.ma examples/query_render_nodes.mel

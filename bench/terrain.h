@@ -1,0 +1,105 @@
+// The scene the ray-tracing benchmarks share: a rolling terrain of
+// 2 * grid * grid triangles, whose hills hide parts of it from cameras above,
+// and the frames of its triangles where shading points sit.
+#pragma once
+
+#include <embree3/rtcore.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "mesh.h"
+
+namespace qv::bench {
+
+inline float terrainHeight(float x, float z) {
+  return 3.0f * std::sin(x * 0.35f) * std::cos(z * 0.27f) + 1.5f * std::sin(x * 0.9f + z * 0.6f);
+}
+
+// A square of side 2 * extent centred on the origin, grid quads per side.
+inline host::SceneObject terrain(int grid, float extent) {
+  host::SceneObject object;
+  object.name = "terrain";
+  const float step = 2.0f * extent / static_cast<float>(grid);
+  for (int j = 0; j <= grid; ++j) {
+    for (int i = 0; i <= grid; ++i) {
+      const float x = -extent + static_cast<float>(i) * step;
+      const float z = -extent + static_cast<float>(j) * step;
+      object.mesh.vertices.push_back({x, terrainHeight(x, z), z});
+    }
+  }
+  const auto row = static_cast<std::uint32_t>(grid + 1);
+  for (std::uint32_t j = 0; j < static_cast<std::uint32_t>(grid); ++j) {
+    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(grid); ++i) {
+      const std::uint32_t a = j * row + i, b = a + 1, c = a + row, d = c + 1;
+      object.mesh.triangles.push_back({a, c, b});
+      object.mesh.triangles.push_back({b, c, d});
+    }
+  }
+  return object;
+}
+
+// A triangle's centroid and unit normal (counter-clockwise winding faces it).
+struct TriangleFrame {
+  double centroid[3];
+  double normal[3];
+};
+
+inline TriangleFrame triangleFrame(const host::TriangleMesh& mesh, std::size_t t) {
+  const auto& tri = mesh.triangles[t];
+  const auto &a = mesh.vertices[tri[0]], &b = mesh.vertices[tri[1]], &c = mesh.vertices[tri[2]];
+  const double ux = b[0] - a[0], uy = b[1] - a[1], uz = b[2] - a[2];
+  const double vx = c[0] - a[0], vy = c[1] - a[1], vz = c[2] - a[2];
+  const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+  const double nl = std::sqrt(nx * nx + ny * ny + nz * nz);
+  TriangleFrame f;
+  for (int k = 0; k < 3; ++k) f.centroid[k] = (a[k] + b[k] + c[k]) / 3.0;
+  f.normal[0] = nx / nl;
+  f.normal[1] = ny / nl;
+  f.normal[2] = nz / nl;
+  return f;
+}
+
+// The same triangles built as the host's tracer builds them (robust
+// intersection, medium quality), but with none of its filters: what Embree
+// alone costs for a ray.
+class BareEmbreeScene {
+ public:
+  explicit BareEmbreeScene(const host::TriangleMesh& mesh)
+      : device_(rtcNewDevice("threads=1")), scene_(rtcNewScene(device_)) {
+    rtcSetSceneBuildQuality(scene_, RTC_BUILD_QUALITY_MEDIUM);
+    rtcSetSceneFlags(scene_, RTC_SCENE_FLAG_ROBUST);
+    RTCGeometry geometry = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
+    rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_MEDIUM);
+    auto* vertices = static_cast<float*>(
+        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                3 * sizeof(float), mesh.vertices.size()));
+    for (std::size_t i = 0; i < mesh.vertices.size(); ++i) {
+      for (int k = 0; k < 3; ++k) vertices[3 * i + k] = mesh.vertices[i][k];
+    }
+    auto* indices = static_cast<unsigned*>(
+        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                3 * sizeof(unsigned), mesh.triangles.size()));
+    for (std::size_t i = 0; i < mesh.triangles.size(); ++i) {
+      for (int k = 0; k < 3; ++k) indices[3 * i + k] = mesh.triangles[i][k];
+    }
+    rtcCommitGeometry(geometry);
+    rtcAttachGeometry(scene_, geometry);
+    rtcReleaseGeometry(geometry);
+    rtcCommitScene(scene_);
+  }
+  ~BareEmbreeScene() {
+    rtcReleaseScene(scene_);
+    rtcReleaseDevice(device_);
+  }
+  BareEmbreeScene(const BareEmbreeScene&) = delete;
+  BareEmbreeScene& operator=(const BareEmbreeScene&) = delete;
+
+  RTCScene scene() const { return scene_; }
+
+ private:
+  RTCDevice device_;
+  RTCScene scene_;
+};
+
+}  // namespace qv::bench
