@@ -3,55 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include <unistd.h>
+#include "command_test.h"
 
 namespace qv::qvmray {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = qv::test::CommandResult;
+using qv::test::contains;
+using qv::test::format;
+using qv::test::lines;
 
 Result runQvmray(const std::vector<std::string>& args, const std::string& input = "") {
-  std::istringstream in(input);
-  std::ostringstream out;
-  std::ostringstream err;
-  Result result;
-  result.status = run(args, in, out, err);
-  result.out = out.str();
-  result.err = err.str();
-  return result;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) result.push_back(line);
-  return result;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-std::string format(float value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.6g", static_cast<double>(value));
-  return buffer;
+  return qv::test::runCommand(run, args, input);
 }
 
 std::string join(const std::vector<float>& values) {
@@ -83,25 +56,14 @@ const char* const kOrigin = "0 0 0 0 0 1\n";
 class QvmrayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static std::atomic<int> counter{0};
-    dir_ = fs::temp_directory_path() /
-           ("qvmray_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     // Squares of side 2 facing +z: one between the origin and the projectors
     // of layer(), one behind the origin.
     write("between.obj", "v -1 -1 5\nv 1 -1 5\nv 1 1 5\nv -1 1 5\nf 1 2 3 4\n");
     write("behind.obj", "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nf 1 2 3 4\n");
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
 
   std::string write(const std::string& name, const std::string& text) const {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path) << text;
-    return path;
+    return scratch_.write(name, text);
   }
 
   static Result probe(const std::string& scene, const std::string& shader, const std::string& input,
@@ -132,7 +94,8 @@ class QvmrayTest : public ::testing::Test {
     }
   }
 
-  fs::path dir_;
+  qv::test::ScratchDir scratch_{"qvmray_test"};
+  const fs::path& dir_ = scratch_.path();
 };
 
 using QvmrayWeave = QvmrayTest;

@@ -2,17 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include <unistd.h>
-
+#include "command_test.h"
 #include "vraybase.h"
 
 namespace qv::qvray {
@@ -21,38 +18,13 @@ namespace {
 namespace fs = std::filesystem;
 using VUtils::AColor;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = qv::test::CommandResult;
+using qv::test::contains;
+using qv::test::format;
+using qv::test::lines;
 
 Result runQvray(const std::vector<std::string>& args, const std::string& input = "") {
-  std::istringstream in(input);
-  std::ostringstream out;
-  std::ostringstream err;
-  Result result;
-  result.status = run(args, in, out, err);
-  result.out = out.str();
-  result.err = err.str();
-  return result;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) result.push_back(line);
-  return result;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-std::string format(float value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.6g", static_cast<double>(value));
-  return buffer;
+  return qv::test::runCommand(run, args, input);
 }
 
 std::string formatColor(const AColor& c) {
@@ -100,22 +72,8 @@ std::string manyPoints(int count) {
 
 class QvrayTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static std::atomic<int> counter{0};
-    dir_ = fs::temp_directory_path() /
-           ("qvray_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
   std::string writeScene(const std::string& name, const std::string& text) const {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path) << text;
-    return path;
+    return scratch_.write(name, text);
   }
 
   static Result probe(const std::string& scene, const std::string& texture,
@@ -136,7 +94,8 @@ class QvrayTest : public ::testing::Test {
     }
   }
 
-  fs::path dir_;
+  qv::test::ScratchDir scratch_{"qvray_test"};
+  const fs::path& dir_ = scratch_.path();
 };
 
 using QvrayProbe = QvrayTest;
