@@ -70,3 +70,34 @@ function(qv_add_plugin name)
   endif()
   set_property(GLOBAL APPEND PROPERTY QV_PLUGINS ${name})
 endfunction()
+
+# qv_embed_text(TARGET NAMESPACE ns FILES doc...)
+#
+# Compiles each text document (with the files it includes by "@include FILE@"
+# lines) into TARGET as `const char ns::SYMBOL[]`, SYMBOL being the file name
+# with every character that is not a letter or digit made '_'
+# (qv_vpStackFragment.xml -> qv_vpStackFragment_xml).
+function(qv_embed_text target)
+  cmake_parse_arguments(EMBED "" "NAMESPACE" "FILES" ${ARGN})
+  foreach(document ${EMBED_FILES})
+    get_filename_component(path "${document}" ABSOLUTE)
+    get_filename_component(folder "${path}" DIRECTORY)
+    get_filename_component(file_name "${path}" NAME)
+    string(MAKE_C_IDENTIFIER "${file_name}" symbol)
+    file(STRINGS "${path}" include_lines REGEX "@include [^@]+@")
+    set(depends "${path}")
+    foreach(line ${include_lines})
+      string(REGEX MATCH "@include ([^@]+)@" _ "${line}")
+      list(APPEND depends "${folder}/${CMAKE_MATCH_1}")
+    endforeach()
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${path}")
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/embedded/${symbol}.cpp")
+    add_custom_command(OUTPUT "${output}"
+      COMMAND ${CMAKE_COMMAND} -DINPUT=${path} -DOUTPUT=${output} -DSYMBOL=${symbol}
+              -DNAMESPACE=${EMBED_NAMESPACE} -P ${PROJECT_SOURCE_DIR}/cmake/EmbedText.cmake
+      DEPENDS ${depends} ${PROJECT_SOURCE_DIR}/cmake/EmbedText.cmake
+      COMMENT "Embedding ${file_name}"
+      VERBATIM)
+    target_sources(${target} PRIVATE "${output}")
+  endforeach()
+endfunction()

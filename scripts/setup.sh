@@ -6,6 +6,11 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libembree-dev
   clang-format
+  # The Maya stand-in's viewport: fragment documents, image files, and the
+  # shader compiler and CPU Vulkan device that run the fragments' shaders.
+  libpugixml-dev libstb-dev glslang-tools libvulkan-dev mesa-vulkan-drivers
+  # Rendered images.
+  libopenexr-dev
 )
 
 missing=()

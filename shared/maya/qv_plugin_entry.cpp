@@ -38,23 +38,23 @@ MStatus uninitializeRenderNodePlugin(MObject plugin, const MTypeId& typeId) {
 }
 
 MStatus initializeViewportPlugin(MObject plugin, const char* vendor, const NodeRegistration& node,
-                                 const OverrideRegistration& override) {
+                                 const OverrideRegistration& override, EntryStatusCheck check) {
   MFnPlugin fnPlugin(plugin, vendor, kViewportVersion, kRequiredApi);
   MStatus status = fnPlugin.registerNode(node.typeName, node.typeId, node.creator, node.initialize,
                                          MPxNode::kDependNode, &node.classification);
-  QV_CHECK_MSTATUS(status);
+  check(status);
   status = override.registerCreator();
-  QV_CHECK_MSTATUS(status);
+  check(status);
   return MS::kSuccess;
 }
 
 MStatus uninitializeViewportPlugin(MObject plugin, const MTypeId& typeId,
-                                   const OverrideRegistration& override) {
+                                   const OverrideRegistration& override, EntryStatusCheck check) {
   MFnPlugin fnPlugin(plugin, kUnknown, kUnknown, kRequiredApi);
   MStatus status = fnPlugin.deregisterNode(typeId);
-  QV_CHECK_MSTATUS(status);
+  check(status);
   status = override.deregisterCreator();
-  QV_CHECK_MSTATUS(status);
+  check(status);
   return MS::kSuccess;
 }
 

@@ -11,6 +11,8 @@
 #include <maya/MTypeId.h>
 #include <maya/MTypes.h>
 
+#include "qv_status_check.h"
+
 namespace qv::maya {
 
 using NodeInitializeFunction = MStatus (*)();
@@ -39,12 +41,18 @@ struct OverrideRegistration {
   MStatus (*deregisterCreator)();
 };
 
+// The status check a viewport plug-in's entry point runs after each step. It
+// is written in the plug-in's main source (QV_ENTRY_STATUS_CHECK), so that a
+// report names that file and the line of the entry point.
+using EntryStatusCheck = void (*)(const MStatus& status);
+#define QV_ENTRY_STATUS_CHECK [](const MStatus& status) { QV_CHECK_MSTATUS(status); }
+
 // Viewport plug-ins, version "3.0": node first, then its override creator,
-// each through the status check; always returns MS::kSuccess.
+// each followed by the status check; always returns MS::kSuccess.
 MStatus initializeViewportPlugin(MObject plugin, const char* vendor, const NodeRegistration& node,
-                                 const OverrideRegistration& override);
+                                 const OverrideRegistration& override, EntryStatusCheck check);
 // Node first, then the override creator; always returns MS::kSuccess.
 MStatus uninitializeViewportPlugin(MObject plugin, const MTypeId& typeId,
-                                   const OverrideRegistration& override);
+                                   const OverrideRegistration& override, EntryStatusCheck check);
 
 }  // namespace qv::maya

@@ -83,7 +83,9 @@ TEST(MayaViewportEntryTest, RegistersNodeThenOverrideAndAlwaysSucceeds) {
                               qvScaffoldNode::initialize, qvScaffoldNode::classification};
   const OverrideRegistration override{registerOverride, deregisterOverride};
 
-  EXPECT_EQ(initializeViewportPlugin(MObject(), "Qavel Works", node, override), MS::kSuccess);
+  EXPECT_EQ(
+      initializeViewportPlugin(MObject(), "Qavel Works", node, override, QV_ENTRY_STATUS_CHECK),
+      MS::kSuccess);
   auto type = host.nodeType("qvScaffoldNode");
   ASSERT_TRUE(type);
   EXPECT_EQ(type->vendor, "Qavel Works");
@@ -93,15 +95,19 @@ TEST(MayaViewportEntryTest, RegistersNodeThenOverrideAndAlwaysSucceeds) {
 
   // A failed override deregistration is reported; the entry point succeeds.
   CaptureStderr();
-  EXPECT_EQ(uninitializeViewportPlugin(MObject(), qvScaffoldNode::id, override), MS::kSuccess);
-  EXPECT_NE(GetCapturedStderr().find("qv_plugin_entry.cpp at line "), std::string::npos);
+  EXPECT_EQ(
+      uninitializeViewportPlugin(MObject(), qvScaffoldNode::id, override, QV_ENTRY_STATUS_CHECK),
+      MS::kSuccess);
+  EXPECT_NE(GetCapturedStderr().find("maya_scaffold_test.cpp at line "), std::string::npos);
   EXPECT_FALSE(host.nodeType("qvScaffoldNode"));
   EXPECT_EQ(overrideRegistrations, 0);
 
   // A failed node registration still registers the override creator.
   host.failCall("MFnPlugin::registerNode");
   CaptureStderr();
-  EXPECT_EQ(initializeViewportPlugin(MObject(), "Qavel Works", node, override), MS::kSuccess);
+  EXPECT_EQ(
+      initializeViewportPlugin(MObject(), "Qavel Works", node, override, QV_ENTRY_STATUS_CHECK),
+      MS::kSuccess);
   const std::string report = GetCapturedStderr();
   EXPECT_EQ(report.rfind("\nAPI error detected in ", 0), 0u) << report;
   EXPECT_NE(report.find("(kFailure): Unexpected Internal Failure\n"), std::string::npos);

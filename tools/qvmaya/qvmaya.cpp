@@ -4,6 +4,7 @@
 #include "maya_host.h"
 #include "scene_writer.h"
 #include "script_reader.h"
+#include "viewport.h"
 
 #include <maya/MFnDependencyNode.h>
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #ifndef QV_DEFAULT_PLUGIN_DIR
@@ -39,6 +41,10 @@ const char* const kUsage =
     "    disconnectAttr SRC.ATTR DST.ATTR\n"
     "    delete NODE...\n"
     "    file -save PATH                (Maya ASCII; also file -rename PATH)\n"
+    "    file -open PATH                (a new scene from the file; plug-ins stay loaded)\n"
+    "    ogs -refresh                   (one Viewport 2.0 draw update of every node)\n"
+    "    ogs -dump NODE                 (the node's viewport shader: fragment, parameters,\n"
+    "                                    samplers and textures)\n"
     "    fileInfo ..., currentUnit ...  (accepted and ignored)\n";
 
 const tools::Tool kTool = {"qvmaya", kUsage};
@@ -124,8 +130,12 @@ std::string format(double value) {
 
 class Session {
  public:
-  explicit Session(std::ostream& out) : out_(out) {}
-  void execute(const Statement& statement);
+  Session(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+  // Runs every statement of one script, reporting the ones that fail; false
+  // when any did. A scene file's textures are looked up in its folder.
+  bool runScript(const std::string& name, const std::string& text, const std::string& path = "");
+  // False once any command of any script failed.
+  bool ok() const { return ok_; }
 
  private:
   // "node.attr", or ".attr" on the node made last, as a Maya ASCII file has it.
@@ -138,11 +148,19 @@ class Session {
   void getAttr(const Statement& statement);
   void connection(const Statement& statement, bool connect);
   void deleteNodes(const Statement& statement);
+  void execute(const Statement& statement);
   void file(const Statement& statement);
+  void open(const std::string& path);
   void require(const Statement& statement);
+  void ogs(const Statement& statement);
+  maya::Viewport& viewport();
 
   maya::Host host_;
+  // Its overrides go before the host's plug-ins do.
+  std::unique_ptr<maya::Viewport> viewport_;
   std::ostream& out_;
+  std::ostream& err_;
+  bool ok_ = true;
   std::string current_;
   std::string sceneName_;
 };
@@ -215,6 +233,8 @@ void Session::execute(const Statement& statement) {
     deleteNodes(statement);
   } else if (command == "file") {
     file(statement);
+  } else if (command == "ogs") {
+    ogs(statement);
   } else if (command != "fileInfo" && command != "currentUnit") {
     fail("Cannot find procedure \"" + command + "\".");
   }
@@ -309,13 +329,22 @@ void Session::deleteNodes(const Statement& statement) {
 }
 
 void Session::file(const Statement& statement) {
-  const Arguments a =
-      parse(statement,
-            {{"s", "save", 0}, {"f", "force", 0}, {"typ", "type", 1}, {"rn", "rename", 1}}, 0, 1);
+  const Arguments a = parse(statement,
+                            {{"s", "save", 0},
+                             {"o", "open", 0},
+                             {"f", "force", 0},
+                             {"typ", "type", 1},
+                             {"rn", "rename", 1}},
+                            0, 1);
+  if (a.has("open")) {
+    if (a.has("save") || a.positional.empty()) fail("file: -open takes one file and nothing else");
+    open(a.positional[0].text);
+    return;
+  }
   if (a.has("rename")) sceneName_ = a.value("rename");
   if (!a.has("save")) {
     if (a.has("rename")) return;
-    fail("file: only -save and -rename are supported");
+    fail("file: only -open, -save and -rename are supported");
   }
   if (a.has("type") && a.value("type") != "mayaAscii") {
     fail("file: only Maya ASCII can be written, not " + a.value("type"));
@@ -328,20 +357,58 @@ void Session::file(const Statement& statement) {
   if (!(stream << text.str()) || !stream.flush()) fail("file: cannot write " + path);
 }
 
-// Runs every statement of one script; false when any failed.
-bool runScript(Session& session, const std::string& name, const std::string& text,
-               std::ostream& err) {
+// Maya's file -open: the scene goes, the plug-ins stay, and the file's
+// statements build the new one.
+void Session::open(const std::string& path) {
+  std::ifstream stream(path, std::ios::binary);
+  std::error_code ignored;
+  if (!stream || fs::is_directory(path, ignored)) fail("file: cannot open " + path);
+  std::ostringstream text;
+  text << stream.rdbuf();
+  for (const std::string& node : host_.listNodes()) {
+    // Deleting a transform took its children with it.
+    if (!host_.typeOf(node).empty()) host_.deleteNode(node);
+  }
+  current_.clear();
+  sceneName_ = path;
+  runScript(path, text.str(), path);
+}
+
+maya::Viewport& Session::viewport() {
+  if (!viewport_) viewport_ = std::make_unique<maya::Viewport>(host_);
+  return *viewport_;
+}
+
+void Session::ogs(const Statement& statement) {
+  const Arguments a = parse(statement, {{"r", "refresh", 0}, {"d", "dump", 1}}, 0, 0);
+  if (!a.has("refresh") && !a.has("dump")) fail("ogs: give -refresh or -dump NODE");
+  if (a.has("refresh")) viewport().refresh();
+  if (a.has("dump")) {
+    const std::string& name = a.value("dump");
+    const std::string node = name.substr(name.rfind('|') + 1);
+    if (host_.typeOf(node).empty()) fail("No object matches name: " + name);
+    const std::string text = viewport().dump(node);
+    if (text.empty()) fail("ogs: " + node + " has no Viewport 2.0 shading override");
+    out_ << text;
+  }
+}
+
+bool Session::runScript(const std::string& name, const std::string& text, const std::string& path) {
+  if (!path.empty()) {
+    std::error_code ignored;
+    host_.setTextureSearchPath({fs::absolute(path, ignored).parent_path().string()});
+  }
   bool ok = true;
   ScriptReader reader(text);
   Statement statement;
   std::string error;
   const auto report = [&](const std::string& what) {
-    err << "// Error: " << name << " line " << statement.line << ": " << what << '\n';
-    ok = false;
+    err_ << "// Error: " << name << " line " << statement.line << ": " << what << '\n';
+    ok = ok_ = false;
   };
   while (reader.next(&statement, &error)) {
     try {
-      session.execute(statement);
+      execute(statement);
     } catch (const CommandError& e) {
       report(e.what);
     }
@@ -373,12 +440,12 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (arg.size() > 1 && arg[0] == '-')
       return tools::usageError(kTool, err, "unknown option " + arg);
   }
-  Session session(out);
+  Session session(out, err);
   bool ok = true;
   if (args.empty()) {
     std::ostringstream text;
     text << in.rdbuf();
-    return runScript(session, "stdin", text.str(), err) ? 0 : 1;
+    return session.runScript("stdin", text.str()) ? 0 : 1;
   }
   for (const std::string& path : args) {
     std::ostringstream text;
@@ -394,9 +461,13 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       }
       text << file.rdbuf();
     }
-    ok = runScript(session, path == "-" ? "stdin" : path, text.str(), err) && ok;
+    if (path == "-") {
+      session.runScript("stdin", text.str());
+    } else {
+      session.runScript(path, text.str(), path);
+    }
   }
-  return ok ? 0 : 1;
+  return ok && session.ok() ? 0 : 1;
 }
 
 }  // namespace qv::qvmaya

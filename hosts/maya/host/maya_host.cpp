@@ -2,6 +2,7 @@
 
 #include "dynamic_library.h"
 #include "graph.h"
+#include "render/render_state.h"
 
 #include <maya/MDataBlock.h>
 #include <maya/MPlug.h>
@@ -41,6 +42,7 @@ Host::Host() {
   assert(!hostAlive && "one Maya session per process");
   hostAlive = true;
   graph().reset();
+  detail::renderState().reset();
 }
 
 Host::~Host() {
@@ -50,11 +52,14 @@ Host::~Host() {
   graph().injections.clear();
   while (!plugins_.empty()) {
     LoadedPlugin& plugin = *plugins_.back();
+    detail::renderState().pluginGoing(plugin.object.get(), false);
     callEntry(plugin, "uninitializePlugin", nullptr);
+    detail::renderState().pluginGoing(plugin.object.get(), true);
     dropTypes(plugin);
     plugins_.pop_back();
   }
   graph().reset();
+  detail::renderState().reset();
   hostAlive = false;
 }
 
@@ -98,6 +103,7 @@ bool Host::loadPlugin(const std::string& path, std::string* error) {
   plugin->object->name = plugin->name;
   plugin->object->path = path;
   if (!callEntry(*plugin, "initializePlugin", error)) {
+    detail::renderState().pluginGoing(plugin->object.get(), true);
     dropTypes(*plugin);
     return false;
   }
@@ -115,7 +121,10 @@ bool Host::unloadPlugin(const std::string& name, std::string* error) {
     if (node->type->plugin == plugin.object.get()) doomed.push_back(node.get());
   }
   for (Node* node : doomed) graph().deleteNode(node);
+  // Overrides its creators made, of other plug-ins' nodes, run its code too.
+  detail::renderState().pluginGoing(plugin.object.get(), false);
   if (!callEntry(plugin, "uninitializePlugin", error)) return false;
+  detail::renderState().pluginGoing(plugin.object.get(), true);
   dropTypes(plugin);
   plugins_.erase(found);
   return true;
@@ -396,6 +405,10 @@ void Host::failCall(const std::string& function, int nth, MS::MStatusCode code) 
 
 void Host::clearFailures() {
   graph().injections.clear();
+}
+
+void Host::setTextureSearchPath(std::vector<std::string> folders) {
+  graph().textureSearchPath = std::move(folders);
 }
 
 }  // namespace qv::maya

@@ -39,7 +39,8 @@ struct AttributeState {
 };
 
 // One session per process, as Maya has: a new Host starts from a fresh graph
-// holding only the built-in types transform, camera and mesh.
+// holding only the built-in types transform, camera and mesh, and a fresh
+// Viewport 2.0 renderer (see viewport.h).
 class Host {
  public:
   Host();
@@ -103,6 +104,10 @@ class Host {
   // "MFnPlugin::MFnPlugin" or "MFnAttribute::setKeyable", fail with code.
   void failCall(const std::string& function, int nth = 1, MS::MStatusCode code = MS::kFailure);
   void clearFailures();
+
+  // Where MRenderUtil::exactFileTextureName looks for a texture given by a
+  // relative name that does not exist as given; qvmaya sets the scene's folder.
+  void setTextureSearchPath(std::vector<std::string> folders);
 
  private:
   struct LoadedPlugin;

@@ -1010,32 +1010,34 @@ T numberAs(const MObject& node, const MObject& attribute, MStatus* ReturnStatus)
 
 }  // namespace
 
-MStatus MPlug::getValue(float& value) const {
+MDGContext MDGContext::fsNormal;
+
+MStatus MPlug::getValue(float& value, MDGContext&) const {
   MStatus status;
   value = numberAs<float>(node_, attribute_, &status);
   return status;
 }
-MStatus MPlug::getValue(double& value) const {
+MStatus MPlug::getValue(double& value, MDGContext&) const {
   MStatus status;
   value = numberAs<double>(node_, attribute_, &status);
   return status;
 }
-MStatus MPlug::getValue(int& value) const {
+MStatus MPlug::getValue(int& value, MDGContext&) const {
   MStatus status;
   value = numberAs<int>(node_, attribute_, &status);
   return status;
 }
-MStatus MPlug::getValue(short& value) const {
+MStatus MPlug::getValue(short& value, MDGContext&) const {
   MStatus status;
   value = numberAs<short>(node_, attribute_, &status);
   return status;
 }
-MStatus MPlug::getValue(bool& value) const {
+MStatus MPlug::getValue(bool& value, MDGContext&) const {
   MStatus status;
   value = numberAs<double>(node_, attribute_, &status) != 0.0;
   return status;
 }
-MStatus MPlug::getValue(MString& value) const {
+MStatus MPlug::getValue(MString& value, MDGContext&) const {
   MStatus status;
   PlugView plug = view(node_, attribute_, &status);
   if (!plug.node || plug.attribute->kind != AttributeKind::kTyped) return MS::kInvalidParameter;

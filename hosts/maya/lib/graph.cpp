@@ -208,6 +208,7 @@ void Graph::reset() {
   while (!nodes.empty()) deleteNode(nodes.back().get());
   types.clear();
   injections.clear();
+  textureSearchPath.clear();
   initializing = nullptr;
   computing_.clear();
   types["transform"] = builtinType("transform", 0x5846524d, BuiltinKind::kTransform);
@@ -302,6 +303,9 @@ Node* Graph::createNode(const std::string& typeName, const std::string& name, No
 
 void Graph::deleteNode(Node* node) {
   while (!node->children.empty()) deleteNode(node->children.back());
+  for (NodeObserver* observer : std::vector<NodeObserver*>(nodeObservers)) {
+    observer->nodeGoing(*node);
+  }
   // What a node fed keeps the last value it had, as in Maya.
   for (const Connection& connection : std::vector<Connection>(connections)) {
     if (connection.source.node == node || connection.destination.node == node) {

@@ -135,6 +135,16 @@ struct Injection {
   MStatus::MStatusCode code = MS::kFailure;
 };
 
+// Told before a node is deleted, while it is still whole: what depends on
+// the node (Viewport 2.0's override of it) goes first.
+class NodeObserver {
+ public:
+  virtual void nodeGoing(Node& node) = 0;
+
+ protected:
+  ~NodeObserver() = default;
+};
+
 class Graph {
  public:
   // Back to a fresh session: no plug-in types, no nodes, only the built-ins.
@@ -147,6 +157,10 @@ class Graph {
   // The plug-in whose entry point runs, for registrations made without one.
   Plugin* loading = nullptr;
   std::vector<Injection> injections;
+  // Where MRenderUtil looks for a texture file given by a relative name.
+  std::vector<std::string> textureSearchPath;
+  // Not reset: they belong to the host side, not to the session.
+  std::vector<NodeObserver*> nodeObservers;
 
   NodeType* typeByName(const std::string& name) const;
   NodeType* typeById(const MTypeId& id) const;

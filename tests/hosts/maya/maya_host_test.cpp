@@ -1,7 +1,9 @@
 #include "maya_host.h"
 
 #define MNoVersionString
+#include <maya/MAngle.h>
 #include <maya/MFnAttribute.h>
+#include <maya/MFnCamera.h>
 #include <maya/MFnDagNode.h>
 #include <maya/MFnDependencyNode.h>
 #include <maya/MFnNumericAttribute.h>
@@ -9,10 +11,13 @@
 #include <maya/MFnTypedAttribute.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
+#include <maya/MRenderUtil.h>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -242,6 +247,61 @@ TEST_F(MayaHostTest, TransformsPlaceTheirShapes) {
 
   ASSERT_TRUE(host.deleteNode(transform));
   EXPECT_TRUE(host.listNodes().empty());
+}
+
+TEST_F(MayaHostTest, CamerasGiveFieldsOfViewAndFilmFit) {
+  host.createNode("transform", "cam");
+  host.createNode("camera", "camShape", "cam");
+  ASSERT_TRUE(host.setAttr("camShape.hfa", 1.5));
+  ASSERT_TRUE(host.setAttr("camShape.vfa", 0.5));
+  ASSERT_TRUE(host.setAttr("camShape.fl", 25.4));
+  ASSERT_TRUE(host.setAttr("camShape.ff", 3.0));
+  MStatus status;
+  MFnCamera camera(MFnDagNode(host.node("cam")).child(0), &status);
+  ASSERT_EQ(status, MS::kSuccess);
+  // 2 atan(aperture * 25.4 / (2 * 25.4)) = 2 atan(aperture / 2)
+  EXPECT_DOUBLE_EQ(camera.horizontalFieldOfView(&status), 2.0 * std::atan(0.75));
+  EXPECT_EQ(status, MS::kSuccess);
+  EXPECT_DOUBLE_EQ(camera.verticalFieldOfView(), 2.0 * std::atan(0.25));
+  EXPECT_DOUBLE_EQ(camera.aspectRatio(), 3.0);
+  EXPECT_EQ(camera.filmFit(), MFnCamera::kOverscanFilmFit);
+  ASSERT_TRUE(host.setAttr("camShape.ff", 0.0));
+  EXPECT_EQ(camera.filmFit(), MFnCamera::kFillFilmFit);
+  EXPECT_NEAR(MAngle(camera.horizontalFieldOfView()).asDegrees(), 73.7397953, 1e-6);
+  EXPECT_DOUBLE_EQ(MAngle(90.0, MAngle::kDegrees).asRadians(), std::acos(0.0));
+  EXPECT_DOUBLE_EQ(MAngle(30.0, MAngle::kAngMinutes).asDegrees(), 0.5);
+
+  host.createNode("mesh", "ground");
+  MFnCamera notACamera(host.node("ground"), &status);
+  EXPECT_EQ(status, MS::kInvalidParameter);
+  EXPECT_EQ(notACamera.focalLength(&status), 0.0);
+  EXPECT_EQ(status, MS::kInvalidParameter);
+  EXPECT_EQ(MFnCamera().filmFit(&status), MFnCamera::kInvalid);
+  EXPECT_EQ(status, MS::kInvalidParameter);
+  host.failCall("MFnCamera::MFnCamera");
+  MFnCamera failed(host.node("camShape"), &status);
+  EXPECT_EQ(status, MS::kFailure);
+  failed.aspectRatio(&status);
+  EXPECT_EQ(status, MS::kInvalidParameter);
+}
+
+TEST_F(MayaHostTest, TextureNamesResolveAsGivenOrInTheSearchPath) {
+  const fs::path folder = fs::path(testing::TempDir()) / "qv_textures";
+  fs::create_directories(folder / "sub");
+  std::ofstream(folder / "sub" / "paint.png") << "x";
+  MString exact = "stale";
+  EXPECT_FALSE(MRenderUtil::exactFileTextureName("", false, "", exact));
+  EXPECT_EQ(exact, "");
+  const std::string absolute = (folder / "sub" / "paint.png").string();
+  EXPECT_TRUE(MRenderUtil::exactFileTextureName(absolute.c_str(), false, "", exact));
+  EXPECT_EQ(exact, absolute.c_str());
+  EXPECT_FALSE(MRenderUtil::exactFileTextureName("sub/paint.png", false, "", exact));
+  EXPECT_FALSE(MRenderUtil::exactFileTextureName("sub", false, "", exact));
+  host.setTextureSearchPath({"/no/such/folder", folder.string()});
+  EXPECT_TRUE(MRenderUtil::exactFileTextureName("sub/paint.png", false, "", exact));
+  EXPECT_EQ(exact, absolute.c_str());
+  EXPECT_FALSE(MRenderUtil::exactFileTextureName("sub", false, "", exact));
+  EXPECT_EQ(exact, "");
 }
 
 TEST(MStatusTest, PerrorWritesTextAndDescription) {

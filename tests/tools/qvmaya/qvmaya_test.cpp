@@ -9,6 +9,10 @@
 #include <sstream>
 #include <string>
 
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#include <stb/stb_image_write.h>
+
 namespace qv::qvmaya {
 namespace {
 
@@ -122,6 +126,7 @@ TEST(QvmayaTest, HelpAndBadOptions) {
   Result r = runScript("", {"-h"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("createNode TYPE [-n NAME] [-p PARENT]"), std::string::npos);
+  EXPECT_NE(r.out.find("ogs -dump NODE"), std::string::npos);
   r = runScript("", {"--bogus"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err.rfind("qvmaya: unknown option --bogus\nusage: qvmaya", 0), 0u) << r.err;
@@ -202,6 +207,44 @@ TEST(QvmayaTest, LoadsAndUnloadsPluginsByPathAndName) {
   EXPECT_EQ(r.err,
             "// Error: stdin line 3: No object matches name: n.other\n"
             "// Error: stdin line 4: unloadPlugin: qv_testNode is not loaded\n");
+}
+
+TEST(QvmayaTest, OgsDrawsTheOpenedSceneAndDumpsItsShaders) {
+  PluginPath path(QV_MAYA_TEST_PLUGIN_DIR);
+  const fs::path folder = temp("ogs scene");
+  fs::create_directories(folder);
+  const unsigned char pixel[4] = {255, 0, 0, 255};
+  ASSERT_NE(stbi_write_png((folder / "paint.png").string().c_str(), 1, 1, 4, pixel, 4), 0);
+  const fs::path scene = folder / "scene.ma";
+  std::ofstream(scene) << "requires \"qv_testShader\" \"1.0\";\n"
+                          "createNode qvTestShader -n tex;\n"
+                          "\tsetAttr \".fileName\" -type \"string\" \"paint.png\";\n"
+                          "\tsetAttr \".gain\" 0.25;\n";
+  const Result r = runScript(
+      "createNode transform -n old;\n"
+      "file -f -open \"" +
+      scene.string() +
+      "\";\n"
+      "getAttr old.tx;\n"
+      "ogs -refresh; ogs -dump tex;\n"
+      "ogs -dump nothing; createNode transform -n t; ogs -dump t;\n"
+      "ogs;\n"
+      "unloadPlugin \"qv_testShader\"; ogs -refresh;\n");
+  EXPECT_EQ(r.out,
+            "tex: fragment qvTestGraph, built 1 time\n"
+            "  parameter s1_gain = 0.25\n"
+            "  parameter s1_mode = 0\n"
+            "  parameter s1_tint = 0.5 0.25 1\n"
+            "  sampler s1_textureSampler: filter kMinMagMipLinear, "
+            "address kTexWrap kTexWrap kTexWrap, maxAnisotropy 1\n"
+            "  texture s1_fileMap = " +
+                (folder / "paint.png").string() + "\n");
+  EXPECT_EQ(r.err,
+            "// Error: stdin line 3: No object matches name: old.tx\n"
+            "// Error: stdin line 5: No object matches name: nothing\n"
+            "// Error: stdin line 5: ogs: t has no Viewport 2.0 shading override\n"
+            "// Error: stdin line 6: ogs: give -refresh or -dump NODE\n");
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(QvmayaTest, RenderNodesSaveAndReload) {

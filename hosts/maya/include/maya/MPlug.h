@@ -1,5 +1,6 @@
 #pragma once
 
+#include <maya/MDGContext.h>
 #include <maya/MObject.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
@@ -32,12 +33,12 @@ class MPlug {
   bool connectedTo(MPlugArray& array, bool asDst, bool asSrc,
                    MStatus* ReturnStatus = nullptr) const;
 
-  MStatus getValue(float& value) const;
-  MStatus getValue(double& value) const;
-  MStatus getValue(int& value) const;
-  MStatus getValue(short& value) const;
-  MStatus getValue(bool& value) const;
-  MStatus getValue(MString& value) const;
+  MStatus getValue(float& value, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(double& value, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(int& value, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(short& value, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(bool& value, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(MString& value, MDGContext& ctx = MDGContext::fsNormal) const;
   MStatus setValue(float value);
   MStatus setValue(double value);
   MStatus setValue(int value);

@@ -1,0 +1,365 @@
+#include "viewport.h"
+
+#include "graph.h"
+#include "render/render_state.h"
+
+#include <maya/MMatrix.h>
+#include <maya/MViewport2Renderer.h>
+
+#include <algorithm>
+#include <sstream>
+
+namespace qv::maya {
+
+using detail::Attribute;
+using detail::AttributeKind;
+using detail::graph;
+using detail::Node;
+using detail::renderState;
+
+struct Viewport::Entry {
+  std::shared_ptr<Node> node;
+  std::string classification;  // the registration whose creator made the override
+  std::string registrant;
+  MHWRender::MPxShadingNodeOverride* override = nullptr;
+  MHWRender::MShaderInstance* shader = nullptr;
+  bool tried = false;  // a build was attempted since the last invalidation
+  MHWRender::MAttributeParameterMappingList mappings;
+  struct Binding {
+    std::string parameter;  // resolved name
+    std::string type;
+    const Attribute* attribute;
+  };
+  std::vector<Binding> bindings;
+  mutable ShaderView view;
+};
+
+class Viewport::Observer : public detail::NodeObserver, public detail::DrawRegistryObserver {
+ public:
+  explicit Observer(Viewport& viewport) : viewport_(viewport) {}
+
+  void nodeGoing(Node& node) override {
+    for (size_t i = viewport_.entries_.size(); i-- > 0;) {
+      if (i < viewport_.entries_.size() && viewport_.entries_[i]->node.get() == &node) {
+        viewport_.drop(i);
+      }
+    }
+  }
+
+  void registrationGoing(const detail::DrawRegistration& registration) override {
+    for (size_t i = viewport_.entries_.size(); i-- > 0;) {
+      if (i >= viewport_.entries_.size()) continue;
+      const Entry& entry = *viewport_.entries_[i];
+      if (entry.classification == registration.classification &&
+          entry.registrant == registration.registrant) {
+        viewport_.drop(i);
+      }
+    }
+  }
+
+ private:
+  Viewport& viewport_;
+};
+
+Viewport::Viewport(Host& host) : host_(host), observer_(std::make_unique<Observer>(*this)) {
+  graph().nodeObservers.push_back(observer_.get());
+  renderState().observers.push_back(observer_.get());
+}
+
+Viewport::~Viewport() {
+  auto& nodeObservers = graph().nodeObservers;
+  nodeObservers.erase(std::remove(nodeObservers.begin(), nodeObservers.end(), observer_.get()),
+                      nodeObservers.end());
+  auto& drawObservers = renderState().observers;
+  drawObservers.erase(std::remove(drawObservers.begin(), drawObservers.end(), observer_.get()),
+                      drawObservers.end());
+  while (!entries_.empty()) drop(entries_.size() - 1);
+}
+
+void Viewport::drop(size_t index) {
+  // Out of the list first: the override's destructor runs plug-in code that
+  // may well reach back into the viewport.
+  std::unique_ptr<Entry> entry = std::move(entries_[index]);
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+  delete entry->override;
+  renderState().destroyShader(entry->shader);
+}
+
+Viewport::Entry* Viewport::entry(const std::string& node) const {
+  for (const auto& entry : entries_) {
+    if (entry->node->alive && entry->node->name == node) return entry.get();
+  }
+  return nullptr;
+}
+
+namespace {
+
+// The draw classifications a node type's classification names: its parts
+// after ':'.
+bool classifiedAs(const std::string& classification, const std::string& drawClassification) {
+  std::vector<std::string> parts;
+  std::istringstream list(classification);
+  for (std::string part; std::getline(list, part, ':');) parts.push_back(part);
+  return std::find(parts.begin() + (parts.empty() ? 0 : 1), parts.end(), drawClassification) !=
+         parts.end();
+}
+
+// Whether a property of the type can be filled from the attribute.
+bool fits(const Attribute& attribute, const std::string& type) {
+  if (type == "float4x4") return attribute.kind == AttributeKind::kMatrix;
+  std::vector<const Attribute*> leaves;
+  detail::collectLeaves(attribute, leaves);
+  for (const Attribute* leaf : leaves) {
+    if (leaf->kind != AttributeKind::kNumeric) return false;
+  }
+  if (type == "bool" || type == "int" || type == "float") return attribute.isLeaf();
+  return (type == "float2" && leaves.size() == 2) || (type == "float3" && leaves.size() == 3) ||
+         (type == "float4" && leaves.size() == 4);
+}
+
+}  // namespace
+
+bool Viewport::build(Entry& entry) {
+  auto& state = renderState();
+  state.destroyShader(entry.shader);
+  entry.shader = nullptr;
+  entry.tried = true;
+  entry.bindings.clear();
+  entry.mappings.clear();
+  ShaderView& view = entry.view;
+  view.fragmentName.clear();
+  view.buildError.clear();
+  if (!(entry.override->supportedDrawAPIs() & MHWRender::kOpenGL)) {
+    view.buildError = "the override does not support the OpenGL draw API";
+    return false;
+  }
+  view.fragmentName = entry.override->fragmentName().asChar();
+  entry.override->getCustomMappings(entry.mappings);
+  if (view.fragmentName.empty()) {
+    view.buildError = "the override names no fragment";
+    return false;
+  }
+  const detail::Fragment* fragment = state.fragment(view.fragmentName);
+  if (!fragment) {
+    view.buildError = "no fragment named " + view.fragmentName + " is registered";
+    return false;
+  }
+
+  const std::string prefix = "s" + std::to_string(++serial_) + "_";
+  const Node& node = *entry.node;
+  const unsigned int custom = entry.mappings.length();
+  std::map<std::string, std::string> types;
+  std::vector<MHWRender::MAttributeParameterMapping> automatic;
+  for (const detail::FragmentParameter& property : fragment->properties) {
+    const std::string resolved = prefix + property.name;
+    types[resolved] = property.type;
+    if (!property.semantic.empty()) continue;
+    const MHWRender::MAttributeParameterMapping* mapping = nullptr;
+    for (unsigned int i = 0; i < custom && !mapping; ++i) {
+      if (entry.mappings[i]->parameterName() == property.name.c_str()) mapping = entry.mappings[i];
+    }
+    const std::string attributeName = mapping ? mapping->attributeName().asChar() : property.name;
+    if (mapping && attributeName.empty()) continue;
+    const Attribute* attribute = node.type->find(attributeName);
+    if (!attribute) {
+      view.buildError =
+          mapping ? "the custom mapping of " + property.name + " names attribute " + attributeName +
+                        ", which " + node.name + " lacks"
+                  : property.name + " (" + property.type + ") of " + view.fragmentName +
+                        " has no semantic, no custom mapping and no attribute on " + node.name;
+      return false;
+    }
+    if (!fits(*attribute, property.type)) {
+      view.buildError = "attribute " + attribute->longName + " of " + node.name + " cannot fill " +
+                        property.name + " (" + property.type + ")";
+      return false;
+    }
+    entry.bindings.push_back({resolved, property.type, attribute});
+    if (!mapping)
+      automatic.emplace_back(property.name.c_str(), attribute->longName.c_str(), true, true);
+  }
+  for (unsigned int i = 0; i < custom; ++i) {
+    MHWRender::MAttributeParameterMapping* mapping = entry.mappings.qvAt(i);
+    if (fragment->property(mapping->parameterName().asChar())) {
+      mapping->qvSetResolvedParameterName((prefix + mapping->parameterName().asChar()).c_str());
+    }
+  }
+  for (auto& mapping : automatic) {
+    mapping.qvSetResolvedParameterName(MString(prefix.c_str()) + mapping.parameterName());
+    entry.mappings.append(mapping);
+  }
+  entry.shader = state.createShader(std::move(types));
+  ++view.builds;
+  return true;
+}
+
+void Viewport::update(Entry& entry) {
+  Node& node = *entry.node;
+  MHWRender::MShaderInstance& shader = *entry.shader;
+  for (const Entry::Binding& binding : entry.bindings) {
+    graph().evaluate(node, *binding.attribute);
+    const MString name = binding.parameter.c_str();
+    if (binding.type == "float4x4") {
+      shader.setParameter(name, graph().matrix(node, *binding.attribute));
+      continue;
+    }
+    std::vector<const Attribute*> leaves;
+    detail::collectLeaves(*binding.attribute, leaves);
+    float values[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (size_t i = 0; i < leaves.size() && i < 4; ++i) {
+      values[i] = static_cast<float>(graph().number(node, *leaves[i]));
+    }
+    const double first = graph().number(node, *leaves.front());
+    if (binding.type == "bool") {
+      shader.setParameter(name, first != 0.0);
+    } else if (binding.type == "int") {
+      shader.setParameter(name, static_cast<int>(first));
+    } else if (binding.type == "float") {
+      shader.setParameter(name, values[0]);
+    } else {
+      shader.setParameter(name, values);
+    }
+  }
+  entry.override->updateDG();
+  entry.override->updateShader(shader, entry.mappings);
+}
+
+void Viewport::refresh() {
+  // Plug-in code runs below and may delete nodes, so nothing is held across
+  // it but shared nodes and a check that the entry is still there.
+  const std::vector<std::shared_ptr<Node>> nodes = graph().nodes;
+  auto find = [&](const Node* node) -> Entry* {
+    for (const auto& entry : entries_) {
+      if (entry->node.get() == node) return entry.get();
+    }
+    return nullptr;
+  };
+  for (const auto& node : nodes) {
+    if (!node->alive) continue;
+    if (!find(node.get())) {
+      for (const detail::DrawRegistration& registration : renderState().registrations) {
+        if (!classifiedAs(node->type->classification, registration.classification)) continue;
+        const detail::DrawRegistration chosen = registration;
+        MHWRender::MPxShadingNodeOverride* created =
+            chosen.creator(MObject(node->shared_from_this()));
+        if (created) {
+          auto entry = std::make_unique<Entry>();
+          entry->node = node;
+          entry->classification = chosen.classification;
+          entry->registrant = chosen.registrant;
+          entry->override = created;
+          entries_.push_back(std::move(entry));
+        }
+        break;
+      }
+    }
+    Entry* entry = find(node.get());
+    if (entry && !entry->tried) build(*entry);
+    if ((entry = find(node.get())) && entry->shader) update(*entry);
+  }
+}
+
+void Viewport::invalidateShaders() {
+  for (const auto& entry : entries_) entry->tried = false;
+}
+
+std::vector<std::string> Viewport::nodes() const {
+  std::vector<std::string> names;
+  for (const auto& entry : entries_) names.push_back(entry->node->name);
+  return names;
+}
+
+const ShaderView* Viewport::shader(const std::string& node) const {
+  Entry* found = entry(node);
+  if (!found) return nullptr;
+  ShaderView& view = found->view;
+  view.parameters.clear();
+  view.samplers.clear();
+  view.textures.clear();
+  if (const detail::ShaderState* state = renderState().shader(found->shader)) {
+    view.parameters = state->values;
+    view.samplers = state->samplers;
+    for (const auto& [name, texture] : state->textures) {
+      const detail::TextureEntry* held = renderState().texture(texture);
+      view.textures[name] = held ? held->path.asChar() : "";
+    }
+  }
+  return &view;
+}
+
+MHWRender::MPxShadingNodeOverride* Viewport::overrideOf(const std::string& node) const {
+  Entry* found = entry(node);
+  return found ? found->override : nullptr;
+}
+
+const char* filterName(MHWRender::MSamplerState::TextureFilter filter) {
+  static const char* const kNames[] = {
+      "kMinMagMipPoint",        "kMinMagPoint_MipLinear", "kMinPoint_MagLinear_MipPoint",
+      "kMinPoint_MagMipLinear", "kMinLinear_MagMipPoint", "kMinLinear_MagPoint_MipLinear",
+      "kMinMagLinear_MipPoint", "kMinMagMipLinear",       "kAnisotropic"};
+  const auto index = static_cast<size_t>(filter);
+  return index < std::size(kNames) ? kNames[index] : "(invalid)";
+}
+
+const char* addressName(MHWRender::MSamplerState::TextureAddress address) {
+  static const char* const kNames[] = {"kTexWrap", "kTexMirror", "kTexClamp", "kTexBorder",
+                                       "kTexMirrorOnce"};
+  const auto index = static_cast<size_t>(address);
+  return index < std::size(kNames) ? kNames[index] : "(invalid)";
+}
+
+std::string Viewport::dump(const std::string& node) const {
+  const ShaderView* view = shader(node);
+  if (!view) return "";
+  std::ostringstream out;
+  if (!view->buildError.empty()) {
+    out << node << ": no shader: " << view->buildError << '\n';
+    return out.str();
+  }
+  if (view->fragmentName.empty()) {
+    out << node << ": no shader: not drawn yet\n";
+    return out.str();
+  }
+  out << node << ": fragment " << view->fragmentName << ", built " << view->builds
+      << (view->builds == 1 ? " time\n" : " times\n");
+  for (const auto& [name, value] : view->parameters) {
+    out << "  parameter " << name << " = " << value << '\n';
+  }
+  for (const auto& [name, desc] : view->samplers) {
+    out << "  sampler " << name << ": filter " << filterName(desc.filter) << ", address "
+        << addressName(desc.addressU) << ' ' << addressName(desc.addressV) << ' '
+        << addressName(desc.addressW) << ", maxAnisotropy " << desc.maxAnisotropy << '\n';
+  }
+  for (const auto& [name, path] : view->textures) {
+    out << "  texture " << name << " = " << path << '\n';
+  }
+  return out.str();
+}
+
+void setRendererAvailable(bool available) {
+  renderState().rendererAvailable = available;
+}
+
+bool fragmentXml(const std::string& name, std::string* xml) {
+  const detail::Fragment* fragment = renderState().fragment(name);
+  if (!fragment) return false;
+  if (xml) *xml = fragment->document;
+  return true;
+}
+
+std::string fragmentSource(const std::string& name, const std::string& language) {
+  const detail::Fragment* fragment = renderState().fragment(name);
+  if (!fragment) return "";
+  auto found = fragment->sources.find(language);
+  return found == fragment->sources.end() ? "" : found->second;
+}
+
+int liveSamplerStates() {
+  return renderState().liveSamplerStates();
+}
+
+int textureReferences(const std::string& path) {
+  return renderState().textureReferences(path);
+}
+
+}  // namespace qv::maya

@@ -1,0 +1,107 @@
+// Viewport 2.0 of the stand-in session: the draw updates that create the
+// shading-node overrides plug-ins register, build shaders from their
+// fragment graphs and drive the overrides' updates, as Maya does when it
+// draws; and what the built shaders hold, for tests and `qvmaya ogs`.
+#pragma once
+
+#include "maya_host.h"
+
+#include <maya/MPxShadingNodeOverride.h>
+#include <maya/MShaderManager.h>
+#include <maya/MStateManager.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qv::maya {
+
+// What one node's shader instance holds after a draw update.
+struct ShaderView {
+  std::string fragmentName;  // what fragmentName() returned at the last build ("" = no shader)
+  std::string buildError;    // why the shader could not be built from that fragment, else ""
+  int builds = 0;            // how many times the shader was (re)built
+  // Every parameter set on the shader, by resolved parameter name: by the
+  // automatic binding of same-named node attributes, or by the override.
+  // Values as text, "%.6g" numbers joined by spaces: a bool "1" or "0", an
+  // int "3", a float "0.5", a float3 "0.5 0 1", a float4x4 its 16 numbers
+  // row by row.
+  std::map<std::string, std::string> parameters;
+  std::map<std::string, MHWRender::MSamplerStateDesc> samplers;  // resolved name -> description
+  std::map<std::string, std::string> textures;  // resolved name -> texture file path
+};
+
+// The Viewport 2.0 of the session of a Host. The overrides it creates never
+// outlive their node or their plug-in's library: deleting the node, unloading
+// the plug-in (or its deregistering the creator), destroying the Host and
+// destroying the Viewport each delete them first.
+class Viewport {
+ public:
+  explicit Viewport(Host& host);
+  ~Viewport();
+  Viewport(const Viewport&) = delete;
+  Viewport& operator=(const Viewport&) = delete;
+
+  // One draw update, as Maya does it. For every node whose type
+  // classification has a part (after ':') equal to a registered draw
+  // classification, it creates the override through the creator if the node
+  // has none (the first registration that matches). While its shader is not
+  // built (or was invalidated) it calls fragmentName(), then
+  // getCustomMappings(list), then builds a shader instance from the fragment
+  // graph (or shade fragment) of that name: each property has a semantic, or
+  // is named in a custom mapping (bound to the mapping's attribute when it
+  // names one, else left to the override), or is bound to the node attribute
+  // of the same name, else the build fails with buildError; so does an
+  // attribute whose shape does not fit the property's type, or an override
+  // that does not support the OpenGL draw API. Each build gives every
+  // property a new resolved name, "s<build serial>_<property>", written into
+  // the custom mappings; the attribute bindings follow them in the list, in
+  // property order. A failed build is retried after invalidateShaders().
+  // Then, on every update of a node with a shader: the bound attributes'
+  // values are copied into the shader, then updateDG(), then
+  // updateShader(shader, mappings). The update runs whether the renderer is
+  // available or not: plug-ins see the difference through
+  // MRenderer::theRenderer().
+  void refresh();
+  // The next refresh rebuilds every shader, as Maya does after a change.
+  void invalidateShaders();
+
+  std::vector<std::string> nodes() const;  // nodes that have an override, in creation order
+  const ShaderView* shader(const std::string& node) const;  // null when the node has no override
+  MHWRender::MPxShadingNodeOverride* overrideOf(const std::string& node) const;
+  // The ShaderView as readable lines, what `qvmaya`'s `ogs -dump NODE`
+  // prints; "" when the node has no override.
+  std::string dump(const std::string& node) const;
+
+ private:
+  struct Entry;
+  class Observer;
+  Entry* entry(const std::string& node) const;
+  void drop(size_t index);
+  bool build(Entry& entry);
+  void update(Entry& entry);
+
+  Host& host_;
+  std::vector<std::unique_ptr<Entry>> entries_;
+  std::unique_ptr<Observer> observer_;
+  int serial_ = 0;
+};
+
+// Process-wide viewport state (Maya has one renderer per process). A new
+// Host starts a fresh one: no fragments, textures or sampler states, and the
+// renderer available.
+void setRendererAvailable(bool available);  // false: MRenderer::theRenderer() returns null
+bool fragmentXml(const std::string& name, std::string* xml);  // a registered fragment's document
+// The shader text of a registered fragment for a language ("Cg", "HLSL"):
+// the `source` of a plumbing fragment, or the `declaration` of a structure
+// fragment; "" when there is none.
+std::string fragmentSource(const std::string& name, const std::string& language);
+int liveSamplerStates();                         // distinct sampler states alive
+int textureReferences(const std::string& path);  // references held on the texture of that file
+
+// The names `ogs -dump` gives the enumerators.
+const char* filterName(MHWRender::MSamplerState::TextureFilter filter);
+const char* addressName(MHWRender::MSamplerState::TextureAddress address);
+
+}  // namespace qv::maya

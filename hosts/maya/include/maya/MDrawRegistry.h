@@ -1,0 +1,24 @@
+#pragma once
+
+#include <maya/MObject.h>
+#include <maya/MStatus.h>
+#include <maya/MString.h>
+
+namespace MHWRender {
+
+class MPxShadingNodeOverride;
+
+// Override creators by draw classification: Maya creates overrides for the
+// nodes whose classification holds ":" followed by that draw classification.
+class MDrawRegistry {
+ public:
+  typedef MPxShadingNodeOverride* (*ShadingNodeOverrideCreator)(const MObject&);
+
+  static MStatus registerShadingNodeOverrideCreator(const MString& drawClassification,
+                                                    const MString& registrantId,
+                                                    ShadingNodeOverrideCreator creatorFunction);
+  static MStatus deregisterShadingNodeOverrideCreator(const MString& drawClassification,
+                                                      const MString& registrantId);
+};
+
+}  // namespace MHWRender

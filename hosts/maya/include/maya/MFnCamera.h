@@ -1,0 +1,26 @@
+#pragma once
+
+#include <maya/MFnDagNode.h>
+
+// A camera shape. Attaching to anything else fails with kInvalidParameter,
+// and so does every query of a function set that is not attached.
+class MFnCamera : public MFnDagNode {
+ public:
+  enum FilmFit { kFillFilmFit, kHorizontalFilmFit, kVerticalFilmFit, kOverscanFilmFit, kInvalid };
+
+  MFnCamera() = default;
+  explicit MFnCamera(const MObject& object, MStatus* ReturnStatus = nullptr);
+
+  MFn::Type type() const override { return MFn::kCamera; }
+  MStatus setObject(const MObject& object) override;
+
+  // 2·atan(aperture·25.4 / (2·focalLength)), in radians.
+  double horizontalFieldOfView(MStatus* ReturnStatus = nullptr) const;
+  double verticalFieldOfView(MStatus* ReturnStatus = nullptr) const;
+  FilmFit filmFit(MStatus* ReturnStatus = nullptr) const;
+  // Film aperture width over height.
+  double aspectRatio(MStatus* ReturnStatus = nullptr) const;
+  double horizontalFilmAperture(MStatus* ReturnStatus = nullptr) const;
+  double verticalFilmAperture(MStatus* ReturnStatus = nullptr) const;
+  double focalLength(MStatus* ReturnStatus = nullptr) const;
+};

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <maya/MObject.h>
+#include <maya/MPlug.h>
+#include <maya/MString.h>
+#include <maya/MViewport2Renderer.h>
+
+#include <vector>
+
+namespace MHWRender {
+
+class MShaderInstance;
+
+// Ties a fragment parameter to a node attribute. An empty attribute name
+// leaves the parameter to the override's updateShader. Maya fills in the
+// parameter's name in the built shader, which may differ from its own.
+class MAttributeParameterMapping {
+ public:
+  MAttributeParameterMapping(const MString& parameterName, const MString& attributeName,
+                             bool allowConnections, bool allowRename);
+
+  const MString& parameterName() const { return parameterName_; }
+  const MString& attributeName() const { return attributeName_; }
+  const MString& resolvedParameterName() const { return resolvedParameterName_; }
+  bool allowConnections() const { return allowConnections_; }
+  bool allowRename() const { return allowRename_; }
+
+  // Host side, while building the shader.
+  void qvSetResolvedParameterName(const MString& name) { resolvedParameterName_ = name; }
+
+ private:
+  MString parameterName_;
+  MString attributeName_;
+  MString resolvedParameterName_;
+  bool allowConnections_;
+  bool allowRename_;
+};
+
+class MAttributeParameterMappingList {
+ public:
+  unsigned int length() const;
+  void append(const MAttributeParameterMapping& mapping);
+  const MAttributeParameterMapping* operator[](unsigned int index) const;
+  const MAttributeParameterMapping* findByAttributeName(const MString& attributeName) const;
+  const MAttributeParameterMapping* findByParameterName(const MString& parameterName) const;
+  void clear();
+
+  // Host side, while building the shader.
+  MAttributeParameterMapping* qvAt(unsigned int index);
+
+ private:
+  std::vector<MAttributeParameterMapping> mappings_;
+};
+
+// Viewport 2.0's view of one shading node: which fragment draws it and how
+// the node's values reach the built shader. Maya creates one per node through
+// the creator registered for the node's draw classification, and deletes it.
+class MPxShadingNodeOverride {
+ public:
+  virtual ~MPxShadingNodeOverride();
+  MPxShadingNodeOverride(const MPxShadingNodeOverride&) = delete;
+  MPxShadingNodeOverride& operator=(const MPxShadingNodeOverride&) = delete;
+
+  virtual DrawAPI supportedDrawAPIs() const;
+  virtual bool allowConnections() const;
+  virtual MString fragmentName() const = 0;
+  virtual void getCustomMappings(MAttributeParameterMappingList& mappings);
+  virtual MString outputForConnection(const MPlug& sourcePlug, const MPlug& destinationPlug);
+  virtual bool valueChangeRequiresFragmentRebuild(const MPlug* plug) const;
+  virtual void updateDG();
+  virtual void updateShader(MShaderInstance& shader, const MAttributeParameterMappingList& mappings);
+
+ protected:
+  explicit MPxShadingNodeOverride(const MObject& obj);
+};
+
+}  // namespace MHWRender

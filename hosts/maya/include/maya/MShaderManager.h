@@ -1,0 +1,35 @@
+#pragma once
+
+#include <maya/MMatrix.h>
+#include <maya/MStatus.h>
+#include <maya/MString.h>
+
+namespace MHWRender {
+
+class MSamplerState;
+class MTexture;
+
+struct MTextureAssignment {
+  MTexture* texture = nullptr;
+};
+
+// A shader Viewport 2.0 built from a fragment graph. Setting a parameter the
+// shader does not have fails with kInvalidParameter. The shader keeps its own
+// reference to an assigned texture.
+class MShaderInstance {
+ public:
+  MStatus setParameter(const MString& parameterName, bool value);
+  MStatus setParameter(const MString& parameterName, int value);
+  MStatus setParameter(const MString& parameterName, float value);
+  MStatus setParameter(const MString& parameterName, const float* value);
+  MStatus setParameter(const MString& parameterName, const MMatrix& value);
+  MStatus setParameter(const MString& parameterName, MTextureAssignment& textureAssignment);
+  MStatus setParameter(const MString& parameterName, const MSamplerState& sampler);
+
+ private:
+  MShaderInstance() = default;
+  ~MShaderInstance();
+  friend struct RendererAccess;
+};
+
+}  // namespace MHWRender

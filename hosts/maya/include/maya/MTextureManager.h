@@ -1,0 +1,48 @@
+#pragma once
+
+#include <maya/MString.h>
+
+namespace MHWRender {
+
+enum MRasterFormat { kR8G8B8A8_UNORM };
+
+struct MTextureDescription {
+  unsigned int fWidth = 0;
+  unsigned int fHeight = 0;
+  unsigned int fDepth = 1;
+  unsigned int fMipmaps = 1;
+  MRasterFormat fFormat = kR8G8B8A8_UNORM;
+};
+
+// A texture held by the texture manager, shared by everyone who acquired the
+// same file and alive until the last of them releases it.
+class MTexture {
+ public:
+  const MString& name() const;
+  void textureDescription(MTextureDescription& desc) const;
+  // A copy of level 0, four bytes per pixel, rows bottom-up as Maya stores
+  // images; free it with freeRawData.
+  void* rawData(int& rowPitch, int& slicePitch) const;
+  static void freeRawData(void* data);
+
+ private:
+  MTexture() = default;
+  ~MTexture() = default;
+  friend struct RendererAccess;
+};
+
+class MTextureManager {
+ public:
+  // Null when the file cannot be read. mipmapLevels 0 asks for a full chain.
+  MTexture* acquireTexture(const MString& filePath, int mipmapLevels = 0,
+                           bool useExposureControl = true, const MString& layerName = MString(),
+                           int alphaChannelIdx = -1,
+                           const MString& contextNodeFullName = MString());
+  void releaseTexture(MTexture* texture) const;
+
+ private:
+  MTextureManager() = default;
+  friend struct RendererAccess;
+};
+
+}  // namespace MHWRender

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <maya/MStatus.h>
+
+namespace MHWRender {
+
+class MFragmentManager;
+class MTextureManager;
+
+enum DrawAPI {
+  kNone = 0,
+  kOpenGL = 1 << 0,
+  kDirectX11 = 1 << 1,
+  kOpenGLCoreProfile = 1 << 2,
+  kAllDevices = kOpenGL | kDirectX11 | kOpenGLCoreProfile
+};
+
+// Viewport 2.0's renderer: one per process, absent when Maya runs without
+// the viewport (batch mode), which the stand-in host can arrange.
+class MRenderer {
+ public:
+  static MRenderer* theRenderer(bool initializeRenderer = true);
+
+  MFragmentManager* getFragmentManager() const;
+  MTextureManager* getTextureManager() const;
+  DrawAPI drawAPI() const;
+
+ private:
+  MRenderer() = default;
+  friend struct RendererAccess;
+};
+
+}  // namespace MHWRender

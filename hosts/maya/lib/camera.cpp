@@ -1,0 +1,121 @@
+// MFnCamera and MAngle.
+#include "graph.h"
+
+#include <maya/MAngle.h>
+#include <maya/MFnCamera.h>
+
+#include <cmath>
+
+using qv::maya::detail::graph;
+using qv::maya::detail::Node;
+using qv::maya::detail::nodeOf;
+
+namespace {
+
+const double kPi = std::acos(-1.0);
+
+// The camera's value of the attribute, or a failure when the function set
+// holds no live camera.
+double cameraValue(const MObject& object, const char* attribute, MStatus* ReturnStatus) {
+  Node* node = nodeOf(object);
+  if (!node || !node->alive || node->type->builtin != qv::maya::detail::BuiltinKind::kCamera) {
+    if (ReturnStatus) *ReturnStatus = MS::kInvalidParameter;
+    return 0.0;
+  }
+  const auto* leaf = node->type->find(attribute);
+  graph().evaluate(*node, *leaf);
+  if (ReturnStatus) *ReturnStatus = MS::kSuccess;
+  return graph().number(*node, *leaf);
+}
+
+double fieldOfView(double aperture, double focalLength) {
+  return 2.0 * std::atan(aperture * 25.4 / (2.0 * focalLength));
+}
+
+}  // namespace
+
+MFnCamera::MFnCamera(const MObject& object, MStatus* ReturnStatus) {
+  MStatus status;
+  if (graph().injected("MFnCamera::MFnCamera", &status)) {
+    if (ReturnStatus) *ReturnStatus = status;
+    return;
+  }
+  status = setObject(object);
+  if (ReturnStatus) *ReturnStatus = status;
+}
+
+MStatus MFnCamera::setObject(const MObject& object) {
+  if (!object.hasFn(MFn::kCamera)) {
+    object_ = MObject();
+    return MS::kInvalidParameter;
+  }
+  object_ = object;
+  return MS::kSuccess;
+}
+
+double MFnCamera::horizontalFilmAperture(MStatus* ReturnStatus) const {
+  return cameraValue(object_, "horizontalFilmAperture", ReturnStatus);
+}
+
+double MFnCamera::verticalFilmAperture(MStatus* ReturnStatus) const {
+  return cameraValue(object_, "verticalFilmAperture", ReturnStatus);
+}
+
+double MFnCamera::focalLength(MStatus* ReturnStatus) const {
+  return cameraValue(object_, "focalLength", ReturnStatus);
+}
+
+double MFnCamera::horizontalFieldOfView(MStatus* ReturnStatus) const {
+  MStatus status;
+  const double aperture = horizontalFilmAperture(&status);
+  const double focal = focalLength();
+  if (ReturnStatus) *ReturnStatus = status;
+  return status.error() ? 0.0 : fieldOfView(aperture, focal);
+}
+
+double MFnCamera::verticalFieldOfView(MStatus* ReturnStatus) const {
+  MStatus status;
+  const double aperture = verticalFilmAperture(&status);
+  const double focal = focalLength();
+  if (ReturnStatus) *ReturnStatus = status;
+  return status.error() ? 0.0 : fieldOfView(aperture, focal);
+}
+
+MFnCamera::FilmFit MFnCamera::filmFit(MStatus* ReturnStatus) const {
+  MStatus status;
+  const double fit = cameraValue(object_, "filmFit", &status);
+  if (ReturnStatus) *ReturnStatus = status;
+  if (status.error()) return kInvalid;
+  return fit >= kFillFilmFit && fit <= kOverscanFilmFit ? static_cast<FilmFit>(fit) : kInvalid;
+}
+
+double MFnCamera::aspectRatio(MStatus* ReturnStatus) const {
+  MStatus status;
+  const double width = horizontalFilmAperture(&status);
+  const double height = verticalFilmAperture();
+  if (ReturnStatus) *ReturnStatus = status;
+  return status.error() ? 0.0 : width / height;
+}
+
+MAngle::MAngle(double value, Unit unit) : value_(value), unit_(unit) {}
+
+double MAngle::asDegrees() const {
+  switch (unit_) {
+    case kRadians:
+      return value_ * 180.0 / kPi;
+    case kDegrees:
+      return value_;
+    case kAngMinutes:
+      return value_ / 60.0;
+    case kAngSeconds:
+      return value_ / 3600.0;
+    case kInvalid:
+    case kLast:
+      break;
+  }
+  return 0.0;
+}
+
+double MAngle::asRadians() const {
+  return unit_ == kRadians ? value_ : asDegrees() * kPi / 180.0;
+}

@@ -1,0 +1,6 @@
+struct qv_vpStackFragmentOutput
+{
+    float3 outColor;
+    float3 outTransparency;
+    float outAlpha;
+};

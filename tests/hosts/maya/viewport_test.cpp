@@ -1,0 +1,396 @@
+#include "viewport.h"
+#include "maya_host.h"
+
+#define MNoVersionString
+#include <maya/MDrawRegistry.h>
+#include <maya/MFnPlugin.h>
+#include <maya/MFragmentManager.h>
+#include <maya/MImage.h>
+#include <maya/MStateManager.h>
+#include <maya/MTextureManager.h>
+#include <maya/MViewport2Renderer.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#include <stb/stb_image_write.h>
+
+namespace qv::maya {
+namespace {
+
+namespace fs = std::filesystem;
+using MHWRender::MSamplerState;
+using testing::HasSubstr;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+// A 4 x 2 picture, top row first as files store it: pixel (x, y) is
+// (10x, 100 + y, 7, 255).
+std::string writePng(const std::string& name) {
+  unsigned char pixels[2][4][4];
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const unsigned char pixel[4] = {static_cast<unsigned char>(10 * x),
+                                      static_cast<unsigned char>(100 + y), 7, 255};
+      std::copy(pixel, pixel + 4, pixels[y][x]);
+    }
+  }
+  const std::string path = (fs::path(testing::TempDir()) / name).string();
+  EXPECT_NE(stbi_write_png(path.c_str(), 4, 2, 4, pixels, 16), 0);
+  return path;
+}
+
+std::string shadeFragment(const std::string& name, const std::string& properties,
+                          const std::string& type = "plumbing",
+                          const std::string& code = "<source><![CDATA[code]]></source>") {
+  return "<fragment name='" + name + "' type='" + type + "' class='ShadeFragment'>" +
+         "<properties>" + properties + "</properties><values/>" +
+         "<outputs><float3 name='outColor'/></outputs><implementation>" +
+         "<implementation render='OGSRenderer' language='Cg'><function_name val='f'/>" + code +
+         "</implementation></implementation></fragment>";
+}
+
+std::string fragmentGraph(const std::string& name, const std::string& properties,
+                          const std::string& connections = "") {
+  return "<fragment_graph name='" + name + "'><fragments>" +
+         "<fragment_ref name='a' ref='fa'/><fragment_ref name='b' ref='fb'/></fragments>" +
+         "<connections>" + connections + "</connections><properties>" + properties +
+         "</properties><outputs><float3 name='outColor' ref='b.outColor'/></outputs>" +
+         "</fragment_graph>";
+}
+
+struct ForeignNode : MPxNode {};
+void* foreignNode() {
+  return new ForeignNode;
+}
+
+class ViewportTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(host.loadPlugin(QV_MAYA_SHADER_PLUGIN, &error)) << error;
+    fragments = MHWRender::MRenderer::theRenderer()->getFragmentManager();
+  }
+
+  // The override calls since the last look.
+  std::string calls() {
+    auto log =
+        reinterpret_cast<const char* (*)()>(host.pluginSymbol("qv_testShader", "qvTestShaderLog"));
+    const std::string all = log ? log() : "(no log)";
+    const std::string fresh = all.substr(seen_);
+    seen_ = all.size();
+    return fresh;
+  }
+
+  // What the fragment manager says when refusing the document.
+  std::string refusal(const std::string& document, bool graph) {
+    CaptureStderr();
+    const MString name = graph ? fragments->addFragmentGraphFromBuffer(document.c_str())
+                               : fragments->addShadeFragmentFromBuffer(document.c_str(), false);
+    const std::string message = GetCapturedStderr();
+    EXPECT_EQ(name, "") << document;
+    EXPECT_EQ(message.rfind("// Warning: MFragmentManager: ", 0), 0u) << message;
+    EXPECT_EQ(message.find('\n'), message.size() - 1) << message;
+    return message;
+  }
+
+  Host host;
+  MHWRender::MFragmentManager* fragments = nullptr;
+
+ private:
+  size_t seen_ = 0;
+};
+
+TEST_F(ViewportTest, FragmentManagerChecksDocumentsAsTheyAreAdded) {
+  const std::string fa = shadeFragment("fa", "<float name='gain'/><float3 name='tint'/>");
+  EXPECT_EQ(fragments->addShadeFragmentFromBuffer(fa.c_str(), false), "fa");
+  const std::string fb = shadeFragment("fb", "<float3 name='input'/>", "structure",
+                                       "<declaration name='S'><![CDATA[struct S;]]></declaration>");
+  EXPECT_EQ(fragments->addShadeFragmentFromBuffer(fb.c_str(), true), "fb");
+  std::string xml;
+  EXPECT_TRUE(fragmentXml("fa", &xml));
+  EXPECT_EQ(xml, fa);
+  EXPECT_EQ(fragmentSource("fa", "Cg"), "code");
+  EXPECT_EQ(fragmentSource("fb", "Cg"), "struct S;");
+  EXPECT_EQ(fragmentSource("fb", "HLSL"), "");
+
+  EXPECT_THAT(refusal("<fragment name='x'><properties></fragment>", false),
+              HasSubstr("malformed XML"));
+  EXPECT_THAT(refusal(shadeFragment("", ""), false), HasSubstr("without a name"));
+  EXPECT_THAT(refusal(fa, false), HasSubstr("fa is already registered"));
+  EXPECT_THAT(refusal("<fragment name='x'><properties/><implementation/></fragment>", false),
+              HasSubstr("x has no <outputs>"));
+  EXPECT_THAT(refusal(shadeFragment("x", "", "plumbing", ""), false),
+              HasSubstr("the Cg implementation has no <source>"));
+  EXPECT_THAT(refusal(shadeFragment("x", "", "structure"), false),
+              HasSubstr("has no <declaration>"));
+
+  EXPECT_THAT(refusal("<fragment_graph name='g'><fragments><fragment_ref name='a' ref='nope'/>"
+                      "</fragments></fragment_graph>",
+                      true),
+              HasSubstr("refers to nope, which is not registered"));
+  EXPECT_THAT(refusal(fragmentGraph("g", "", "<connect from='a.nothing' to='b.input'/>"), true),
+              HasSubstr("connection from a.nothing"));
+  EXPECT_THAT(refusal(fragmentGraph("g", "", "<connect from='a.outColor' to='b.tint'/>"), true),
+              HasSubstr("connection to b.tint"));
+  EXPECT_THAT(refusal(fragmentGraph("g", "<float3 name='gain' ref='a.gain'/>"), true),
+              HasSubstr("gain is a float3 but a.gain is a float"));
+  EXPECT_THAT(refusal(fragmentGraph("g", "<float name='gain' ref='c.gain'/>"), true),
+              HasSubstr("refers to c.gain"));
+
+  const std::string good = fragmentGraph("g", "<float name='gain' ref='a.gain'/>",
+                                         "<connect from='a.outColor' to='b.input'/>");
+  EXPECT_EQ(fragments->addFragmentGraphFromBuffer(good.c_str()), "g");
+  EXPECT_THAT(refusal(good, true), HasSubstr("g is already registered"));
+  EXPECT_TRUE(fragments->removeFragment("g"));
+  EXPECT_FALSE(fragments->hasFragment("g"));
+  EXPECT_FALSE(fragments->removeFragment("g"));
+
+  host.failCall("MFragmentManager::addFragmentGraphFromBuffer", 2);
+  EXPECT_EQ(fragments->addFragmentGraphFromBuffer(good.c_str()), "g");
+  EXPECT_TRUE(fragments->removeFragment("g"));
+  EXPECT_EQ(fragments->addFragmentGraphFromBuffer(good.c_str()), "");
+  EXPECT_EQ(fragments->addFragmentGraphFromBuffer(good.c_str()), "g");
+}
+
+TEST_F(ViewportTest, DrawRegistryRefusesDuplicatesAndUnknownRegistrations) {
+  using MHWRender::MDrawRegistry;
+  const auto creator = [](const MObject&) -> MHWRender::MPxShadingNodeOverride* { return nullptr; };
+  host.failCall("MDrawRegistry::registerShadingNodeOverrideCreator");
+  EXPECT_EQ(MDrawRegistry::registerShadingNodeOverrideCreator("drawdb/x", "x", creator),
+            MS::kFailure);
+  EXPECT_EQ(MDrawRegistry::registerShadingNodeOverrideCreator("drawdb/x", "x", creator),
+            MS::kSuccess);
+  EXPECT_EQ(MDrawRegistry::registerShadingNodeOverrideCreator("drawdb/x", "x", creator),
+            MS::kFailure);
+  EXPECT_EQ(MDrawRegistry::deregisterShadingNodeOverrideCreator("drawdb/x", "y"), MS::kFailure);
+  EXPECT_EQ(MDrawRegistry::deregisterShadingNodeOverrideCreator("drawdb/x", "x"), MS::kSuccess);
+  EXPECT_EQ(MDrawRegistry::deregisterShadingNodeOverrideCreator("drawdb/x", "x"), MS::kFailure);
+}
+
+TEST_F(ViewportTest, RefreshBuildsOnceThenUpdatesInMayasOrder) {
+  host.createNode("qvTestShader", "a");
+  host.createNode("transform", "plain");
+  ASSERT_TRUE(host.setAttr("a.gain", 0.5));
+  ASSERT_TRUE(host.setAttr("a.mode", 1.0));
+  Viewport viewport(host);
+  viewport.refresh();
+  EXPECT_EQ(viewport.nodes(), std::vector<std::string>{"a"});
+  EXPECT_EQ(viewport.overrideOf("plain"), nullptr);
+  EXPECT_EQ(calls(), "fragmentName getCustomMappings updateDG updateShader ");
+  const ShaderView* view = viewport.shader("a");
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->fragmentName, "qvTestGraph");
+  EXPECT_EQ(view->buildError, "");
+  EXPECT_EQ(view->builds, 1);
+  const std::map<std::string, std::string> expected = {
+      {"s1_gain", "0.5"}, {"s1_mode", "1"}, {"s1_tint", "0.5 0.25 1"}};
+  EXPECT_EQ(view->parameters, expected);
+  // The override found the sampler under the name the build wrote into its mapping.
+  ASSERT_EQ(view->samplers.count("s1_textureSampler"), 1u);
+  EXPECT_EQ(view->samplers.at("s1_textureSampler").filter, MSamplerState::kAnisotropic);
+  EXPECT_EQ(view->samplers.at("s1_textureSampler").maxAnisotropy, 16u);
+  EXPECT_TRUE(view->textures.empty());
+
+  ASSERT_TRUE(host.setAttr("a.gain", 2.0));
+  ASSERT_TRUE(host.setAttr("a.mode", 0.0));
+  viewport.refresh();
+  EXPECT_EQ(calls(), "updateDG updateShader ");
+  view = viewport.shader("a");
+  EXPECT_EQ(view->parameters.at("s1_gain"), "2");
+  EXPECT_EQ(view->samplers.at("s1_textureSampler").filter, MSamplerState::kMinMagMipLinear);
+
+  viewport.invalidateShaders();
+  viewport.refresh();
+  EXPECT_EQ(calls(), "fragmentName getCustomMappings updateDG updateShader ");
+  view = viewport.shader("a");
+  EXPECT_EQ(view->builds, 2);
+  EXPECT_EQ(view->parameters.count("s1_gain"), 0u);
+  EXPECT_EQ(view->parameters.count("s2_gain"), 1u);
+  EXPECT_EQ(view->samplers.count("s2_textureSampler"), 1u);
+  EXPECT_NE(viewport.dump("a").find("  sampler s2_textureSampler: filter kMinMagMipLinear, "
+                                    "address kTexWrap kTexWrap kTexWrap, maxAnisotropy 1\n"),
+            std::string::npos)
+      << viewport.dump("a");
+}
+
+TEST_F(ViewportTest, BuildFailsForPropertiesTheNodeCannotFill) {
+  const std::string extra = shadeFragment("fa", "<float name='gain'/><float3 name='roughness'/>");
+  ASSERT_EQ(fragments->addShadeFragmentFromBuffer(extra.c_str(), false), "fa");
+  const std::string fb = shadeFragment("fb", "<float3 name='input'/>");
+  ASSERT_EQ(fragments->addShadeFragmentFromBuffer(fb.c_str(), false), "fb");
+  const std::string missing =
+      fragmentGraph("missing", "<float3 name='roughness' ref='a.roughness'/>");
+  ASSERT_EQ(fragments->addFragmentGraphFromBuffer(missing.c_str()), "missing");
+  // A float3 property cannot take the float attribute of the same name.
+  const std::string unfit = fragmentGraph("unfit", "<float3 name='gain' ref='b.input'/>");
+  ASSERT_EQ(fragments->addFragmentGraphFromBuffer(unfit.c_str()), "unfit");
+
+  host.createNode("qvTestShader", "a");
+  ASSERT_TRUE(host.setAttr("a.fragment", std::string("missing")));
+  Viewport viewport(host);
+  viewport.refresh();
+  const ShaderView* view = viewport.shader("a");
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->fragmentName, "missing");
+  EXPECT_THAT(view->buildError, HasSubstr("roughness (float3) of missing has no semantic"));
+  EXPECT_EQ(view->builds, 0);
+  EXPECT_EQ(calls(), "fragmentName getCustomMappings ");
+  EXPECT_EQ(viewport.dump("a"), "a: no shader: " + view->buildError + "\n");
+
+  // A failed build is not retried until Maya rebuilds.
+  viewport.refresh();
+  EXPECT_EQ(calls(), "");
+  for (const auto& [fragment, error] : std::vector<std::pair<std::string, std::string>>{
+           {"unfit", "attribute gain of a cannot fill gain (float3)"},
+           {"nothing", "no fragment named nothing is registered"}}) {
+    ASSERT_TRUE(host.setAttr("a.fragment", fragment));
+    viewport.invalidateShaders();
+    viewport.refresh();
+    EXPECT_EQ(viewport.shader("a")->buildError, error);
+  }
+}
+
+TEST_F(ViewportTest, OverridesGoWithTheirNodeTheirPluginAndTheViewport) {
+  const std::string png = writePng("viewport_texture.png");
+  host.createNode("qvTestShader", "a");
+  host.createNode("qvTestShader", "b");
+  ASSERT_TRUE(host.setAttr("a.fileName", png));
+  // A type of no plug-in, drawn by the plug-in's override all the same.
+  const MString foreign("texture/2d:drawdb/shader/texture/2d/qvTestShaderForeign");
+  ASSERT_EQ(MFnPlugin().registerNode("qvForeign", MTypeId(0x0013FF03), foreignNode, nullptr,
+                                     MPxNode::kDependNode, &foreign),
+            MS::kSuccess);
+  host.createNode("qvForeign", "f");
+  {
+    Viewport viewport(host);
+    viewport.refresh();
+    EXPECT_EQ(viewport.nodes(), (std::vector<std::string>{"a", "b", "f"}));
+    EXPECT_EQ(viewport.shader("a")->textures.at("s1_fileMap"), png);
+    // The shader holds the only reference: the override gave its own back.
+    EXPECT_EQ(textureReferences(png), 1);
+    EXPECT_EQ(liveSamplerStates(), 1);
+  }
+  EXPECT_EQ(textureReferences(png), 0);
+  EXPECT_EQ(liveSamplerStates(), 0);
+
+  Viewport viewport(host);
+  viewport.refresh();
+  EXPECT_EQ(textureReferences(png), 1);
+  ASSERT_TRUE(host.deleteNode("a"));
+  EXPECT_EQ(viewport.nodes(), (std::vector<std::string>{"b", "f"}));
+  EXPECT_EQ(textureReferences(png), 0);
+  EXPECT_EQ(liveSamplerStates(), 1);
+  std::string error;
+  ASSERT_TRUE(host.unloadPlugin("qv_testShader", &error)) << error;
+  EXPECT_TRUE(viewport.nodes().empty());
+  EXPECT_EQ(liveSamplerStates(), 0);
+  // The creator it left registered went with the library.
+  EXPECT_EQ(host.typeOf("f"), "qvForeign");
+  viewport.refresh();
+  EXPECT_TRUE(viewport.nodes().empty());
+}
+
+TEST_F(ViewportTest, WithoutTheRendererOverridesGetNoFragments) {
+  setRendererAvailable(false);
+  EXPECT_EQ(MHWRender::MRenderer::theRenderer(), nullptr);
+  host.createNode("qvTestShader", "a");
+  Viewport viewport(host);
+  viewport.refresh();
+  EXPECT_EQ(viewport.shader("a")->buildError, "no fragment named qvTestGraph is registered");
+}
+
+TEST_F(ViewportTest, TexturesAndSamplerStatesAreSharedAndCounted) {
+  const std::string png = writePng("shared_texture.png");
+  MHWRender::MTextureManager* textures = MHWRender::MRenderer::theRenderer()->getTextureManager();
+  MHWRender::MTexture* first = textures->acquireTexture(png.c_str());
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(textures->acquireTexture(
+                (fs::path(png).parent_path() / "." / fs::path(png).filename()).string().c_str(), 1),
+            first);
+  EXPECT_EQ(textureReferences(png), 2);
+  MHWRender::MTextureDescription description;
+  first->textureDescription(description);
+  EXPECT_EQ(description.fWidth, 4u);
+  EXPECT_EQ(description.fHeight, 2u);
+  EXPECT_EQ(description.fMipmaps, 3u);  // 4x2, 2x1, 1x1
+  int rowPitch = 0, slicePitch = 0;
+  auto* raw = static_cast<unsigned char*>(first->rawData(rowPitch, slicePitch));
+  ASSERT_NE(raw, nullptr);
+  EXPECT_EQ(rowPitch, 16);
+  EXPECT_EQ(slicePitch, 32);
+  EXPECT_EQ(raw[0 * 16 + 3 * 4 + 0], 30);  // bottom row first: the file's row 1
+  EXPECT_EQ(raw[0 * 16 + 3 * 4 + 1], 101);
+  EXPECT_EQ(raw[1 * 16 + 2 * 4 + 1], 100);
+  MHWRender::MTexture::freeRawData(raw);
+  textures->releaseTexture(first);
+  EXPECT_EQ(textureReferences(png), 1);
+  textures->releaseTexture(first);
+  EXPECT_EQ(textureReferences(png), 0);
+  EXPECT_EQ(textures->acquireTexture("/no/such/file.png"), nullptr);
+  textures->releaseTexture(nullptr);
+
+  const MHWRender::MSamplerStateDesc defaults;
+  EXPECT_EQ(defaults.filter, MSamplerState::kMinMagMipLinear);
+  EXPECT_EQ(defaults.comparisonFn, MSamplerState::kCompareNever);
+  EXPECT_EQ(defaults.addressW, MSamplerState::kTexWrap);
+  EXPECT_EQ(defaults.minLOD, -FLT_MAX);
+  EXPECT_EQ(defaults.maxLOD, FLT_MAX);
+  EXPECT_EQ(defaults.maxAnisotropy, 1u);
+  const MSamplerState* a = MHWRender::MStateManager::acquireSamplerState(defaults);
+  EXPECT_EQ(MHWRender::MStateManager::acquireSamplerState(defaults), a);
+  MHWRender::MSamplerStateDesc border = defaults;
+  border.borderColor[3] = 1.0f;
+  const MSamplerState* b = MHWRender::MStateManager::acquireSamplerState(border);
+  EXPECT_NE(b, a);
+  EXPECT_EQ(b->desc().borderColor[3], 1.0f);
+  EXPECT_EQ(liveSamplerStates(), 2);
+  MHWRender::MStateManager::releaseSamplerState(a);
+  EXPECT_EQ(liveSamplerStates(), 2);
+  MHWRender::MStateManager::releaseSamplerState(a);
+  MHWRender::MStateManager::releaseSamplerState(nullptr);
+  EXPECT_EQ(liveSamplerStates(), 1);
+  MHWRender::MStateManager::releaseSamplerState(b);
+  EXPECT_EQ(liveSamplerStates(), 0);
+}
+
+TEST(MImageTest, ReadsFilesBottomUpWithFourChannels) {
+  const std::string png = writePng("image.png");
+  MImage image;
+  ASSERT_EQ(image.readFromFile(png.c_str()), MS::kSuccess);
+  unsigned int width = 0, height = 0;
+  EXPECT_EQ(image.getSize(width, height), MS::kSuccess);
+  EXPECT_EQ(width, 4u);
+  EXPECT_EQ(height, 2u);
+  EXPECT_EQ(image.depth(), 4u);
+  const unsigned char* pixels = image.pixels();
+  for (unsigned int y = 0; y < 2; ++y) {
+    for (unsigned int x = 0; x < 4; ++x) {
+      const unsigned char* pixel = pixels + (y * 4 + x) * 4;
+      EXPECT_EQ(pixel[0], 10 * x);
+      EXPECT_EQ(pixel[1], 100 + (1 - y)) << "row " << y;
+      EXPECT_EQ(pixel[3], 255);
+    }
+  }
+  // A file without alpha reads as opaque.
+  const unsigned char rgb[3] = {1, 2, 3};
+  const std::string opaque = (fs::path(testing::TempDir()) / "rgb.png").string();
+  ASSERT_NE(stbi_write_png(opaque.c_str(), 1, 1, 3, rgb, 3), 0);
+  ASSERT_EQ(image.readFromFile(opaque.c_str()), MS::kSuccess);
+  EXPECT_EQ(std::vector<unsigned char>(image.pixels(), image.pixels() + 4),
+            (std::vector<unsigned char>{1, 2, 3, 255}));
+
+  EXPECT_EQ(image.readFromFile("/no/such/file.png"), MS::kFailure);
+  EXPECT_EQ(image.pixels(), nullptr);
+  EXPECT_EQ(image.getSize(width, height), MS::kFailure);
+}
+
+}  // namespace
+}  // namespace qv::maya

@@ -1,0 +1,600 @@
+// The shader function of qv_vpProjectorFragment as the viewport receives it:
+// both languages compiled by a real compiler, and the HLSL run on a Vulkan
+// device over a grid of inputs, against the algorithm worked out here in
+// double precision.
+//
+// Oracle: the texture is a ramp whose red and green are the texture
+// coordinates of the texel centres, so a linear sampler gives back exactly
+// the coordinate it was asked for anywhere between the outer texel centres;
+// blue is 0.75 - green / 2 but 1 in the top and bottom rows, which it marks;
+// alpha is 0.25 + red / 2.
+#include "projector_test_support.h"
+#include "shader_runner.h"
+#include "viewport.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <utility>
+
+namespace qv::vpProjector::test {
+namespace {
+
+using qv::gpu::Stage;
+
+// One input set: every parameter of the function, in order, as floats.
+enum Slot {
+  kUv = 0,
+  kMapType = 2,
+  kR,
+  kG,
+  kB,
+  kA,
+  kPassThrough,
+  kInvert,
+  kSolidAlpha,
+  kPremultiply,
+  kTexWidth,
+  kTexHeight,
+  kResRatio,
+  kFitType,
+  kColorOffset,
+  kFocalLength = kColorOffset + 3,
+  kAngleOfView,
+  kHAperture,
+  kVAperture,
+  kFlipU,
+  kFlipV,
+  kPlacement,
+  kPm = kPlacement + 16,
+  kPw = kPm + 3,
+  kWorld = kPw + 3,
+  kSlots = kWorld + 16
+};
+using Record = std::array<float, kSlots>;
+constexpr int kOutputs = 7;  // outColor, outTransparency, outAlpha
+using Outputs = std::array<double, kOutputs>;
+
+constexpr uint32_t kWidth = 64;
+constexpr uint32_t kHeight = 32;
+// Texture coordinates where only float arithmetic enters (the UV map, and
+// the sampler's own interpolation of the ramp), and where acos, atan2 or tan
+// do. lavapipe's acos was seen 1.6e-4 radians off, which is 5.1e-5 in the
+// spherical map's t (divided by pi); the bound doubles that for other
+// devices' approximations and the float matrix products. lavapipe itself
+// stays within 1.4e-5 on these inputs.
+constexpr double kArithmeticBound = 1e-5;
+constexpr double kTranscendentalBound = 1e-4;
+
+// The call of the fragment function with each parameter read by `in(slot)`.
+std::string callText(const std::function<std::string(int)>& in, const std::string& texture,
+                     const std::string& sampler) {
+  auto vector = [&](const char* type, int slot, int count) {
+    std::string text = std::string(type) + "(";
+    for (int i = 0; i < count; ++i) text += (i ? ", " : "") + in(slot + i);
+    return text + ")";
+  };
+  auto flag = [&](int slot) { return "(" + in(slot) + " != 0.0)"; };
+  auto integer = [&](int slot) { return "int(" + in(slot) + ")"; };
+  std::string call =
+      "qv_vpProjectorFragment(" + vector("float2", kUv, 2) + ", " + integer(kMapType);
+  for (int slot = kR; slot <= kPremultiply; ++slot) call += ", " + flag(slot);
+  call += ", " + integer(kTexWidth) + ", " + integer(kTexHeight) + ", " + in(kResRatio) + ", " +
+          integer(kFitType) + ", " + vector("float3", kColorOffset, 3);
+  for (int slot = kFocalLength; slot <= kVAperture; ++slot) call += ", " + in(slot);
+  call += ", " + flag(kFlipU) + ", " + flag(kFlipV) + ", " + vector("float4x4", kPlacement, 16) +
+          ", " + vector("float3", kPm, 3) + ", " + vector("float3", kPw, 3) + ", " +
+          vector("float4x4", kWorld, 16) + ", " + texture + ", " + sampler + ")";
+  return call;
+}
+
+// A fragment shader that runs the function once per input set.
+std::string runnerWrapper(const std::string& declaration, const std::string& function) {
+  const auto in = [](int slot) { return "qvInputs[base + " + std::to_string(slot) + "]"; };
+  std::string text = qv::gpu::hlslPrelude() + declaration + function +
+                     "\nfloat4 main(float4 fragCoord : SV_Position) : SV_Target {\n"
+                     "  uint base = qvInvocation(fragCoord) * " +
+                     std::to_string(kSlots) +
+                     ";\n"
+                     "  qv_vpProjectorFragmentOutput o = " +
+                     callText(in, "qvTexture", "qvSampler") +
+                     ";\n"
+                     "  if (qvWrites(fragCoord)) {\n"
+                     "    uint at = qvInvocation(fragCoord) * 7;\n"
+                     "    qvOutputs[at] = o.outColor.x; qvOutputs[at + 1] = o.outColor.y;\n"
+                     "    qvOutputs[at + 2] = o.outColor.z; qvOutputs[at + 3] = "
+                     "o.outTransparency.x;\n"
+                     "    qvOutputs[at + 4] = o.outTransparency.y; qvOutputs[at + 5] = "
+                     "o.outTransparency.z;\n"
+                     "    qvOutputs[at + 6] = o.outAlpha;\n"
+                     "  }\n"
+                     "  return float4(0.0, 0.0, 0.0, 0.0);\n"
+                     "}\n";
+  return text;
+}
+
+// The Cg text can only be compiled: its sampler2D is a combined sampler.
+std::string cgWrapper(const std::string& declaration, const std::string& function) {
+  const auto in = [](int slot) { return "(fragCoord.x + " + std::to_string(slot) + ".0)"; };
+  return declaration + function +
+         "\nsampler2D qvMap;\nsampler2D qvSampler;\n"
+         "float4 main(float4 fragCoord : SV_Position) : SV_Target {\n"
+         "  qv_vpProjectorFragmentOutput o = " +
+         callText(in, "qvMap", "qvSampler") +
+         ";\n"
+         "  return float4(o.outColor + o.outTransparency, o.outAlpha);\n"
+         "}\n";
+}
+
+// ---- The algorithm, in double precision --------------------------------
+
+struct Lookup {
+  double s = 0, t = 0;   // texture coordinates, before the sampler wraps them
+  bool sampled = false;  // a known map type, and for the camera a point in front
+  bool known = false;
+};
+
+// p = M (x, y, z, 1), M indexed [row][column] as the shader's float4x4.
+std::array<double, 4> transform(const Record& in, int matrix, int point) {
+  std::array<double, 4> p{};
+  for (int row = 0; row < 4; ++row) {
+    for (int col = 0; col < 4; ++col) {
+      const double x = col < 3 ? double(in[point + col]) : 1.0;
+      p[row] += double(in[matrix + row * 4 + col]) * x;
+    }
+  }
+  return p;
+}
+
+Lookup lookup(const Record& in) {
+  Lookup result;
+  const bool flipU = in[kFlipU] != 0;
+  const bool flipV = in[kFlipV] != 0;
+  const int mapType = static_cast<int>(in[kMapType]);
+  result.known = result.sampled = mapType >= 0 && mapType <= 2;
+  if (mapType == 0) {
+    result.s = in[kUv] - std::floor(double(in[kUv]));
+    result.t = 1.0 - (in[kUv + 1] - std::floor(double(in[kUv + 1])));
+    if (flipU) result.s = 1.0 - result.s;
+    if (flipV) result.t = 1.0 - result.t;
+  } else if (mapType == 1) {
+    const auto d = transform(in, kPlacement, kPw);
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    double s = std::atan2(-d[0], -d[2]) / (2.0 * M_PI);
+    double t = std::acos(-d[1] / length) / M_PI;
+    if (flipU) t = 1.0 - t;
+    if (flipV) s = 1.0 - s;
+    result.s = s;
+    result.t = -t;
+  } else if (mapType == 2) {
+    const auto pc = transform(in, kPlacement, kPw);
+    const double tanH = std::tan(double(in[kAngleOfView]) * M_PI / 180.0 / 2.0);
+    const double tanV = std::tan(double(in[kResRatio]) / 2.0);
+    result.s = 0.5 + 0.5 * pc[0] / (-pc[2] * tanH);
+    result.t = 0.5 - 0.5 * pc[1] / (-pc[2] * tanV);
+    if (flipU) result.t = 1.0 - result.t;
+    if (flipV) result.s = 1.0 - result.s;
+    result.sampled = -pc[2] > 0.0;
+  }
+  return result;
+}
+
+double wrap(double c) {
+  return c - std::floor(c);
+}
+
+// The ramp where it is linear (a coordinate at least 1.5 texels from every
+// edge), or the border colour well outside the image; nothing otherwise.
+std::optional<std::array<double, 4>> texelAt(double s, double t, bool border) {
+  const auto inside = [](double c, uint32_t size) {
+    return c >= 1.5 / size && c <= 1.0 - 1.5 / size;
+  };
+  if (border && (s < -0.2 || s > 1.2 || t < -0.2 || t > 1.2)) {
+    return std::array<double, 4>{0, 0, 0, 0};
+  }
+  if (!border) {
+    s = wrap(s);
+    t = wrap(t);
+  }
+  if (!inside(s, kWidth) || !inside(t, kHeight)) return std::nullopt;
+  return std::array<double, 4>{s, t, 0.75 - 0.5 * t, 0.25 + 0.5 * s};
+}
+
+Outputs shade(const Record& in, const Lookup& at, const std::array<double, 4>& texel) {
+  std::array<double, 4> color{0, 0, 0, 0};
+  if (at.known) {
+    if (at.sampled) {
+      color = texel;
+      for (int i = 0; i < 4; ++i) {
+        if (in[kR + i] == 0) color[i] = 0.0;
+      }
+      if (in[kPremultiply] != 0) {
+        const double alpha = color[3];
+        for (double& c : color) c *= alpha;
+      }
+    }
+    if (in[kInvert] != 0) {
+      for (double& c : color) c = 1.0 - c;
+    }
+  }
+  if (in[kSolidAlpha] != 0) color[3] = 1.0;
+  if (in[kPassThrough] != 0) color = {0, 0, 0, 0};
+  Outputs out{};
+  for (int i = 0; i < 3; ++i) {
+    out[i] = color[i] + in[kColorOffset + i];
+    out[3 + i] = 1.0 - color[3];
+  }
+  out[6] = color[3];
+  return out;
+}
+
+// ---- Inputs ---------------------------------------------------------------
+
+// Parameters that must not matter get values that would show if they did.
+Record baseRecord(int mapType) {
+  Record in{};
+  in[kMapType] = static_cast<float>(mapType);
+  in[kR] = in[kG] = in[kB] = in[kA] = 1.0f;
+  in[kTexWidth] = 7;
+  in[kTexHeight] = 3;
+  in[kFitType] = 2;
+  in[kFocalLength] = 35;
+  in[kHAperture] = 1.4f;
+  in[kVAperture] = 0.9f;
+  in[kAngleOfView] = 54.43f;
+  in[kResRatio] = 0.7f;
+  for (int i = 0; i < 4; ++i) in[kPlacement + i * 5] = 1.0f;
+  for (int i = 0; i < 16; ++i) in[kWorld + i] = 0.1f * static_cast<float>(i) - 0.7f;
+  for (int i = 0; i < 3; ++i) in[kPm + i] = 5.0f - 4.0f * static_cast<float>(i);
+  return in;
+}
+
+// The settings each geometry case is combined with, in turn.
+void applySettings(Record* in, int which) {
+  static const std::vector<std::vector<std::pair<int, float>>> kSettings = {
+      {},
+      {{kFlipU, 1}},
+      {{kFlipV, 1}},
+      {{kFlipU, 1}, {kFlipV, 1}},
+      {{kR, 0}, {kA, 0}},
+      {{kG, 0}, {kB, 0}, {kInvert, 1}},
+      {{kPremultiply, 1}},
+      {{kPremultiply, 1}, {kInvert, 1}, {kFlipU, 1}},
+      {{kSolidAlpha, 1}},
+      {{kColorOffset, 0.5f}, {kColorOffset + 1, -0.25f}, {kColorOffset + 2, 2.0f}}};
+  for (const auto& [slot, value] : kSettings[which % kSettings.size()]) (*in)[slot] = value;
+}
+
+// M = [R | T] with R a turn about y after a turn about x, and the world
+// point that M takes to `local`.
+struct Placement {
+  double rotation[3][3];
+  double translation[3];
+
+  static Placement make(double yaw, double pitch, std::array<double, 3> at) {
+    const double cy = std::cos(yaw), sy = std::sin(yaw), cp = std::cos(pitch), sp = std::sin(pitch);
+    return {{{cy, sy * sp, sy * cp}, {0, cp, -sp}, {-sy, cy * sp, cy * cp}}, {at[0], at[1], at[2]}};
+  }
+
+  void store(Record* in) const {
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) (*in)[kPlacement + i * 4 + j] = float(rotation[i][j]);
+      (*in)[kPlacement + i * 4 + 3] = float(translation[i]);
+      (*in)[kPlacement + 12 + i] = 0.0f;
+    }
+    (*in)[kPlacement + 15] = 1.0f;
+  }
+
+  void placeWorldPoint(Record* in, const std::array<double, 3>& local) const {
+    for (int j = 0; j < 3; ++j) {
+      double x = 0;
+      for (int i = 0; i < 3; ++i) x += rotation[i][j] * (local[i] - translation[i]);
+      (*in)[kPw + j] = float(x);
+    }
+  }
+};
+
+const Placement kSphereCentre = Placement::make(0.9, -0.4, {1.5, -2.0, 4.0});
+const Placement kCamera = Placement::make(-2.2, 0.6, {-3.0, 1.0, 2.5});
+
+std::vector<Record> uvCases() {
+  std::vector<Record> cases;
+  int n = 0;
+  for (float u : {-1.7f, -0.35f, 0.1f, 0.42f, 0.77f, 1.25f, 2.9f}) {
+    for (float v : {-2.6f, -0.8f, 0.15f, 0.5f, 0.9f, 3.3f}) {
+      Record in = baseRecord(0);
+      in[kUv] = u;
+      in[kUv + 1] = v;
+      applySettings(&in, n++);
+      cases.push_back(in);
+    }
+  }
+  return cases;
+}
+
+std::vector<Record> sphereCases() {
+  std::vector<Record> cases;
+  int n = 0;
+  for (double longitude : {-160.0, -110.0, -60.0, -20.0, 25.0, 70.0, 130.0, 175.0}) {
+    for (double latitude : {15.0, 50.0, 90.0, 125.0, 165.0}) {
+      const double lon = longitude * M_PI / 180.0, lat = latitude * M_PI / 180.0;
+      const double radius = 0.5 + n % 3;
+      Record in = baseRecord(1);
+      kSphereCentre.store(&in);
+      kSphereCentre.placeWorldPoint(
+          &in, {-radius * std::sin(lat) * std::sin(lon), -radius * std::cos(lat),
+                -radius * std::sin(lat) * std::cos(lon)});
+      applySettings(&in, n++);
+      cases.push_back(in);
+    }
+  }
+  return cases;
+}
+
+std::vector<Record> cameraCases() {
+  std::vector<Record> cases;
+  const double tanH = std::tan(54.43 * M_PI / 360.0), tanV = std::tan(0.35);
+  int n = 0;
+  for (double depth : {-0.5, 0.5, 3.0, 40.0}) {  // the first behind the camera
+    for (double a : {-0.8, -0.3, 0.2, 0.7, 2.5}) {
+      for (double b : {-0.75, 0.1, 0.6, -3.0}) {
+        Record in = baseRecord(2);
+        kCamera.store(&in);
+        kCamera.placeWorldPoint(&in, {a * depth * tanH, b * depth * tanV, -depth});
+        applySettings(&in, n++);
+        cases.push_back(in);
+      }
+    }
+  }
+  return cases;
+}
+
+class ProjectorShaderTest : public ProjectorSession {
+ protected:
+  static void SetUpTestSuite() { device_ = qv::gpu::Device::create(&why_); }
+  static void TearDownTestSuite() { device_.reset(); }
+
+  void SetUp() override {
+    ProjectorSession::SetUp();
+    if (!*qv::gpu::glslangValidatorPath()) GTEST_SKIP() << "no glslangValidator";
+    ASSERT_EQ(host.createNode("qv_vpProjector", "n"), "n");
+    qv::maya::Viewport viewport(host);
+    viewport.refresh();
+  }
+
+  static std::string source(const char* language) {
+    const std::string text = qv::maya::fragmentSource("qv_vpProjectorFragment", language);
+    EXPECT_FALSE(text.empty()) << language;
+    return text;
+  }
+  static std::string declaration(const char* language) {
+    const std::string text = qv::maya::fragmentSource("qv_vpProjectorFragmentOutput", language);
+    EXPECT_FALSE(text.empty()) << language;
+    return text;
+  }
+
+  // Runs the records through the function; one Outputs per record.
+  std::vector<Outputs> run(const std::vector<Record>& records, bool cameraSampler) {
+    const qv::gpu::ShaderCompile compiled = qv::gpu::compileHlsl(
+        runnerWrapper(declaration("HLSL"), source("HLSL")), "main", Stage::kFragment);
+    EXPECT_TRUE(compiled.ok) << compiled.log;
+    qv::gpu::Image ramp{kWidth, kHeight, {}, false};
+    for (uint32_t row = 0; row < kHeight; ++row) {
+      for (uint32_t column = 0; column < kWidth; ++column) {
+        const float s = (column + 0.5f) / kWidth;
+        const float t = (row + 0.5f) / kHeight;
+        const bool edge = row == 0 || row == kHeight - 1;
+        ramp.rgba.insert(ramp.rgba.end(), {s, t, edge ? 1.0f : 0.75f - 0.5f * t, 0.25f + 0.5f * s});
+      }
+    }
+    qv::gpu::Job job;
+    job.spirv = compiled.spirv;
+    job.invocations = static_cast<uint32_t>(records.size());
+    for (const Record& record : records)
+      job.inputs.insert(job.inputs.end(), record.begin(), record.end());
+    job.outputFloats = job.invocations * kOutputs;
+    job.image = &ramp;
+    // The addressing the override sets for the map type (see its sampler
+    // test). The filter stays linear: with the runner's zero derivatives
+    // anisotropic filtering should read the same texels, but lavapipe's
+    // anisotropic path was seen up to 0.1 texel off, which would hide the
+    // shader's own error.
+    if (cameraSampler) job.sampler.address = qv::gpu::Address::kBorder;
+    std::vector<float> flat;
+    std::string error;
+    EXPECT_TRUE(device_->run(job, &flat, &error)) << error;
+    flat.resize(job.outputFloats);
+    std::vector<Outputs> outputs(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+      for (int k = 0; k < kOutputs; ++k) outputs[i][k] = flat[i * kOutputs + k];
+    }
+    return outputs;
+  }
+
+  // Compares each record's outputs with the reference; returns how many
+  // records had a reference (the rest sit where the ramp is not linear).
+  size_t expectLikeReference(const std::vector<Record>& records, bool cameraSampler, double bound) {
+    const std::vector<Outputs> outputs = run(records, cameraSampler);
+    size_t compared = 0;
+    double worst = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+      const Lookup at = lookup(records[i]);
+      std::array<double, 4> texel{0, 0, 0, 0};
+      if (at.sampled) {
+        const auto found = texelAt(at.s, at.t, cameraSampler);
+        if (!found) continue;
+        texel = *found;
+      }
+      ++compared;
+      const Outputs expected = shade(records[i], at, texel);
+      // A channel is a coordinate (alpha half of one), or premultiplied the
+      // product of such a channel and alpha, each at most 1.
+      const double tolerance = records[i][kPremultiply] != 0 ? 1.5 * bound : bound;
+      for (int k = 0; k < kOutputs; ++k) {
+        worst = std::max(worst, std::fabs(outputs[i][k] - expected[k]));
+        EXPECT_NEAR(outputs[i][k], expected[k], tolerance)
+            << "record " << i << " output " << k << " (s " << at.s << ", t " << at.t << ")";
+      }
+    }
+    RecordProperty("worst_difference", testing::PrintToString(worst));
+    return compared;
+  }
+
+  void requireDevice() {
+    if (!device_) GTEST_SKIP() << "no Vulkan device: " << why_;
+  }
+
+  static std::unique_ptr<qv::gpu::Device> device_;
+  static std::string why_;
+};
+
+std::unique_ptr<qv::gpu::Device> ProjectorShaderTest::device_;
+std::string ProjectorShaderTest::why_;
+
+TEST_F(ProjectorShaderTest, BothLanguagesCompile) {
+  const qv::gpu::ShaderCompile hlsl = qv::gpu::compileHlsl(
+      runnerWrapper(declaration("HLSL"), source("HLSL")), "main", Stage::kFragment);
+  EXPECT_TRUE(hlsl.ok) << hlsl.log;
+  const qv::gpu::ShaderCompile cg = qv::gpu::compileHlsl(cgWrapper(declaration("Cg"), source("Cg")),
+                                                         "main", Stage::kFragment, true);
+  EXPECT_TRUE(cg.ok) << cg.log;
+}
+
+// Only the HLSL runs here, so the Cg may differ from it in nothing but how
+// the texture is declared and read.
+TEST_F(ProjectorShaderTest, CgIsTheHlslFunctionWithCgTextureAccess) {
+  const auto code = [](const std::string& text) {
+    std::istringstream lines(text);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find_first_not_of(' ') != std::string::npos &&
+          line.compare(line.find_first_not_of(' '), 2, "//") != 0) {
+        kept += line + "\n";
+      }
+    }
+    return kept;
+  };
+  std::string hlsl = code(source("HLSL"));
+  for (const auto& [from, to] :
+       {std::pair<std::string, std::string>{"Texture2D fileMap, SamplerState textureSampler",
+                                            "sampler2D fileMap, sampler2D textureSampler"},
+        {"fileMap.Sample(textureSampler, coords)", "tex2D(textureSampler, coords)"}}) {
+    const size_t at = hlsl.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    hlsl.replace(at, from.size(), to);
+  }
+  EXPECT_EQ(code(source("Cg")), hlsl);
+}
+
+TEST_F(ProjectorShaderTest, UvMapMatchesTheReference) {
+  requireDevice();
+  const auto cases = uvCases();
+  EXPECT_EQ(expectLikeReference(cases, false, kArithmeticBound), cases.size());
+}
+
+TEST_F(ProjectorShaderTest, SphericalMapMatchesTheReference) {
+  requireDevice();
+  const auto cases = sphereCases();
+  EXPECT_EQ(expectLikeReference(cases, false, kTranscendentalBound), cases.size());
+}
+
+TEST_F(ProjectorShaderTest, CameraMapMatchesTheReference) {
+  requireDevice();
+  const auto cases = cameraCases();
+  EXPECT_EQ(expectLikeReference(cases, true, kTranscendentalBound), cases.size());
+}
+
+TEST_F(ProjectorShaderTest, EdgeCases) {
+  requireDevice();
+  const float offset[3] = {0.125f, -0.5f, 2.0f};
+  std::vector<Record> records;
+  std::vector<std::string> labels;
+  std::vector<Outputs> expected;
+  std::vector<double> bounds;
+  auto add = [&](const std::string& label, Record in, Outputs out, double bound) {
+    for (int i = 0; i < 3; ++i) in[kColorOffset + i] = offset[i];
+    records.push_back(in);
+    labels.push_back(label);
+    for (int i = 0; i < 3; ++i) out[i] += offset[i];
+    expected.push_back(out);
+    bounds.push_back(bound);
+  };
+  const Outputs cleared{0, 0, 0, 1, 1, 1, 0};
+
+  Record uv = baseRecord(0);
+  uv[kUv] = 1.25f;
+  uv[kUv + 1] = 0.25f;
+  add("uv (1.25, 0.25) samples (0.25, 0.75)", uv, {0.25, 0.75, 0.375, 0.625, 0.625, 0.625, 0.375},
+      kArithmeticBound);
+  uv[kUv] = 0.5f;
+  uv[kPremultiply] = 1;
+  add("premultiplied alpha 0.5", uv, {0.25, 0.375, 0.1875, 0.75, 0.75, 0.75, 0.25},
+      kArithmeticBound);
+
+  Record behind = baseRecord(2);
+  kCamera.store(&behind);
+  kCamera.placeWorldPoint(&behind, {0.3, -0.2, 2.0});
+  add("behind the camera", behind, cleared, 0);
+  behind[kInvert] = 1;
+  add("behind the camera, inverted", behind, {1, 1, 1, 0, 0, 0, 1}, 0);
+
+  Record axis = baseRecord(2);
+  kCamera.store(&axis);
+  kCamera.placeWorldPoint(&axis, {0, 0, -7});
+  add("on the view axis", axis, {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}, kArithmeticBound);
+
+  for (int mapType : {0, 1, 2, 3}) {
+    for (float solid : {0.0f, 1.0f}) {
+      Record in = mapType == 2 ? axis : baseRecord(mapType);
+      in[kMapType] = float(mapType);
+      in[kPassThrough] = 1;
+      in[kSolidAlpha] = solid;
+      add("pass-through, map type " + std::to_string(mapType), in, cleared, 0);
+    }
+  }
+  Record unknown = baseRecord(3);
+  add("map type 3", unknown, cleared, 0);
+  unknown[kSolidAlpha] = 1;
+  add("map type 3, solid alpha", unknown, {0, 0, 0, 0, 0, 0, 1}, 0);
+
+  const size_t poles = records.size();
+  for (double y : {-1.0, 1.0}) {
+    for (float flip : {0.0f, 1.0f}) {
+      // Exactly along the axis, and through a placement that rounds.
+      Record in = baseRecord(1);
+      in[kPw + 1] = float(y);
+      in[kFlipU] = flip;
+      records.push_back(in);
+      labels.push_back(y < 0 ? "straight down" : "straight up");
+      kSphereCentre.store(&in);
+      kSphereCentre.placeWorldPoint(&in, {0, 2 * y, 0});
+      records.push_back(in);
+      labels.push_back(labels.back() + ", placed");
+    }
+  }
+
+  std::vector<Record> wrapped(records.begin(), records.begin() + 2);
+  const std::vector<Outputs> uvOut = run(wrapped, false);
+  std::vector<Record> rest(records.begin() + 2, records.end());
+  const std::vector<Outputs> restOut = run(rest, true);
+  for (size_t i = 0; i < poles; ++i) {
+    const Outputs& got = i < 2 ? uvOut[i] : restOut[i - 2];
+    for (int k = 0; k < kOutputs; ++k) {
+      // The cleared cases involve no texture and must come out exact.
+      EXPECT_NEAR(got[k], expected[i][k], bounds[i]) << labels[i] << ", output " << k;
+    }
+  }
+  // t = 0 and t = 1 both sample the seam between the top and bottom rows,
+  // the only ones whose blue is 1.
+  const std::vector<Record> poleRecords(records.begin() + poles, records.end());
+  const std::vector<Outputs> poleOut = run(poleRecords, false);
+  for (size_t i = 0; i < poleRecords.size(); ++i) {
+    EXPECT_NEAR(poleOut[i][2], 1.0, kTranscendentalBound) << labels[poles + i];
+  }
+}
+
+}  // namespace
+}  // namespace qv::vpProjector::test
