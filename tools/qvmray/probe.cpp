@@ -93,7 +93,9 @@ int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std:
   }
   const mrhost::MiScene& scene = *parsed.scene;
   std::vector<host::SceneObject> objects;
-  if (!mrhost::loadObjects(scene, &objects, &error)) {
+  std::vector<image::Rgba> textures;
+  if (!mrhost::loadObjects(scene, &objects, &error) ||
+      !mrhost::loadTextures(scene, &textures, &error)) {
     err << "qvmray: " << error << "\n";
     return 1;
   }
@@ -102,7 +104,7 @@ int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std:
     err << "qvmray: " << options.scenePath << ": " << error << "\n";
     return 1;
   }
-  mrhost::RenderSession session(scene, tracer, library);
+  mrhost::RenderSession session(scene, tracer, library, &textures);
   if (!session.prepare(options.shader, &error)) {
     err << "qvmray: " << error << "\n";
     return 1;

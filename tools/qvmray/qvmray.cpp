@@ -1,7 +1,14 @@
 #include "qvmray.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <thread>
+
 #include "command_line.h"
+#include "mi_render.h"
 #include "probe.h"
+#include "render.h"
 
 #ifndef QV_DEFAULT_SHADER_LIBRARY
 #define QV_DEFAULT_SHADER_LIBRARY "qv_shotWeave.so"
@@ -13,11 +20,18 @@ namespace {
 
 const char* const kUsage =
     "usage: qvmray probe SCENE.mi SHADER [--ray-type N] [--threads N] [--library PATH]\n"
-    "  Shades the points read from standard input, one per line as\n"
+    "       qvmray render SCENE.mi -o IMAGE [--samples N] [--threads N]\n"
+    "              [--aov NAME[=FILE]]... [--quiet] [--plugins DIR]\n"
+    "  probe shades the points read from standard input, one per line as\n"
     "  'px py pz nx ny nz [dx dy dz]' (the ray direction defaults to the\n"
     "  reversed normal), and prints the shader's result, or 'false'.\n"
     "  Ray types: 0 eye (default), 1 transparent, 2 reflect, 3 refract,\n"
-    "  4 light, 5 shadow, 6 environment, 16 displace.\n";
+    "  4 light, 5 shadow, 6 environment, 16 displace.\n"
+    "  render renders the scene from its camera with each object's material\n"
+    "  into IMAGE (.png or .exr), N rays per pixel, and each --aov member of\n"
+    "  the materials' result (outColor, outMask0 ...) into an OpenEXR file\n"
+    "  (default: IMAGE's path without extension + \".NAME.exr\"). --plugins\n"
+    "  names the folder of the shader library.\n";
 
 const tools::Tool kTool = {"qvmray", kUsage};
 
@@ -53,10 +67,83 @@ int runProbe(const std::vector<std::string>& args, std::istream& in, std::ostrea
   return probe(options, in, out, err);
 }
 
+bool hasExtension(const std::string& path, const std::string& extension) {
+  std::string actual = std::filesystem::path(path).extension().string();
+  std::transform(actual.begin(), actual.end(), actual.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return actual == extension;
+}
+
+// IMAGE without its extension, then ".NAME.exr" ("::" in NAME made "_").
+std::string defaultAovPath(const std::string& image, std::string name) {
+  for (std::size_t at; (at = name.find("::")) != std::string::npos;) name.replace(at, 2, "_");
+  return (std::filesystem::path(image).replace_extension()).string() + "." + name + ".exr";
+}
+
+int runRender(const std::vector<std::string>& args, std::ostream& err) {
+  RenderCommand command;
+  command.pluginDir = std::filesystem::path(QV_DEFAULT_SHADER_LIBRARY).parent_path().string();
+  command.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  // --quiet is the one option without a value.
+  std::vector<std::string> rest;
+  for (const std::string& arg : args) {
+    if (arg == "--quiet") {
+      command.quiet = true;
+    } else {
+      rest.push_back(arg);
+    }
+  }
+  std::vector<std::pair<std::string, std::string>> aovs;  // name, file as given
+  const auto set = [&](const std::string& option, const std::string& value) -> std::string {
+    if (option == "-o") {
+      command.imagePath = value;
+    } else if (option == "--samples") {
+      long samples = 0;
+      if (!tools::parseWholeNumber(value, 1, 1024, &samples)) {
+        return "--samples takes a whole number from 1 to 1024, not '" + value + "'";
+      }
+      command.samples = static_cast<int>(samples);
+    } else if (option == "--threads") {
+      return tools::parseThreads(value, &command.threads);
+    } else if (option == "--plugins") {
+      command.pluginDir = value;
+    } else {
+      const std::size_t equals = value.find('=');
+      const std::string name = value.substr(0, equals);
+      const std::string file = equals == std::string::npos ? "" : value.substr(equals + 1);
+      if (!mrhost::isAovName(name, nullptr)) {
+        return "--aov: '" + name + "' is no member of the result (" + mrhost::aovNames() + ")";
+      }
+      if (equals != std::string::npos && !hasExtension(file, ".exr")) {
+        return "--aov " + name + " is written as OpenEXR: its file must end in .exr, not '" + file +
+               "'";
+      }
+      aovs.emplace_back(name, file);
+    }
+    return "";
+  };
+  std::vector<std::string> positional;
+  if (!tools::scanArguments(kTool, rest, {"-o", "--samples", "--threads", "--aov", "--plugins"},
+                            set, 1, &positional, err)) {
+    return 2;
+  }
+  if (command.imagePath.empty()) return tools::usageError(kTool, err, "render needs -o IMAGE");
+  if (!hasExtension(command.imagePath, ".png") && !hasExtension(command.imagePath, ".exr")) {
+    return tools::usageError(kTool, err,
+                             "-o takes a .png or .exr file, not '" + command.imagePath + "'");
+  }
+  command.scenePath = positional[0];
+  for (const auto& [name, file] : aovs) {
+    command.aovs.push_back({name, file.empty() ? defaultAovPath(command.imagePath, name) : file});
+  }
+  return render(command, err);
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
+  if (!args.empty() && args[0] == "render") return runRender(args, err);
   return tools::runCommand(kTool, args, out, err, [&] { return runProbe(args, in, out, err); });
 }
 

@@ -69,7 +69,7 @@ void attachSurfaces(const host::Tracer& tracer, std::vector<vrayhost::ShadingPoi
 int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
   vrayhost::PluginManager manager;
   std::string error;
-  if (!manager.loadDirectory(options.pluginDir, &error)) {
+  if (!manager.loadDirectory(options.pluginDir, &error) || !manager.addHostPlugins(&error)) {
     err << "qvray: " << error << "\n";
     return 1;
   }

@@ -53,11 +53,75 @@ const ParamDecl kConstParams[] = {
     {"alphaValue", ParamKind::Scalar},
 };
 
+// The host's projection of a painting through a camera (see
+// base_shaders.h): a texture, the camera placed as a layer's placementMatrix,
+// its lens, and the colour where the camera shows nothing.
+const ParamDecl kTextureProjectionParams[] = {
+    {"tex", ParamKind::Texture},   {"placementMatrix", ParamKind::Transform},
+    {"focal", ParamKind::Scalar},  {"aperture", ParamKind::Scalar},
+    {"default", ParamKind::Color},
+};
+
+#define QV_MASK(n) \
+  { "outMask" #n, ParamKind::Scalar, 52 + 4 * (n) }
+// clang-format off
+const ResultMember kShotWeaveResult[] = {
+    {"outColor", ParamKind::Color, 0},  {"outTransparency", ParamKind::Color, 16},
+    {"outMatte", ParamKind::Color, 32}, {"outAlpha", ParamKind::Scalar, 48},
+    QV_MASK(0),  QV_MASK(1),  QV_MASK(2),  QV_MASK(3),  QV_MASK(4),
+    QV_MASK(5),  QV_MASK(6),  QV_MASK(7),  QV_MASK(8),  QV_MASK(9),
+    QV_MASK(10), QV_MASK(11), QV_MASK(12), QV_MASK(13), QV_MASK(14),
+    QV_MASK(15), QV_MASK(16), QV_MASK(17), QV_MASK(18), QV_MASK(19),
+};
+// clang-format on
+#undef QV_MASK
+
+float wordAsFloat(const ShaderInstance& instance, std::size_t word) {
+  float value;
+  std::memcpy(&value, &instance.block[word], sizeof value);
+  return value;
+}
+
+// Of the 3x3 part of a row-major 4x4 transform: 0 when the transform flattens
+// space, so that no camera could be placed by it.
+double linearDeterminant(const float* m) {
+  const double a = m[0], b = m[1], c = m[2], d = m[4], e = m[5], f = m[6], g = m[8], h = m[9],
+               i = m[10];
+  return a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
+}
+
+// A literal lens or placement the projection could only answer with
+// nonsense; connected values are the connected shader's business.
+std::string checkTextureProjection(const ShaderInstance& instance) {
+  if (instance.block[0] == 0) return "names no texture (\"tex\" \"NAME\")";
+  for (const auto& [word, name] : {std::pair{17, "focal"}, std::pair{18, "aperture"}}) {
+    if (instance.ghost[word] == 0 && !(wordAsFloat(instance, word) > 0.0f)) {
+      return std::string("\"") + name + "\" must be positive";
+    }
+  }
+  float matrix[16];
+  for (std::size_t i = 0; i < 16; ++i) matrix[i] = wordAsFloat(instance, 1 + i);
+  if (linearDeterminant(matrix) == 0.0) return "\"placementMatrix\" cannot be inverted";
+  return "";
+}
+
 // qv_shotWeave's result: outColor, outTransparency, outMatte, outAlpha and
 // twenty masks; a colour parameter takes outColor, a scalar one outAlpha.
+// A projection's colour feeds colours, its alpha scalars (a layer's mask).
 const ShaderDecl kShaderDecls[] = {
-    {"qv_shotWeave", 22, kShotWeaveParams, std::size(kShotWeaveParams), {132, 0, 48}},
+    {"qv_shotWeave",
+     22,
+     kShotWeaveParams,
+     std::size(kShotWeaveParams),
+     {132, 0, 48, kShotWeaveResult, std::size(kShotWeaveResult)}},
     {"qv_const", 13, kConstParams, std::size(kConstParams), {16, 0, -1}},
+    {"mib_texture_projection",
+     1,
+     kTextureProjectionParams,
+     std::size(kTextureProjectionParams),
+     {16, 0, 12},
+     true,
+     checkTextureProjection},
 };
 
 std::size_t membersSize(const ParamDecl* members, std::size_t count) {
@@ -91,6 +155,15 @@ struct PendingConnection {
   int line;
 };
 
+// A texture parameter's name, resolved once every texture is known.
+struct PendingTexture {
+  std::size_t shader;
+  std::size_t offset;  // bytes into the block
+  std::string param;
+  std::string texture;
+  int line;
+};
+
 // Every construct has a fixed nesting depth, so the descent is bounded no
 // matter how deeply the input tries to nest.
 class Parser : host::TokenReader {
@@ -105,12 +178,26 @@ class Parser : host::TokenReader {
         shader();
       } else if (isWord("object")) {
         object();
+      } else if (isWord("camera")) {
+        camera();
+      } else if (isWord("color")) {
+        texture();
       } else {
-        unexpected("'shader' or 'object'");
+        unexpected("'shader', 'object', 'camera' or 'color texture'");
       }
     }
     resolveConnections();
     checkConnectionGraph();
+    resolveTextures();
+    resolveMaterials();
+    for (const ShaderInstance& instance : scene_->shaders) {
+      if (!instance.decl->check) continue;
+      const std::string problem = instance.decl->check(instance);
+      if (!problem.empty()) {
+        throw Failure{instance.line, std::string(instance.decl->name) + " '" +
+                                         shown(instance.name) + "' " + problem};
+      }
+    }
   }
 
  private:
@@ -297,6 +384,11 @@ class Parser : host::TokenReader {
       case ParamKind::Array:
         array(index, decl, offset, name);
         return;
+      case ParamKind::Texture: {
+        const Token texture = expectString("the name in quotes of a color texture for " + what);
+        textures_.push_back({index, offset, name.text, texture.text, texture.line});
+        return;
+      }
     }
   }
 
@@ -340,12 +432,12 @@ class Parser : host::TokenReader {
     bool hasFile = false;
     for (;;) {
       if (isWord("end")) break;
-      if (tok().kind != Tok::Word)
-        unexpected("file, label, opacity, color or 'end object' in " + owner);
+      const char* const wanted = "file, label, opacity, color, material or 'end object' in ";
+      if (tok().kind != Tok::Word) unexpected(wanted + owner);
       const Token key = tok();
       if (key.text != "file" && key.text != "label" && key.text != "opacity" &&
-          key.text != "color") {
-        unexpected("file, label, opacity, color or 'end object' in " + owner);
+          key.text != "color" && key.text != "material") {
+        unexpected(wanted + owner);
       }
       const auto [it, fresh] = seen.emplace(key.text, key.line);
       if (!fresh) {
@@ -357,6 +449,9 @@ class Parser : host::TokenReader {
         const std::filesystem::path path(expectString("a file name in quotes after 'file'").text);
         object.path = (path.is_absolute() ? path : folder_ / path).string();
         hasFile = true;
+      } else if (key.text == "material") {
+        const Token shader = expectString("a shader name in quotes after 'material'");
+        materials_.push_back({scene_->objects.size(), shader.text, shader.line});
       } else if (key.text == "label") {
         object.label = wholeNumber("the label of " + owner);
       } else if (key.text == "opacity") {
@@ -374,6 +469,119 @@ class Parser : host::TokenReader {
     advance();
     if (!hasFile) throw Failure{line, owner + " names no mesh (file \"PATH.obj\")"};
     scene_->objects.push_back(std::move(object));
+  }
+
+  // `color texture "NAME" "FILE"`, as mental ray declares an image file.
+  void texture() {
+    const int line = tok().line;
+    advance();
+    if (!isWord("texture")) unexpected("'texture' after 'color'");
+    advance();
+    const Token name = expectString("a texture name in quotes after 'color texture'");
+    checkDuplicate(&textureLines_, name, "color texture");
+    const std::filesystem::path path(
+        expectString("the image file name in quotes after \"" + shown(name.text) + "\"").text);
+    scene_->textures.push_back(
+        {name.text, (path.is_absolute() ? path : folder_ / path).string(), line});
+  }
+
+  float positive(const std::string& what) {
+    const int line = tok().line;
+    const float value = scalar(what);
+    if (!(value > 0.0f)) throw Failure{line, what + " must be positive"};
+    return value;
+  }
+
+  int resolution(const std::string& what) {
+    const int line = tok().line;
+    const std::int32_t value = wholeNumber(what);
+    if (value < 1 || value > 65536) throw Failure{line, what + " must lie between 1 and 65536"};
+    return value;
+  }
+
+  void camera() {
+    const int line = tok().line;
+    advance();
+    const Token name = expectString("a camera name in quotes after 'camera'");
+    if (scene_->camera) {
+      throw Failure{line, "camera '" + shown(name.text) +
+                              "': a scene has one camera (the first is at line " +
+                              std::to_string(scene_->camera->line) + ")"};
+    }
+    CameraStatement camera;
+    camera.name = name.text;
+    camera.line = line;
+    const std::string owner = "camera '" + shown(name.text) + "'";
+    const char* const wanted = "transform, focal, aperture, aspect, resolution or 'end camera' in ";
+    std::unordered_map<std::string, int> seen;
+    while (!isWord("end")) {
+      if (tok().kind != Tok::Word) unexpected(wanted + owner);
+      const Token key = tok();
+      const auto [it, fresh] = seen.emplace(key.text, key.line);
+      if (!fresh) {
+        throw Failure{key.line, key.text + " is given twice in " + owner + " (first at line " +
+                                    std::to_string(it->second) + ")"};
+      }
+      if (key.text == "transform") {
+        advance();
+        const int valueLine = tok().line;
+        const std::vector<float> m = numbers("the transform of " + owner, 16);
+        if (m.size() != 16) {
+          throw Failure{valueLine, "the transform of " + owner + " takes 16 numbers"};
+        }
+        std::copy(m.begin(), m.end(), camera.transform.begin());
+        if (linearDeterminant(camera.transform.data()) == 0.0) {
+          throw Failure{valueLine, "the transform of " + owner + " cannot be inverted"};
+        }
+      } else if (key.text == "focal") {
+        advance();
+        camera.focal = positive("the focal length of " + owner);
+      } else if (key.text == "aperture") {
+        advance();
+        camera.aperture = positive("the aperture of " + owner);
+      } else if (key.text == "aspect") {
+        advance();
+        camera.aspect = positive("the aspect of " + owner);
+      } else if (key.text == "resolution") {
+        advance();
+        camera.width = resolution("the width of " + owner);
+        camera.height = resolution("the height of " + owner);
+      } else {
+        unexpected(wanted + owner);
+      }
+    }
+    advance();
+    if (!isWord("camera")) unexpected("'camera' after 'end' in " + owner);
+    advance();
+    for (const char* needed : {"focal", "aperture", "resolution"}) {
+      if (!seen.count(needed)) throw Failure{line, owner + " has no " + needed};
+    }
+    scene_->camera = std::move(camera);
+  }
+
+  void resolveTextures() {
+    for (const PendingTexture& p : textures_) {
+      const auto& textures = scene_->textures;
+      const auto found =
+          std::find_if(textures.begin(), textures.end(),
+                       [&](const TextureStatement& t) { return t.name == p.texture; });
+      if (found == textures.end()) {
+        throw Failure{p.line, "'" + p.param + "' names '" + shown(p.texture) +
+                                  "', which is no color texture of this file"};
+      }
+      store(p.shader, p.offset, static_cast<std::uint32_t>(found - textures.begin() + 1));
+    }
+  }
+
+  void resolveMaterials() {
+    for (const PendingMaterial& m : materials_) {
+      ObjectStatement& object = scene_->objects[m.object];
+      object.material = scene_->findShader(m.shader);
+      if (object.material < 0) {
+        throw Failure{m.line, "the material of object '" + shown(object.name) + "', '" +
+                                  shown(m.shader) + "', is no shader of this file"};
+      }
+    }
   }
 
   void resolveConnections() {
@@ -459,7 +667,15 @@ class Parser : host::TokenReader {
   MiScene* scene_ = nullptr;
   std::unordered_map<std::string, int> shaderLines_;
   std::unordered_map<std::string, int> objectLines_;
+  std::unordered_map<std::string, int> textureLines_;
   std::vector<PendingConnection> pending_;
+  std::vector<PendingTexture> textures_;
+  struct PendingMaterial {
+    std::size_t object;
+    std::string shader;
+    int line;
+  };
+  std::vector<PendingMaterial> materials_;
   std::vector<std::vector<std::size_t>> edges_;
   std::vector<Mark> mark_;
   std::vector<int> height_;
@@ -480,6 +696,7 @@ std::size_t paramSize(ParamKind kind) {
     case ParamKind::Integer:
     case ParamKind::Boolean:
     case ParamKind::Scalar:
+    case ParamKind::Texture:
       return 4;
     case ParamKind::Color:
       return 16;
@@ -505,8 +722,17 @@ const char* kindName(ParamKind kind) {
       return "a transform";
     case ParamKind::Array:
       return "an array";
+    case ParamKind::Texture:
+      return "a texture";
   }
   return "nothing";
+}
+
+const ResultMember* findResultMember(const ShaderDecl& decl, const std::string& name) {
+  for (std::size_t i = 0; i < decl.result.memberCount; ++i) {
+    if (name == decl.result.members[i].name) return &decl.result.members[i];
+  }
+  return nullptr;
 }
 
 long MiScene::findShader(const std::string& name) const {
@@ -552,6 +778,22 @@ bool loadObjects(const MiScene& scene, std::vector<host::SceneObject>* objects,
     loaded.push_back(std::move(object));
   }
   *objects = std::move(loaded);
+  return true;
+}
+
+bool loadTextures(const MiScene& scene, std::vector<image::Rgba>* images, std::string* error) {
+  std::vector<image::Rgba> loaded;
+  for (const TextureStatement& texture : scene.textures) {
+    image::Rgba picture;
+    std::string reason;
+    if (!image::read(texture.path, &picture, &reason)) {
+      *error = scene.file + ":" + std::to_string(texture.line) + ": color texture '" +
+               texture.name + "': " + reason;
+      return false;
+    }
+    loaded.push_back(std::move(picture));
+  }
+  *images = std::move(loaded);
   return true;
 }
 

@@ -7,7 +7,9 @@
 //   shader "fill" "qv_const" ( "color" 1 0.5 0 1, "opacity" 1 )
 //   shader "weave" "qv_shotWeave" (
 //     "layers" [ { "color" = "fill", "mask" 1, "useShadowOcclusion" on, ... }, ... ] )
-//   object "box" file "box.obj" label 3 opacity 0.5 color 1 1 1 end object
+//   object "box" file "box.obj" label 3 opacity 0.5 color 1 1 1 material "weave" end object
+//   color texture "painting" "painting.png"
+//   camera "view" transform <16 numbers> focal 35 aperture 36 resolution 640 360 end camera
 //
 // A .mi file declares its shaders before using them; the stand-in knows the
 // declarations of the shaders it can load instead, so scene files only use
@@ -21,12 +23,15 @@
 #include <string>
 #include <vector>
 
+#include "image_file.h"
 #include "mesh.h"
 #include "shader.h"
 
 namespace qv::mrhost {
 
-enum class ParamKind { Integer, Boolean, Scalar, Color, Transform, Array };
+// Texture: a `color texture` of the scene, named in quotes and stored as its
+// tag (its index plus one).
+enum class ParamKind { Integer, Boolean, Scalar, Color, Transform, Array, Texture };
 
 // A parameter as declared. An array is of structures whose members are
 // `members`; it is stored as mental ray stores arrays: the index of the first
@@ -39,13 +44,25 @@ struct ParamDecl {
   std::int32_t integerDefault = 0;  // what an unset integer parameter holds
 };
 
+// A named member of a result record (a colour or a scalar).
+struct ResultMember {
+  const char* name;
+  ParamKind kind;
+  std::size_t offset;  // bytes
+};
+
 // Where a connected parameter finds its value in the connected shader's
 // result, by the parameter's kind; -1 when no member of that kind exists.
+// A result that is a plain colour has no named members.
 struct ResultDecl {
   std::size_t size;  // bytes; the result is made of floats only
   int colorOffset;
   int scalarOffset;
+  const ResultMember* members = nullptr;
+  std::size_t memberCount = 0;
 };
+
+struct ShaderInstance;
 
 struct ShaderDecl {
   const char* name;
@@ -53,6 +70,11 @@ struct ShaderDecl {
   const ParamDecl* params;  // in block order; an array may only come last
   std::size_t paramCount;
   ResultDecl result;
+  // The host's own shader, not looked up in the shader library.
+  bool hostShader = false;
+  // What is wrong with an instance's parameters that the shader could not
+  // answer sensibly, or "".
+  std::string (*check)(const ShaderInstance& instance) = nullptr;
 };
 
 // The declaration of a shader the stand-in knows, or null.
@@ -63,6 +85,9 @@ std::size_t paramSize(ParamKind kind);
 
 // What the kind is called in messages ("a colour", "an integer" ...).
 const char* kindName(ParamKind kind);
+
+// The member of this name of the declaration's result, or null.
+const ResultMember* findResultMember(const ShaderDecl& decl, const std::string& name);
 
 struct ShaderInstance {
   std::string name;
@@ -90,6 +115,29 @@ struct ObjectStatement {
   float opacity = 1.0f;
   std::array<float, 3> color = {1.0f, 1.0f, 1.0f};
   int line = 0;
+  long material = -1;  // the shader instance that shades it, or -1
+};
+
+// `color texture "NAME" "FILE"`: an image that shaders look up.
+struct TextureStatement {
+  std::string name;
+  std::string path;  // resolved against the scene file's folder
+  int line = 0;
+};
+
+// The camera the scene is rendered from. Unlike mental ray's instance
+// transforms (world to object), `transform` maps camera to world space, laid
+// out as a layer's placementMatrix: row-major, row vectors, the position in
+// elements 12..14. The camera looks down its -z axis with +y up.
+struct CameraStatement {
+  std::string name;
+  std::array<float, 16> transform = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  float focal = 0.0f;     // focal length ...
+  float aperture = 0.0f;  // ... and film width in the same unit
+  float aspect = 0.0f;    // film width over height; 0: width over height of the resolution
+  int width = 0;
+  int height = 0;
+  int line = 0;
 };
 
 struct MiScene {
@@ -97,6 +145,8 @@ struct MiScene {
   std::vector<ShaderInstance> shaders;
   std::vector<ObjectStatement> objects;
   std::vector<Connection> connections;
+  std::vector<TextureStatement> textures;  // tag t is textures[t - 1]
+  std::optional<CameraStatement> camera;
 
   // The index of the shader instance of this name, or -1.
   long findShader(const std::string& name) const;
@@ -115,5 +165,8 @@ MiParseResult readMi(const std::string& path);
 // Reads the objects' meshes, in the scene's order. On failure `error` names
 // the object's line in the scene file and what went wrong with its mesh.
 bool loadObjects(const MiScene& scene, std::vector<host::SceneObject>* objects, std::string* error);
+
+// Reads the color textures' images, in the scene's order (tag order).
+bool loadTextures(const MiScene& scene, std::vector<image::Rgba>* images, std::string* error);
 
 }  // namespace qv::mrhost

@@ -4,10 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
-#include <memory>
 #include <thread>
 
-#include "mrhost/render_context.h"
+#include "base_shaders.h"
 
 namespace qv::mrhost {
 
@@ -32,135 +31,83 @@ bool sameShadingPoint(const miState& a, const miState& b) {
 
 }  // namespace
 
-class RenderSession::ThreadShading {
- public:
-  ThreadShading(const RenderSession& session, int thread)
-      : session_(session),
-        thread_(thread),
-        result_(std::make_unique<std::uint32_t[]>(resultWords(session.top_))),
-        slots_(session.scene_.shaders.size()) {
-    context_.tracer = &session.tracer_;
-    context_.scene = this;
-    context_.evaluate = &ThreadShading::evaluateConnection;
-  }
+RenderSession::ThreadShading::ThreadShading(const RenderSession& session, int thread)
+    : session_(session), thread_(thread), slots_(session.scene_.shaders.size()) {
+  context_.tracer = &session.tracer_;
+  context_.scene = this;
+  context_.evaluate = &ThreadShading::evaluateConnection;
+  context_.textures = session.textures_;
+}
 
-  // A state for calls outside shading: init and exit.
-  miState idleState() {
-    miState state{};
-    state.type = miRAY_EYE;
-    state.dist = -1.0;
-    state.thread = thread_;
-    state.user = &context_;
-    return state;
-  }
+miState RenderSession::ThreadShading::idleState() {
+  miState state{};
+  state.type = miRAY_EYE;
+  state.dist = -1.0;
+  state.thread = thread_;
+  state.user = &context_;
+  return state;
+}
 
-  bool shadePoint(const ShadingPoint& point, miRay_type type, float* values) {
-    forgetResults();
-    miState state = idleState();
-    state.type = type;
-    state.shader = const_cast<miFunction*>(&session_.functions_[session_.top_]);
-    state.point = point.point;
-    state.normal = point.normal;
-    state.dir = point.dir;
-    // The eye sits one ray length back along the ray that reached the point.
-    state.org = {point.point.x - point.dir.x, point.point.y - point.dir.y,
-                 point.point.z - point.dir.z};
-    state.dist = length(point.dir);
-    // A point named by position alone was hit on the surface it lies on, if
-    // any: rays that leave it must not find that surface again.
-    const double p[3] = {point.point.x, point.point.y, point.point.z};
-    const double magnitude = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
-    if (const auto surface = session_.tracer_.surfaceAt(p, 1e-4 * std::max(1.0, magnitude))) {
-      surface_ = *surface;
-      state.pri = &surface_;
-      state.instance = instanceTag(surface->object);
+bool RenderSession::ThreadShading::shade(std::size_t shader, miState* state, float* values) {
+  forgetResults();
+  state->shader = const_cast<miFunction*>(&session_.functions_[shader]);
+  std::fill(values, values + resultWords(shader), 0.0f);
+  return session_.code_[shader]->function(values, state, state->shader->param) != miFALSE;
+}
+
+std::size_t RenderSession::ThreadShading::resultWords(std::size_t shader) const {
+  return session_.scene_.shaders[shader].decl->result.size / 4;
+}
+
+void RenderSession::ThreadShading::forgetResults() {
+  for (std::size_t s : touched_) slots_[s].used = 0;
+  touched_.clear();
+}
+
+const void* RenderSession::ThreadShading::evaluateConnection(void* scene, miState* state,
+                                                             miInteger entry) {
+  return static_cast<ThreadShading*>(scene)->evaluate(state, entry);
+}
+
+// A shader's result depends on nothing but the state it is asked from, so
+// a connected shader runs once per shading point however many parameters
+// it feeds: a network whose shaders feed each other several times over
+// would otherwise run exponentially often.
+const void* RenderSession::ThreadShading::evaluate(miState* state, miInteger entry) {
+  const std::vector<Connection>& connections = session_.scene_.connections;
+  if (entry < 1 || static_cast<std::size_t>(entry) > connections.size()) return nullptr;
+  const Connection& connection = connections[static_cast<std::size_t>(entry) - 1];
+  const std::size_t to = connection.to;
+  Slot& slot = slots_[to];
+  for (std::size_t i = 0; i < slot.used; ++i) {
+    const Result& known = slot.results[i];
+    if (sameShadingPoint(known.asked, *state)) {
+      return known.ok ? reinterpret_cast<const char*>(known.storage.get()) + connection.resultOffset
+                      : nullptr;
     }
-
-    const std::size_t words = resultWords(session_.top_);
-    std::fill(result_.get(), result_.get() + words, 0u);
-    const Shader* shader = session_.code_[session_.top_];
-    if (!shader->function(result_.get(), &state, state.shader->param)) return false;
-    std::memcpy(values, result_.get(), words * sizeof(float));
-    return true;
   }
-
- private:
-  // A connected shader's result at one shading point, or its false answer.
-  struct Result {
-    miState asked{};
-    bool ok = false;
-    std::unique_ptr<std::uint32_t[]> storage;
-  };
-  // The results of one shader of the scene in this shading call. Shaders
-  // keep the addresses they are handed until the call returns, so a result
-  // is never overwritten within it.
-  struct Slot {
-    std::vector<Result> results;
-    std::size_t used = 0;
-  };
-
-  std::size_t resultWords(std::size_t shader) const {
-    return session_.scene_.shaders[shader].decl->result.size / 4;
+  if (slot.used == 0) touched_.push_back(to);
+  if (slot.used == slot.results.size()) {
+    Result fresh;
+    fresh.storage = std::make_unique<std::uint32_t[]>(resultWords(to));
+    slot.results.push_back(std::move(fresh));
   }
+  const std::size_t index = slot.used++;
+  Result& result = slot.results[index];
+  result.asked = *state;
+  result.ok = false;
+  std::uint32_t* storage = result.storage.get();
+  std::fill(storage, storage + resultWords(to), 0u);
 
-  void forgetResults() {
-    for (std::size_t s : touched_) slots_[s].used = 0;
-    touched_.clear();
-  }
-
-  static const void* evaluateConnection(void* scene, miState* state, miInteger entry) {
-    return static_cast<ThreadShading*>(scene)->evaluate(state, entry);
-  }
-
-  // A shader's result depends on nothing but the state it is asked from, so
-  // a connected shader runs once per shading point however many parameters
-  // it feeds: a network whose shaders feed each other several times over
-  // would otherwise run exponentially often.
-  const void* evaluate(miState* state, miInteger entry) {
-    const std::vector<Connection>& connections = session_.scene_.connections;
-    if (entry < 1 || static_cast<std::size_t>(entry) > connections.size()) return nullptr;
-    const Connection& connection = connections[static_cast<std::size_t>(entry) - 1];
-    const std::size_t to = connection.to;
-    Slot& slot = slots_[to];
-    for (std::size_t i = 0; i < slot.used; ++i) {
-      const Result& known = slot.results[i];
-      if (sameShadingPoint(known.asked, *state)) {
-        return known.ok
-                   ? reinterpret_cast<const char*>(known.storage.get()) + connection.resultOffset
-                   : nullptr;
-      }
-    }
-    if (slot.used == 0) touched_.push_back(to);
-    if (slot.used == slot.results.size()) {
-      Result fresh;
-      fresh.storage = std::make_unique<std::uint32_t[]>(resultWords(to));
-      slot.results.push_back(std::move(fresh));
-    }
-    const std::size_t index = slot.used++;
-    Result& result = slot.results[index];
-    result.asked = *state;
-    result.ok = false;
-    std::uint32_t* storage = result.storage.get();
-    std::fill(storage, storage + resultWords(to), 0u);
-
-    miState connected = *state;
-    connected.shader = const_cast<miFunction*>(&session_.functions_[to]);
-    connected.child = nullptr;
-    const bool ok = session_.code_[to]->function(storage, &connected, connected.shader->param);
-    // The connected shader may have asked for shaders of its own, whose slots
-    // may have grown; this slot has not, as no shader reaches itself.
-    slots_[to].results[index].ok = ok;
-    return ok ? reinterpret_cast<const char*>(storage) + connection.resultOffset : nullptr;
-  }
-
-  const RenderSession& session_;
-  const int thread_;
-  RenderContext context_;
-  std::unique_ptr<std::uint32_t[]> result_;  // exactly the top shader's result
-  host::SurfaceId surface_;                  // what state.pri points at
-  std::vector<Slot> slots_;                  // per scene shader
-  std::vector<std::size_t> touched_;         // slots used in this shading call
-};
+  miState connected = *state;
+  connected.shader = const_cast<miFunction*>(&session_.functions_[to]);
+  connected.child = nullptr;
+  const bool ok = session_.code_[to]->function(storage, &connected, connected.shader->param);
+  // The connected shader may have asked for shaders of its own, whose slots
+  // may have grown; this slot has not, as no shader reaches itself.
+  slots_[to].results[index].ok = ok;
+  return ok ? reinterpret_cast<const char*>(storage) + connection.resultOffset : nullptr;
+}
 
 bool RenderSession::prepare(const std::string& shaderName, std::string* error) {
   const long top = scene_.findShader(shaderName);
@@ -168,12 +115,29 @@ bool RenderSession::prepare(const std::string& shaderName, std::string* error) {
     *error = scene_.file + " has no shader '" + shaderName + "'";
     return false;
   }
+  if (!prepareShaders({static_cast<std::size_t>(top)}, error)) return false;
+  top_ = static_cast<std::size_t>(top);
+  return true;
+}
+
+bool RenderSession::prepareMaterials(std::string* error) {
+  std::vector<std::size_t> tops;
+  for (const ObjectStatement& object : scene_.objects) {
+    if (object.material >= 0) tops.push_back(static_cast<std::size_t>(object.material));
+  }
+  return prepareShaders(tops, error);
+}
+
+bool RenderSession::prepareShaders(const std::vector<std::size_t>& tops, std::string* error) {
   const std::size_t count = scene_.shaders.size();
   std::vector<std::vector<std::size_t>> feeds(count);
   for (const Connection& c : scene_.connections) feeds[c.from].push_back(c.to);
   std::vector<bool> reached(count, false);
-  std::vector<std::size_t> pending = {static_cast<std::size_t>(top)};
-  reached[static_cast<std::size_t>(top)] = true;
+  std::vector<std::size_t> pending;
+  for (const std::size_t top : tops) {
+    if (!reached[top]) pending.push_back(top);
+    reached[top] = true;
+  }
   while (!pending.empty()) {
     const std::size_t from = pending.back();
     pending.pop_back();
@@ -189,7 +153,8 @@ bool RenderSession::prepare(const std::string& shaderName, std::string* error) {
   for (std::size_t i = 0; i < count; ++i) {
     if (!reached[i]) continue;
     const ShaderDecl& decl = *scene_.shaders[i].decl;
-    const Shader* shader = library_.find(decl.name, error);
+    const Shader* shader =
+        decl.hostShader ? findHostShader(decl.name) : library_.find(decl.name, error);
     if (!shader) return false;
     if (shader->version != decl.version) {
       *error = library_.path() + ": shader '" + decl.name + "' is version " +
@@ -200,7 +165,6 @@ bool RenderSession::prepare(const std::string& shaderName, std::string* error) {
     code[i] = shader;
   }
 
-  top_ = static_cast<std::size_t>(top);
   code_ = std::move(code);
   blocks_.clear();
   blocks_.reserve(count);
@@ -256,38 +220,59 @@ void RenderSession::exitShaders(ThreadShading& thread) {
   initialised_.clear();
 }
 
+void RenderSession::run(int threads, const std::function<void(ThreadShading&)>& work) {
+  const int threadCount = std::max(1, threads);
+  std::vector<std::unique_ptr<ThreadShading>> shading;
+  for (int t = 0; t < threadCount; ++t)
+    shading.push_back(std::make_unique<ThreadShading>(*this, t));
+  initShaders(*shading[0]);
+  {
+    std::vector<std::thread> workers;
+    for (int t = 1; t < threadCount; ++t) {
+      workers.emplace_back(
+          [&work, &thread = *shading[static_cast<std::size_t>(t)]] { work(thread); });
+    }
+    work(*shading[0]);
+    for (std::thread& worker : workers) worker.join();
+  }
+  exitShaders(*shading[0]);
+}
+
 ShadingResults RenderSession::shade(const std::vector<ShadingPoint>& points,
                                     const ShadingOptions& options) {
   ShadingResults results;
-  if (code_.empty() || !code_[top_]) return results;  // not prepared
+  if (top_ >= code_.size() || !code_[top_]) return results;  // not prepared
   const std::size_t perPoint = scene_.shaders[top_].decl->result.size / 4;
   results.valuesPerPoint = perPoint;
   results.values.assign(points.size() * perPoint, 0.0f);
   results.shaded.assign(points.size(), 0);
 
-  const int threadCount = std::max(1, options.threads);
-  std::vector<std::unique_ptr<ThreadShading>> threads;
-  for (int t = 0; t < threadCount; ++t)
-    threads.push_back(std::make_unique<ThreadShading>(*this, t));
-
-  auto run = [&](int t) {
-    ThreadShading& shading = *threads[static_cast<std::size_t>(t)];
-    for (std::size_t i = static_cast<std::size_t>(t); i < points.size();
-         i += static_cast<std::size_t>(threadCount)) {
-      results.shaded[i] =
-          shading.shadePoint(points[i], options.rayType, &results.values[i * perPoint]);
+  const auto threadCount = static_cast<std::size_t>(std::max(1, options.threads));
+  run(static_cast<int>(threadCount), [&](ThreadShading& thread) {
+    for (auto i = static_cast<std::size_t>(thread.index()); i < points.size(); i += threadCount) {
+      const ShadingPoint& point = points[i];
+      miState state = thread.idleState();
+      state.type = options.rayType;
+      state.point = point.point;
+      state.normal = point.normal;
+      state.dir = point.dir;
+      // The eye sits one ray length back along the ray that reached the point.
+      state.org = {point.point.x - point.dir.x, point.point.y - point.dir.y,
+                   point.point.z - point.dir.z};
+      state.dist = length(point.dir);
+      // A point named by position alone was hit on the surface it lies on, if
+      // any: rays that leave it must not find that surface again.
+      const double p[3] = {point.point.x, point.point.y, point.point.z};
+      const double magnitude = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+      host::SurfaceId surface;
+      if (const auto found = tracer_.surfaceAt(p, 1e-4 * std::max(1.0, magnitude))) {
+        surface = *found;
+        state.pri = &surface;
+        state.instance = instanceTag(surface.object);
+      }
+      results.shaded[i] = thread.shade(top_, &state, &results.values[i * perPoint]);
     }
-  };
-
-  initShaders(*threads[0]);
-  {
-    // The calling thread shades the first share itself.
-    std::vector<std::thread> workers;
-    for (int t = 1; t < threadCount; ++t) workers.emplace_back(run, t);
-    run(0);
-    for (std::thread& worker : workers) worker.join();
-  }
-  exitShaders(*threads[0]);
+  });
   return results;
 }
 

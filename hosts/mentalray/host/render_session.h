@@ -5,11 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "image_file.h"
 #include "mi_scene.h"
+#include "mrhost/render_context.h"
 #include "shader.h"
 #include "shader_library.h"
 #include "tracer.h"
@@ -33,12 +37,13 @@ struct ShadingResults {
   std::vector<char> shaded;        // 0 where the shader returned false
 };
 
-// Keeps references to the scene, the tracer built from its objects and the
-// library: all must outlive it.
+// Keeps references to the scene, the tracer built from its objects, the
+// library and the scene's texture images: all must outlive it.
 class RenderSession {
  public:
-  RenderSession(const MiScene& scene, const host::Tracer& tracer, ShaderLibrary& library)
-      : scene_(scene), tracer_(tracer), library_(library) {}
+  RenderSession(const MiScene& scene, const host::Tracer& tracer, ShaderLibrary& library,
+                const std::vector<image::Rgba>* textures = nullptr)
+      : scene_(scene), tracer_(tracer), library_(library), textures_(textures) {}
   RenderSession(const RenderSession&) = delete;
   RenderSession& operator=(const RenderSession&) = delete;
 
@@ -48,29 +53,85 @@ class RenderSession {
   // has another version of it than its declaration.
   bool prepare(const std::string& shaderName, std::string* error);
 
-  // Shades the points with the prepared shader on options.threads threads;
-  // thread t shades points t, t + N, t + 2N, ... Shaders' init functions run
-  // before and their exit functions after.
+  // The same for the materials of all the scene's objects, for rendering.
+  bool prepareMaterials(std::string* error);
+
+  // Shades the points with the shader chosen by prepare() on options.threads
+  // threads; thread t shades points t, t + N, t + 2N, ...
   ShadingResults shade(const std::vector<ShadingPoint>& points, const ShadingOptions& options);
 
- private:
+  // One render thread's shading: its host context and its shaders' results.
   class ThreadShading;
 
+  // Runs `work` on `threads` threads at once, the calling thread among them,
+  // each with its own ThreadShading. Shaders' init functions run before and
+  // their exit functions after.
+  void run(int threads, const std::function<void(ThreadShading&)>& work);
+
+ private:
+  bool prepareShaders(const std::vector<std::size_t>& tops, std::string* error);
   void initShaders(ThreadShading& thread);
   void exitShaders(ThreadShading& thread);
 
   const MiScene& scene_;
   const host::Tracer& tracer_;
   ShaderLibrary& library_;
-  std::size_t top_ = 0;
-  // Per scene shader: its code (null where the top shader does not reach
-  // it), a copy of its block that shaders may treat as their own, and its
-  // shader record over that block.
+  const std::vector<image::Rgba>* textures_;
+  std::size_t top_ = 0;  // what shade() shades with
+  // Per scene shader: its code (null where no prepared shader reaches it), a
+  // copy of its block that shaders may treat as their own, and its shader
+  // record over that block.
   std::vector<const Shader*> code_;
   std::vector<std::vector<std::uint32_t>> blocks_;
   std::vector<miFunction> functions_;
   // Shaders whose init ran, in order, and whether it asked for instances.
   std::vector<std::pair<const Shader*, bool>> initialised_;
+};
+
+// On a cache line of its own: the context is written with every ray traced.
+class alignas(64) RenderSession::ThreadShading {
+ public:
+  ThreadShading(const RenderSession& session, int thread);
+
+  // A state for this thread with nothing hit yet: what init and exit get,
+  // and what a caller fills in before shade().
+  miState idleState();
+
+  // Runs the prepared scene shader `shader` from `state` (which idleState()
+  // began); its result record goes to `values`, which has room for it.
+  // False when the shader returns false.
+  bool shade(std::size_t shader, miState* state, float* values);
+
+  int index() const { return thread_; }  // 0 to the thread count - 1
+
+  // Rays traced for shaders on this thread so far.
+  std::uint64_t raysTraced() const { return context_.rays; }
+
+ private:
+  // A connected shader's result at one shading point, or its false answer.
+  struct Result {
+    miState asked{};
+    bool ok = false;
+    std::unique_ptr<std::uint32_t[]> storage;
+  };
+  // The results of one shader of the scene in this shading call. Shaders
+  // keep the addresses they are handed until the call returns, so a result
+  // is never overwritten within it.
+  struct Slot {
+    std::vector<Result> results;
+    std::size_t used = 0;
+  };
+
+  std::size_t resultWords(std::size_t shader) const;
+  void forgetResults();
+  static const void* evaluateConnection(void* scene, miState* state, miInteger entry);
+  const void* evaluate(miState* state, miInteger entry);
+
+  const RenderSession& session_;
+  const int thread_;
+  RenderContext context_;
+  std::vector<Slot> slots_;           // per scene shader
+  std::vector<std::size_t> touched_;  // slots used in this shading call
 };
 
 }  // namespace qv::mrhost

@@ -1,4 +1,5 @@
 // The host functions a shader library resolves by name in the host module.
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -29,19 +30,58 @@ const qv::host::SceneObject* objectOfTag(const RenderContext* ctx, miTag tag) {
 
 // A per-point rotation of a stratified sequence: samples spread evenly over
 // the unit square for every point, and the same point always gets the same.
-double pointHash(const miVector& p, int dimension) {
+// A shader asks for all its samples at one point in a row, so the point's
+// seed is kept between calls.
+std::uint64_t pointSeed(RenderContext* ctx, const miVector& p) {
   std::uint32_t bits[3];
   std::memcpy(bits, &p, sizeof bits);
-  const std::uint64_t h =
-      mixBits(mixBits(mixBits(bits[0] + 0x9e3779b97f4a7c15ULL) ^ bits[1]) ^ bits[2]) ^
-      static_cast<std::uint64_t>(dimension);
-  return static_cast<double>(mixBits(h) >> 11) * (1.0 / 9007199254740992.0);
+  if (ctx && ctx->hasSampleSeed && std::memcmp(bits, ctx->sampleKey, sizeof bits) == 0) {
+    return ctx->sampleSeed;
+  }
+  const std::uint64_t seed =
+      mixBits(mixBits(mixBits(bits[0] + 0x9e3779b97f4a7c15ULL) ^ bits[1]) ^ bits[2]);
+  if (ctx) {
+    std::memcpy(ctx->sampleKey, bits, sizeof bits);
+    ctx->sampleSeed = seed;
+    ctx->hasSampleSeed = true;
+  }
+  return seed;
 }
 
-double radicalInverse(unsigned base, unsigned index) {
-  double result = 0.0, scale = 1.0 / base;
-  for (; index > 0; index /= base, scale /= base) result += (index % base) * scale;
-  return result;
+double rotation(std::uint64_t seed, miUint dimension) {
+  return static_cast<double>(mixBits(seed ^ dimension) >> 11) * (1.0 / 9007199254740992.0);
+}
+
+// Shaders ask for a few dozen samples a point, so the first of each base's
+// values are worked out once.
+template <unsigned Base>
+double radicalInverse(unsigned index) {
+  const auto compute = [](unsigned i) {
+    double result = 0.0, scale = 1.0 / Base;
+    for (; i > 0; i /= Base, scale /= Base) result += (i % Base) * scale;
+    return result;
+  };
+  static const std::array<double, 256> kFirst = [&] {
+    std::array<double, 256> values{};
+    for (unsigned i = 0; i < values.size(); ++i) values[i] = compute(i);
+    return values;
+  }();
+  return index < kFirst.size() ? kFirst[index] : compute(index);
+}
+
+double radicalInverse(miUint dimension, unsigned index) {
+  switch ((dimension - 1) % 5) {
+    case 0:
+      return radicalInverse<3>(index);
+    case 1:
+      return radicalInverse<5>(index);
+    case 2:
+      return radicalInverse<7>(index);
+    case 3:
+      return radicalInverse<11>(index);
+    default:
+      return radicalInverse<13>(index);
+  }
 }
 
 }  // namespace
@@ -128,6 +168,7 @@ MI_HOST_EXPORT miBoolean mi_trace_transparent(miColor* result, miState* state) {
   ray.direction[1] = state->dir.y;
   ray.direction[2] = state->dir.z;
   ray.skip = static_cast<const qv::host::SurfaceId*>(state->pri);
+  ++ctx->rays;
   const auto hit = ctx->tracer->intersect(ray);
   if (!hit) return miTRUE;
   const double length = std::sqrt(static_cast<double>(state->dir.x) * state->dir.x +
@@ -150,11 +191,12 @@ MI_HOST_EXPORT miBoolean mi_sample(double* sample, int* instance, miState* state
       static_cast<miUint>(*instance) >= *n) {
     return miFALSE;
   }
-  static const unsigned kBases[] = {3, 5, 7, 11, 13};
   const unsigned i = static_cast<unsigned>(*instance);
+  const std::uint64_t seed = pointSeed(contextOf(state), state->point);
   for (miUint d = 0; d < dimension; ++d) {
-    const double value = d == 0 ? (i + 0.5) / *n : radicalInverse(kBases[(d - 1) % 5], i + 1);
-    const double rotated = value + pointHash(state->point, static_cast<int>(d));
+    // Dimension 0 stratified, the others the radical inverses in 3, 5, 7 ...
+    const double value = d == 0 ? (i + 0.5) / *n : radicalInverse(d, i + 1);
+    const double rotated = value + rotation(seed, d);
     sample[d] = rotated - std::floor(rotated);
   }
   ++*instance;

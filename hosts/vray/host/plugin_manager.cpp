@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "host_plugins.h"
 #include "vrayhost/parameters.h"
 
 namespace qv::vrayhost {
@@ -45,22 +46,38 @@ bool PluginManager::loadLibrary(const std::string& path, std::string* error) {
   if (!getLibDesc) return fail(path + ": not a V-Ray plug-in library (no getLibDesc)");
   library->libDesc = getLibDesc();
   if (!library->libDesc) return fail(path + ": getLibDesc returned no library descriptor");
+  return add(std::move(library), path, error);
+}
+
+bool PluginManager::addHostPlugins(std::string* error) {
+  auto library = std::make_unique<Library>();
+  library->libDesc = hostPluginLibrary();
+  return add(std::move(library), "the host's own plug-ins", error);
+}
+
+bool PluginManager::add(std::unique_ptr<Library> library, const std::string& what,
+                        std::string* error) {
+  auto fail = [&](const std::string& message) {
+    if (error) *error = message;
+    return false;
+  };
   // The loader hands out the copy it already has for the same file (or a link
   // to it); saying its types come from another library would mislead.
   for (const auto& loaded : libraries_) {
     if (loaded->libDesc == library->libDesc) {
-      return fail(path + ": the library is already loaded (as " + loaded->module.path() + ")");
+      if (!loaded->module.isOpen()) return fail(what + " are registered already");
+      return fail(what + ": the library is already loaded (as " + loaded->module.path() + ")");
     }
   }
 
   DescCollector collector;
   library->libDesc->enumPluginDescs(&collector);
-  if (collector.descs.empty()) return fail(path + ": the library describes no plug-in");
+  if (collector.descs.empty()) return fail(what + ": the library describes no plug-in");
   for (PluginDesc* desc : collector.descs) {
     const char* name = desc->getName();
-    if (!name || !*name) return fail(path + ": a plug-in descriptor has no name");
+    if (!name || !*name) return fail(what + ": a plug-in descriptor has no name");
     if (findDesc(name)) {
-      return fail(path + ": plug-in type '" + name + "' is already loaded from another library");
+      return fail(what + ": plug-in type '" + name + "' is already loaded from another library");
     }
   }
 

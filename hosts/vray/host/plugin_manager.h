@@ -47,6 +47,12 @@ class PluginManager final : public PluginHost {
   // Loads every vray_*.so (.dll on Windows) in dir, in name order.
   bool loadDirectory(const std::string& dir, std::string* error);
 
+  // Registers the plug-ins built into the host (BitmapBuffer,
+  // UVWGenProjection, TexBitmap) as one more library. False, with a
+  // message, when they are registered already or a loaded library defines
+  // one of their types.
+  bool addHostPlugins(std::string* error);
+
   PluginDesc* findDesc(const std::string& typeName) const;
   std::vector<std::string> typeNames() const;
 
@@ -65,6 +71,7 @@ class PluginManager final : public PluginHost {
   };
 
   void unload(Library& library);
+  bool add(std::unique_ptr<Library> library, const std::string& what, std::string* error);
 
   std::vector<std::unique_ptr<Library>> libraries_;
   std::vector<PluginDesc*> registered_;

@@ -7,6 +7,14 @@
 namespace qv::vrayhost {
 
 void StandInRenderer::traceRay(VUtils::VRayContext& rc) {
+  const int thread = rc.threadData ? rc.threadData->threadIndex : -1;
+  if (thread >= 0 && thread < numThreads_) {
+    // Only this render thread writes its count: no need for a locked add.
+    std::atomic<std::uint64_t>& rays = rayCounts_[static_cast<std::size_t>(thread)].rays;
+    rays.store(rays.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  } else {
+    rayCounts_[static_cast<std::size_t>(numThreads_)].rays.fetch_add(1, std::memory_order_relaxed);
+  }
   const VUtils::VRayRayParams& params = rc.rayparams;
   const VUtils::ShadeVec& dir = params.viewDir;
   const bool aimed = std::isfinite(dir.x) && std::isfinite(dir.y) && std::isfinite(dir.z) &&
@@ -27,6 +35,14 @@ void StandInRenderer::traceRay(VUtils::VRayContext& rc) {
     light = tracer_->transmittance(ray);
   }
   rc.mtlresult.color = VUtils::Color(light, light, light);
+}
+
+std::uint64_t StandInRenderer::tracedRays() const {
+  std::uint64_t total = 0;
+  for (int i = 0; i <= numThreads_; ++i) {
+    total += rayCounts_[static_cast<std::size_t>(i)].rays.load(std::memory_order_relaxed);
+  }
+  return total;
 }
 
 }  // namespace qv::vrayhost

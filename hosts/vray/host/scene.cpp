@@ -1,9 +1,13 @@
 #include "scene.h"
 
+#include <cfloat>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <utility>
 
+#include "host_plugins.h"
+#include "render_settings.h"
 #include "scene_geometry.h"
 
 namespace qv::vrayhost {
@@ -25,6 +29,11 @@ PluginID interfaceOfKind(ParamKind kind) {
 
 std::string at(const std::string& file, int line) {
   return file + ":" + std::to_string(line) + ": ";
+}
+
+std::string withArticle(const std::string& noun) {
+  const bool vowel = !noun.empty() && std::string("aeiouAEIOU").find(noun[0]) != std::string::npos;
+  return (vowel ? "an " : "a ") + noun;
 }
 
 std::string quoted(const vrscene::PluginRef& ref) {
@@ -125,8 +134,7 @@ bool convertConstant(const vrscene::Value& value, ParamKind kind, ConstantValue*
     case ParamKind::Transform:
       if (auto* t = std::get_if<VUtils::Transform>(&value)) return *out = *t, true;
       break;
-    case ParamKind::OutputColor:
-    case ParamKind::OutputFloat:
+    default:
       break;
   }
   if (error) {
@@ -134,6 +142,45 @@ bool convertConstant(const vrscene::Value& value, ParamKind kind, ConstantValue*
              paramKindName(kind);
   }
   return false;
+}
+
+bool convertPlain(const vrscene::Value& value, ParamKind kind, PlainValue* out,
+                  std::string* error) {
+  const auto* integer = std::get_if<std::int64_t>(&value);
+  const auto* real = std::get_if<double>(&value);
+  const double number = integer ? static_cast<double>(*integer) : real ? *real : 0.0;
+  const auto fail = [&](const std::string& message) {
+    if (error) *error = message;
+    return false;
+  };
+  switch (kind) {
+    case ParamKind::PlainInt:
+      if (integer || real) {
+        const double truncated = std::trunc(number);
+        if (!(truncated >= std::numeric_limits<int>::min() &&
+              truncated <= std::numeric_limits<int>::max())) {
+          return fail("the value does not fit an integer");
+        }
+        return *out = static_cast<int>(truncated), true;
+      }
+      break;
+    case ParamKind::PlainFloat:
+      if (integer || real) {
+        if (std::fabs(number) > FLT_MAX) return fail("the value is too large for a float");
+        return *out = static_cast<float>(number), true;
+      }
+      break;
+    case ParamKind::PlainTransform:
+      if (auto* t = std::get_if<VUtils::Transform>(&value)) return *out = *t, true;
+      break;
+    case ParamKind::String:
+      if (auto* text = std::get_if<std::string>(&value)) return *out = *text, true;
+      break;
+    default:
+      break;
+  }
+  return fail(withArticle(vrscene::kindName(value)) + " cannot be given to " +
+              withArticle(paramKindName(kind)) + " parameter");
 }
 
 std::unique_ptr<Scene> Scene::load(const vrscene::Scene& description, PluginManager& manager,
@@ -146,10 +193,11 @@ std::unique_ptr<Scene> Scene::load(const vrscene::Scene& description, PluginMana
   std::unique_ptr<Scene> scene(new Scene);
   scene->file_ = description.file;
   // All instances first, so that parameters may refer to plug-ins defined
-  // later. Geometry is the renderer's own business, not a plug-in's.
+  // later. Geometry, the render camera and the output size are the
+  // renderer's own business, not a plug-in's.
   std::vector<const vrscene::PluginBlock*> blocks;
   for (const vrscene::PluginBlock& block : description.plugins) {
-    if (isGeometryType(block.type)) continue;
+    if (isGeometryType(block.type) || isRenderSettingsType(block.type)) continue;
     if (!manager.findDesc(block.type)) {
       return fail(block.line, "unknown plug-in type '" + block.type + "'");
     }
@@ -178,7 +226,22 @@ std::unique_ptr<Scene> Scene::load(const vrscene::Scene& description, PluginMana
   if (findCycle(scene->nodes_, description, &cycleLine, &chain)) {
     return fail(cycleLine, "plug-ins refer to one another in a loop: " + chain);
   }
+  const std::string sceneDir = std::filesystem::path(description.file).parent_path().string();
+  if (!scene->prepare(sceneDir, error)) return nullptr;
   return scene;
+}
+
+bool Scene::prepare(const std::string& sceneDir, std::string* error) {
+  for (Node& node : nodes_) {
+    auto* setup =
+        static_cast<HostSetupInterface*>(node.instance->plugin()->getInterface(EXT_HOST_SETUP));
+    std::string message;
+    if (setup && !setup->prepare(sceneDir, &message)) {
+      if (error) *error = at(file_, node.line) + node.type + " '" + node.name + "': " + message;
+      return false;
+    }
+  }
+  return true;
 }
 
 bool Scene::setParameter(Node& node, const vrscene::Param& param, std::string* error) {
@@ -192,6 +255,16 @@ bool Scene::setParameter(Node& node, const vrscene::Param& param, std::string* e
     *error = "'" + param.name + "' of '" + node.name + "' is an output and cannot be set";
     return false;
   }
+  if (isPlainValue(decl->kind)) {
+    PlainValue value;
+    std::string reason;
+    if (!convertPlain(param.value, decl->kind, &value, &reason)) {
+      *error = "'" + param.name + "': " + reason;
+      return false;
+    }
+    return list.setPlain(param.name, value, error);
+  }
+  if (decl->kind == ParamKind::PluginLink) return setLink(node, param, *decl, error);
   if (auto* ref = std::get_if<vrscene::PluginRef>(&param.value)) {
     const Node* source = find(ref->plugin);
     if (!source) {
@@ -220,6 +293,35 @@ bool Scene::setParameter(Node& node, const vrscene::Param& param, std::string* e
     return false;
   }
   return list.setConstant(param.name, value, error);
+}
+
+// A link names a whole plug-in, which must offer the interface the
+// parameter asks for: a bitmap buffer for a bitmap, a UVW generator for uvwgen.
+bool Scene::setLink(Node& node, const vrscene::Param& param, const ParamDecl& decl,
+                    std::string* error) {
+  const auto* ref = std::get_if<vrscene::PluginRef>(&param.value);
+  if (!ref) {
+    *error =
+        "'" + param.name + "' takes a plug-in, not " + withArticle(vrscene::kindName(param.value));
+    return false;
+  }
+  if (!ref->output.empty()) {
+    *error = "'" + param.name + "' takes a whole plug-in, not its output " + quoted(*ref);
+    return false;
+  }
+  const Node* source = find(ref->plugin);
+  if (!source) {
+    *error = "there is no plug-in '" + ref->plugin + "'";
+    return false;
+  }
+  PluginInterface* iface = source->instance->plugin()->getInterface(decl.linkInterface);
+  if (!iface) {
+    *error = "'" + param.name + "' of " + node.type + " '" + node.name + "' cannot take " +
+             source->type + " '" + source->name + "'";
+    return false;
+  }
+  return node.vray->getParameterList()->impl().setLink(param.name, ParamKind::PluginLink, iface,
+                                                       error);
 }
 
 const Scene::Node* Scene::find(const std::string& name) const {

@@ -56,6 +56,8 @@ class Scene {
 
  private:
   bool setParameter(Node& node, const vrscene::Param& param, std::string* error);
+  bool setLink(Node& node, const vrscene::Param& param, const ParamDecl& decl, std::string* error);
+  bool prepare(const std::string& sceneDir, std::string* error);
 
   std::string file_;
   std::vector<Node> nodes_;
@@ -66,5 +68,9 @@ class Scene {
 // input also takes a Color (alpha 1) or a single number (grey, alpha 1).
 bool convertConstant(const vrscene::Value& value, ParamKind kind, ConstantValue* out,
                      std::string* error);
+
+// A scene value for a plain parameter: numbers convert between float and
+// integer as for inputs; a Transform and a string only to their own kind.
+bool convertPlain(const vrscene::Value& value, ParamKind kind, PlainValue* out, std::string* error);
 
 }  // namespace qv::vrayhost

@@ -109,9 +109,19 @@ host::TriangleMesh meshFile(const vrscene::PluginBlock& block, const std::string
   return mesh;
 }
 
+NodeTexture nodeTexture(const vrscene::PluginBlock& block) {
+  NodeTexture shown;
+  shown.line = block.line;
+  if (const vrscene::Param* p = block.find("texture")) {
+    shown.line = p->line;
+    shown.texture = valueOf<vrscene::PluginRef>(*p, block, "a texture (PLUGIN or PLUGIN::OUTPUT)");
+  }
+  return shown;
+}
+
 host::SceneObject node(const vrscene::PluginBlock& block, const vrscene::Scene& scene,
                        const std::map<std::string, host::TriangleMesh>& meshes) {
-  checkParams(block, {"geometry", "transform", "opacity"});
+  checkParams(block, {"geometry", "transform", "opacity", "texture"});
   host::SceneObject object;
   object.name = block.name;
 
@@ -175,7 +185,8 @@ bool isGeometryType(const std::string& type) {
 }
 
 bool collectSceneObjects(const vrscene::Scene& scene, const std::string& sceneDir,
-                         std::vector<host::SceneObject>* objects, std::string* error) {
+                         std::vector<host::SceneObject>* objects, std::string* error,
+                         std::vector<NodeTexture>* textures) {
   try {
     // Meshes first: Nodes may refer to geometry defined further down.
     std::map<std::string, host::TriangleMesh> meshes;
@@ -184,10 +195,14 @@ bool collectSceneObjects(const vrscene::Scene& scene, const std::string& sceneDi
       if (block.type == "GeomMeshFile") meshes.emplace(block.name, meshFile(block, sceneDir));
     }
     std::vector<host::SceneObject> result;
+    std::vector<NodeTexture> shown;
     for (const vrscene::PluginBlock& block : scene.plugins) {
-      if (block.type == "Node") result.push_back(node(block, scene, meshes));
+      if (block.type != "Node") continue;
+      result.push_back(node(block, scene, meshes));
+      shown.push_back(nodeTexture(block));
     }
     *objects = std::move(result);
+    if (textures) *textures = std::move(shown);
     return true;
   } catch (const Failure& f) {
     *error = scene.file + ":" + std::to_string(f.line) + ": " + f.what;

@@ -3,8 +3,6 @@
 #include <atomic>
 #include <thread>
 
-#include "shading_context.h"
-
 namespace qv::vrayhost {
 
 namespace {
@@ -22,30 +20,45 @@ uint32 reserveStamps(std::size_t count) {
 
 }  // namespace
 
+ShadingLane::ShadingLane(VUtils::VRayRenderer& renderer, const VUtils::VRayFrameData* frameData,
+                         int threadIndex, int cacheSlots)
+    : slots_(cacheSlots < 1 ? 1 : cacheSlots) {
+  threadData_.threadIndex = threadIndex;
+  rc_.vray = &renderer;
+  rc_.threadData = &threadData_;
+  rc_.frameData = frameData;
+}
+
+void ShadingLane::reserve(std::size_t count) {
+  stamp_ = reserveStamps(count) - 1;
+  stampsLeft_ = count;
+}
+
+VUtils::VRayContext& ShadingLane::next(const ShadingPoint& point) {
+  if (stampsLeft_ == 0) reserve(1024);
+  --stampsLeft_;
+  // 0 is never handed out: it marks an empty cache entry.
+  if (++stamp_ == 0) stamp_ = 1;
+  rc_.rayresult.wpoint = point.p;
+  rc_.rayresult.normal = point.n;
+  rc_.rayresult.surface = point.onSurface ? &point.surface : nullptr;
+  rc_.cacheIndex = static_cast<int>(sequence_++ % static_cast<std::size_t>(slots_));
+  rc_.cacheStamp = stamp_;
+  return rc_;
+}
+
 void ShadingDriver::runThread(int threadIndex, const std::vector<ShadingPoint>& points,
                               const ShadeFn& shade) const {
   const std::size_t stride = static_cast<std::size_t>(renderer_.getNumThreads());
-  const int slots = options_.cacheSlots < 1 ? 1 : options_.cacheSlots;
-  VUtils::VRayThreadData threadData;
-  threadData.threadIndex = threadIndex;
   const std::size_t first = static_cast<std::size_t>(threadIndex);
   const std::size_t count = first < points.size() ? (points.size() - first - 1) / stride + 1 : 0;
-  uint32 stamp = reserveStamps(count) - 1;
   // One context per thread, refilled for each point: building a context
   // (with its pooled child) cost more than the texture work of a point.
   // Shading sees it only as const, so nothing else carries over.
-  ShadingContext rc;
-  rc.vray = &renderer_;
-  rc.threadData = &threadData;
-  rc.frameData = frameData_;
+  ShadingLane lane(renderer_, frameData_, threadIndex, options_.cacheSlots);
+  lane.reserve(count);
   for (std::size_t i = first; i < points.size(); i += stride) {
-    // Each new shading point gets a fresh stamp; 0 is never handed out.
-    if (++stamp == 0) stamp = 1;
-    rc.rayresult.wpoint = points[i].p;
-    rc.rayresult.normal = points[i].n;
-    rc.rayresult.surface = points[i].onSurface ? &points[i].surface : nullptr;
-    rc.cacheIndex = static_cast<int>(i / stride % static_cast<std::size_t>(slots));
-    rc.cacheStamp = stamp;
+    const VUtils::VRayContext& rc = lane.next(points[i]);
     for (int ask = 0; ask < options_.asksPerPoint; ++ask) shade(rc, i, ask);
   }
 }

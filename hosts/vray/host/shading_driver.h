@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "renderer.h"
+#include "shading_context.h"
 #include "tracer.h"
 
 namespace qv::vrayhost {
@@ -24,6 +25,36 @@ struct ShadingPoint {
 struct ShadingOptions {
   int asksPerPoint = 2;  // how often the same context is shaded
   int cacheSlots = 4;    // entry indices cycle through 0 .. cacheSlots - 1
+};
+
+// One render thread's shading: its thread data, one context refilled for
+// each shading point, and the entry index and stamp rules. Each new point
+// gets a stamp that no other point of the process has had, so that a
+// texture's per-thread cache never answers it with another point's colour;
+// its entry index cycles through the cache slots.
+class ShadingLane {
+ public:
+  ShadingLane(VUtils::VRayRenderer& renderer, const VUtils::VRayFrameData* frameData,
+              int threadIndex, int cacheSlots);
+  ShadingLane(const ShadingLane&) = delete;
+  ShadingLane& operator=(const ShadingLane&) = delete;
+
+  // Takes stamps for the next count points in one go; a lane that runs out
+  // takes more by itself, so this only saves it the trips.
+  void reserve(std::size_t count);
+
+  // The context for the next shading point: its hit and surface (point must
+  // outlive the shading), a fresh stamp and the next entry index. The ray
+  // members are the caller's to set; they keep what the previous point left.
+  VUtils::VRayContext& next(const ShadingPoint& point);
+
+ private:
+  VUtils::VRayThreadData threadData_;
+  ShadingContext rc_;
+  int slots_;
+  std::size_t sequence_ = 0;
+  uint32 stamp_ = 0;
+  std::size_t stampsLeft_ = 0;
 };
 
 class ShadingDriver {

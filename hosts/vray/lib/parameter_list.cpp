@@ -6,6 +6,7 @@
 using qv::vrayhost::ConstantValue;
 using qv::vrayhost::ParamDecl;
 using qv::vrayhost::ParamKind;
+using qv::vrayhost::PlainValue;
 
 namespace VUtils {
 
@@ -43,8 +44,31 @@ void writeReference(void* address, ParamKind kind, PluginInterface* iface) {
       *static_cast<TextureTransformInterface**>(address) =
           static_cast<TextureTransformInterface*>(iface);
       break;
-    case ParamKind::OutputColor:
-    case ParamKind::OutputFloat:
+    case ParamKind::PluginLink:
+      *static_cast<PluginInterface**>(address) = iface;
+      break;
+    default:
+      break;
+  }
+}
+
+// A plain value into the member bound for it. The value was checked against
+// the parameter's kind when it was set, and the default is of that kind.
+void writePlain(void* address, ParamKind kind, const PlainValue& value) {
+  switch (kind) {
+    case ParamKind::PlainInt:
+      *static_cast<int*>(address) = std::get<int>(value);
+      break;
+    case ParamKind::PlainFloat:
+      *static_cast<float*>(address) = std::get<float>(value);
+      break;
+    case ParamKind::PlainTransform:
+      *static_cast<Transform*>(address) = std::get<Transform>(value);
+      break;
+    case ParamKind::String:
+      *static_cast<const char**>(address) = std::get<std::string>(value).c_str();
+      break;
+    default:
       break;
   }
 }
@@ -70,6 +94,21 @@ void VRayParameterList::setParamCache(const char* name, TextureIntInterface** ca
 }
 void VRayParameterList::setParamCache(const char* name, TextureTransformInterface** cache) {
   impl_->caches.push_back({name ? name : "", ParamKind::Transform, cache});
+}
+void VRayParameterList::setParamCache(const char* name, int* cache) {
+  impl_->caches.push_back({name ? name : "", ParamKind::PlainInt, cache});
+}
+void VRayParameterList::setParamCache(const char* name, float* cache) {
+  impl_->caches.push_back({name ? name : "", ParamKind::PlainFloat, cache});
+}
+void VRayParameterList::setParamCache(const char* name, Transform* cache) {
+  impl_->caches.push_back({name ? name : "", ParamKind::PlainTransform, cache});
+}
+void VRayParameterList::setParamCache(const char* name, const char** cache) {
+  impl_->caches.push_back({name ? name : "", ParamKind::String, cache});
+}
+void VRayParameterList::setParamCache(const char* name, PluginInterface** cache) {
+  impl_->caches.push_back({name ? name : "", ParamKind::PluginLink, cache});
 }
 void VRayParameterList::setOutputParamCache(const char* name, TextureInterface* output) {
   impl_->outputs.push_back({name ? name : "", ParamKind::OutputColor, output});
@@ -124,24 +163,43 @@ bool VRayParameterList::Impl::setConstant(const std::string& name, const Constan
   if (!checkInput(name, kind, error)) return false;
   std::unique_ptr<PluginInterface> constant = makeConstant(value);
   PluginInterface* iface = constant.get();
-  setSource({name, kind, iface, std::move(constant)});
+  setSource({name, kind, iface, std::move(constant), PlainValue()});
   return true;
 }
 
 bool VRayParameterList::Impl::setLink(const std::string& name, ParamKind kind,
                                       PluginInterface* iface, std::string* error) {
   if (!checkInput(name, kind, error)) return false;
-  setSource({name, kind, iface, nullptr});
+  setSource({name, kind, iface, nullptr, PlainValue()});
+  return true;
+}
+
+bool VRayParameterList::Impl::setPlain(const std::string& name, const PlainValue& value,
+                                       std::string* error) {
+  const ParamKind kind = qv::vrayhost::plainKind(value);
+  if (!checkInput(name, kind, error)) return false;
+  setSource({name, kind, nullptr, nullptr, value});
   return true;
 }
 
 void VRayParameterList::Impl::fillInputCaches() const {
   for (const InputCache& cache : caches) {
-    PluginInterface* iface = nullptr;
+    const Source* found = nullptr;
     for (const Source& source : sources) {
-      if (source.name == cache.name && source.kind == cache.kind) iface = source.iface;
+      if (source.name == cache.name && source.kind == cache.kind) found = &source;
     }
-    writeReference(cache.address, cache.kind, iface);
+    if (qv::vrayhost::isPlainValue(cache.kind)) {
+      // A member bound under a name or kind that was never declared has no
+      // default to fall back on: it keeps what it holds.
+      const ParamDecl* decl = findDecl(cache.name);
+      if (found) {
+        writePlain(cache.address, cache.kind, found->plain);
+      } else if (decl && decl->kind == cache.kind) {
+        writePlain(cache.address, cache.kind, decl->plainDefault);
+      }
+      continue;
+    }
+    writeReference(cache.address, cache.kind, found ? found->iface : nullptr);
   }
 }
 

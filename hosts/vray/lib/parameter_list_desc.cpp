@@ -11,7 +11,10 @@ namespace VUtils {
 namespace {
 
 int declare(VRayParameterListDesc::Impl& impl, const char* name, ParamKind kind, const char* desc) {
-  ParamDecl decl{name ? name : "", kind, false, 0.0f, desc ? desc : ""};
+  ParamDecl decl;
+  decl.name = name ? name : "";
+  decl.kind = kind;
+  decl.description = desc ? desc : "";
   impl.params.push_back(decl);
   return 1;
 }
@@ -82,6 +85,41 @@ int VRayParameterListDesc::addOutputParamTextureFloat(const char* name, const ch
   return declare(*impl_, name, ParamKind::OutputFloat, desc);
 }
 
+int VRayParameterListDesc::addParamInt(const char* name, int defaultValue, int, const char* desc,
+                                       const char*) {
+  declare(*impl_, name, ParamKind::PlainInt, desc);
+  impl_->params.back().plainDefault = defaultValue;
+  return 1;
+}
+
+int VRayParameterListDesc::addParamFloat(const char* name, float defaultValue, int,
+                                         const char* desc, const char*) {
+  declare(*impl_, name, ParamKind::PlainFloat, desc);
+  impl_->params.back().plainDefault = defaultValue;
+  return 1;
+}
+
+int VRayParameterListDesc::addParamTransform(const char* name, const Transform& defaultValue, int,
+                                             const char* desc, const char*) {
+  declare(*impl_, name, ParamKind::PlainTransform, desc);
+  impl_->params.back().plainDefault = defaultValue;
+  return 1;
+}
+
+int VRayParameterListDesc::addParamString(const char* name, const char* defaultValue, int,
+                                          const char* desc, const char*) {
+  declare(*impl_, name, ParamKind::String, desc);
+  impl_->params.back().plainDefault = std::string(defaultValue ? defaultValue : "");
+  return 1;
+}
+
+int VRayParameterListDesc::addParamPlugin(const char* name, PluginID interfaceID, int,
+                                          const char* desc, const char*) {
+  declare(*impl_, name, ParamKind::PluginLink, desc);
+  impl_->params.back().linkInterface = interfaceID;
+  return 1;
+}
+
 int VRayParameterListDesc::registerParameters(PluginHost* host, PluginDesc* desc) {
   if (!host || !desc) return 0;
   Registry& r = registry();
@@ -110,8 +148,31 @@ const char* paramKindName(ParamKind kind) {
       return "colour output";
     case ParamKind::OutputFloat:
       return "float output";
+    case ParamKind::PlainInt:
+      return "integer";
+    case ParamKind::PlainFloat:
+      return "number";
+    case ParamKind::PlainTransform:
+      return "Transform";
+    case ParamKind::String:
+      return "string";
+    case ParamKind::PluginLink:
+      return "plug-in";
   }
   return "unknown";
+}
+
+ParamKind plainKind(const PlainValue& value) {
+  switch (value.index()) {
+    case 0:
+      return ParamKind::PlainInt;
+    case 1:
+      return ParamKind::PlainFloat;
+    case 2:
+      return ParamKind::PlainTransform;
+    default:
+      return ParamKind::String;
+  }
 }
 
 ParamKind constantKind(const ConstantValue& value) {

@@ -77,6 +77,46 @@ TEST(MiScene, ReadsObjectsWithTheirDefaultsAndPaths) {
   EXPECT_EQ(objects[1].line, 3);
 }
 
+TEST(MiScene, ReadsTheCameraTexturesAndMaterials) {
+  const std::string text =
+      "color texture \"a\" \"a.png\"\ncolor texture \"b\" \"/abs/b.exr\"\n"
+      "camera \"view\" resolution 640 360 focal 35 aperture 36\n"
+      "  transform 0 0 1 0 0 1 0 0 -1 0 0 0 5 2 0 1 aspect 2 end camera\n"
+      "shader \"p\" \"mib_texture_projection\" ( \"tex\" \"b\", \"focal\" 2, \"aperture\" 3,\n"
+      "  \"placementMatrix\" 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1, \"default\" = \"p2\" )\n"
+      "shader \"p2\" \"qv_const\" ( )\n"
+      "object \"o\" file \"o.obj\" material \"p2\" end object\n"
+      "object \"bare\" file \"o.obj\" end object\n";
+  const MiParseResult r = parseMi(text, "/scenes/a.mi");
+  ASSERT_TRUE(r.scene) << r.error;
+  const MiScene& scene = *r.scene;
+  ASSERT_EQ(scene.textures.size(), 2u);
+  EXPECT_EQ(scene.textures[0].path, "/scenes/a.png");
+  EXPECT_EQ(scene.textures[1].path, "/abs/b.exr");
+  ASSERT_TRUE(scene.camera);
+  EXPECT_EQ(scene.camera->name, "view");
+  EXPECT_EQ(scene.camera->transform,
+            (std::array<float, 16>{0, 0, 1, 0, 0, 1, 0, 0, -1, 0, 0, 0, 5, 2, 0, 1}));
+  EXPECT_EQ(scene.camera->focal, 35.0f);
+  EXPECT_EQ(scene.camera->aperture, 36.0f);
+  EXPECT_EQ(scene.camera->aspect, 2.0f);
+  EXPECT_EQ(scene.camera->width, 640);
+  EXPECT_EQ(scene.camera->height, 360);
+  EXPECT_EQ(scene.objects[0].material, scene.findShader("p2"));
+  EXPECT_EQ(scene.objects[1].material, -1);
+
+  // The texture is stored as its tag; "default" is fed by p2's colour.
+  const ShaderInstance& p = scene.shaders[0];
+  ASSERT_EQ(p.block.size(), 23u);
+  EXPECT_EQ(p.block[0], 2u);
+  float lens[2];
+  std::memcpy(lens, &p.block[17], sizeof lens);
+  EXPECT_EQ(lens[0], 2.0f);
+  EXPECT_EQ(lens[1], 3.0f);
+  EXPECT_EQ(std::vector<miInteger>(p.ghost.begin() + 19, p.ghost.end()),
+            std::vector<miInteger>(4, 1));
+}
+
 TEST(MiScene, ConstBlockIsLaidOutAsTheShaderReadsIt) {
   const MiParseResult r = parseMi(kScene, "a.mi");
   ASSERT_TRUE(r.scene) << r.error;
@@ -216,7 +256,29 @@ TEST(MiSceneErrors, EachMessageNamesFileLineAndProblem) {
       {"object \"o\"\nlabel 2 end object\n", "e.mi:1: ", "names no mesh"},
       {"object \"o\" file \"o.obj\"\n", "e.mi:2: ", "unexpected end of file"},
       {"object \"o\" file \"o.obj\" end thing\n", "e.mi:1: ", "'object' after 'end'"},
-      {fill + "light \"l\"\n", "e.mi:2: ", "expected 'shader' or 'object'"},
+      {fill + "light \"l\"\n", "e.mi:2: ", "'camera' or 'color texture'"},
+      {"color \"t\" \"t.png\"\n", "e.mi:1: ", "'texture' after 'color'"},
+      {"color texture \"t\" \"a.png\"\ncolor texture \"t\" \"b.png\"\n",
+       "e.mi:2: ", "color texture 't' is defined twice"},
+      {"object \"o\" file \"o.obj\"\n material \"nobody\" end object\n",
+       "e.mi:2: ", "'nobody', is no shader of this file"},
+      {"camera \"c\" aperture 36\n resolution 4 3 end camera\n",
+       "e.mi:1: ", "camera 'c' has no focal"},
+      {"camera \"c\" focal 35 aperture\n 0 resolution 4 3 end camera\n",
+       "e.mi:2: ", "must be positive"},
+      {"camera \"c\" focal 35 aperture 36 resolution\n 0 3 end camera\n",
+       "e.mi:2: ", "between 1 and 65536"},
+      {"camera \"c\" transform\n 1 0 0 0 0 1 0 0 0 0 0 0 0 0 0 1 end camera\n",
+       "e.mi:2: ", "cannot be inverted"},
+      {"camera \"c\" focal 1 aperture 1 resolution 1 1 end camera\ncamera \"d\" end camera\n",
+       "e.mi:2: ", "a scene has one camera"},
+      {"shader \"p\" \"mib_texture_projection\" (\n \"tex\" \"none\" )\n",
+       "e.mi:2: ", "'none', which is no color texture"},
+      {"color texture \"t\" \"t.png\"\nshader \"p\" \"mib_texture_projection\" (\n"
+       "\"tex\" \"t\", \"focal\" 1, \"aperture\" 0 )\n",
+       "e.mi:2: ", "mib_texture_projection 'p' \"aperture\" must be positive"},
+      {"shader \"p\" \"mib_texture_projection\" ( \"focal\" 1, \"aperture\" 1 )\n",
+       "e.mi:1: ", "names no texture"},
       {"shader \"a\n\" \"qv_const\" ( )\n", "e.mi:1: ", "unterminated string"},
       {weave + "\"layers\" [ { \"mask\" 1.2.3 } ] )\n", "e.mi:2: ", "malformed number"},
       {weave + "\"layers\" [ { \"mask\" 1 } }\n", "e.mi:2: ", "',' or ']'"},

@@ -255,7 +255,7 @@ TEST(QvrayUsage, BadUsageShowsUsage) {
 }
 
 TEST(QvrayUsage, MessagesNameTheOffendingArgument) {
-  EXPECT_TRUE(contains(runQvray({"render"}).err, "unknown command 'render'"));
+  EXPECT_TRUE(contains(runQvray({"draw"}).err, "unknown command 'draw'"));
   EXPECT_TRUE(contains(runQvray({"probe", "s", "t", "--colour"}).err, "'--colour'"));
   EXPECT_TRUE(contains(runQvray({"probe", "s", "t", "--threads", "0"}).err, "'0'"));
 }

@@ -116,6 +116,24 @@ TEST(SceneGeometryNodes, OneObjectPerNodeInSceneOrder) {
   EXPECT_EQ(objects[1].mesh.vertices.size(), 3u);
 }
 
+TEST(SceneGeometryNodes, TexturesComeInObjectOrderWithTheirLines) {
+  std::vector<SceneObject> objects;
+  std::vector<NodeTexture> textures;
+  std::string error;
+  ASSERT_TRUE(collectSceneObjects(
+      sceneOf(std::string(kTriangle) + "Node plain { geometry=tri; }\n"
+                                       "Node shown {\n geometry=tri;\n texture=w::outMatte;\n}\n"),
+      "", &objects, &error, &textures))
+      << error;
+  ASSERT_EQ(textures.size(), 2u);
+  EXPECT_FALSE(textures[0].texture);
+  EXPECT_EQ(textures[0].line, 5);
+  ASSERT_TRUE(textures[1].texture);
+  EXPECT_EQ(textures[1].texture->plugin, "w");
+  EXPECT_EQ(textures[1].texture->output, "outMatte");
+  EXPECT_EQ(textures[1].line, 8);
+}
+
 class SceneGeometryMeshFile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -234,6 +252,7 @@ TEST(SceneGeometryErrors, NodeProblemsNameTheirLine) {
       {"Node n {\n geometry=tri;\n opacity=-0.25;\n}", 7, "got -0.25"},
       {"Node n {\n geometry=tri;\n opacity=2;\n}", 7, "got 2"},
       {"Node n {\n geometry=tri;\n opacity=\"half\";\n}", 7, "number"},
+      {"Node n {\n geometry=tri;\n texture=AColor(1, 0, 0, 1);\n}", 7, "PLUGIN::OUTPUT"},
       {"Node n {\n geometry=tri;\n"
        " transform=Transform(Matrix(Vector(3e38,0,0), Vector(0,1,0), Vector(0,0,1)),"
        " Vector(3e38,0,0));\n}",

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "host_plugins.h"
 #include "plugin_manager.h"
 #include "renderer.h"
 #include "shading_driver.h"
@@ -75,6 +76,7 @@ class SceneTest : public ::testing::Test {
     manager_ = std::make_unique<PluginManager>();
     std::string error;
     ASSERT_TRUE(manager_->loadLibrary(QV_PLUGIN_DIR "/vray_qvShotWeave.so", &error)) << error;
+    ASSERT_TRUE(manager_->addHostPlugins(&error)) << error;
   }
   static void TearDownTestSuite() { manager_.reset(); }
 
@@ -381,6 +383,48 @@ TEST_F(SceneErrors, ReferenceLoopsAreRefused) {
 
 TEST_F(SceneErrors, FirstProblemIsReported) {
   expectError("qvShotWeave w {\n  color_a=ghost;\n  matte_a=Vector(0, 0, 0);\n}\n", 2, {"'ghost'"});
+}
+
+using SceneHostPlugins = SceneTest;
+
+TEST_F(SceneHostPlugins, PlainParametersReadTheirDefaultsUntilSet) {
+  // The defaults: no offset, no turn, a quarter turn across.
+  const auto scene = loadOk("UVWGenProjection p {\n  type=8.9;\n}\n");
+  ASSERT_NE(scene, nullptr);
+  auto* uvw =
+      static_cast<UVWGenInterface*>(scene->find("p")->instance->plugin()->getInterface(EXT_UVWGEN));
+  ASSERT_NE(uvw, nullptr);
+  HandMadeContext shading;
+  const double edge = std::tan(M_PI / 8.0);
+  double u = -1.0, v = -1.0;
+  shading.rc.rayresult.wpoint = VUtils::TracePoint(edge * 2.0, 0.0, -2.0);
+  ASSERT_TRUE(uvw->pictureUV(shading.rc, 4, 2, &u, &v));
+  EXPECT_NEAR(u, 1.0, 1e-6);
+  EXPECT_NEAR(v, 0.5, 1e-12);
+  // The picture's proportions set how far up it reaches.
+  shading.rc.rayresult.wpoint = VUtils::TracePoint(0.0, edge * 0.5, -1.0);
+  ASSERT_TRUE(uvw->pictureUV(shading.rc, 4, 2, &u, &v));
+  EXPECT_NEAR(u, 0.5, 1e-12);
+  EXPECT_NEAR(v, 0.0, 1e-6);
+  shading.rc.rayresult.wpoint = VUtils::TracePoint(0.0, 0.0, 1.0);
+  EXPECT_FALSE(uvw->pictureUV(shading.rc, 4, 2, &u, &v));
+}
+
+TEST_F(SceneHostPlugins, LinksNameAWholePluginOfTheRightKind) {
+  const std::string source = "qvShotWeave w { color_a=1; }\nBitmapBuffer b { file=\"x.png\"; }\n";
+  expectError(source + "TexBitmap t {\n  bitmap=w;\n}\n", 4,
+              {"'bitmap' of TexBitmap 't' cannot take qvShotWeave 'w'"});
+  expectError(source + "TexBitmap t {\n  bitmap=b::out;\n}\n", 4, {"whole plug-in", "'b::out'"});
+  expectError(source + "TexBitmap t {\n  uvwgen=2;\n}\n", 4, {"'uvwgen' takes a plug-in"});
+  expectError("UVWGenProjection p {\n  type=Vector(1, 2, 3);\n}\n", 2,
+              {"a Vector cannot be given to an integer parameter"});
+  expectError("UVWGenProjection p {\n  type=8;\n  fov=\"wide\";\n}\n", 3, {"'fov'", "string"});
+  // Checked once the scene has set them all: the block's own line.
+  expectError("\nUVWGenProjection p {\n  fov=1;\n}\n", 2,
+              {"UVWGenProjection 'p': 'type' 0 is not supported"});
+  std::string error;
+  EXPECT_FALSE(manager_->addHostPlugins(&error));
+  EXPECT_EQ(error, "the host's own plug-ins are registered already");
 }
 
 using SceneResolve = SceneTest;

@@ -2,9 +2,10 @@
 // shading state it hands out (miState::user). Shaders never see this header.
 #pragma once
 
-#include <deque>
+#include <cstdint>
 #include <vector>
 
+#include "image_file.h"
 #include "shader.h"
 #include "tracer.h"
 
@@ -22,6 +23,14 @@ struct RenderContext {
   // Makes every mi_trace_transparent fail, as a host does past its trace depth.
   bool failTraces = false;
   miState child{};  // the state of the last ray traced
+  // The scene's color textures, texture tag t being element t - 1; for the
+  // host's own texture shaders.
+  const std::vector<image::Rgba>* textures = nullptr;
+  std::uint64_t rays = 0;  // rays the tracer was asked for on behalf of shaders
+  // mi_sample's seed for the point it was last asked about.
+  bool hasSampleSeed = false;
+  std::uint32_t sampleKey[3] = {0, 0, 0};  // the point's bits
+  std::uint64_t sampleSeed = 0;
 };
 
 // The instance tag of an object: its index plus one (0 is the null tag).

@@ -36,6 +36,20 @@ class VRAY_API VRayParameterListDesc {
   int addOutputParamTexture(const char* name, const char* desc, const char* uiGuides);
   int addOutputParamTextureFloat(const char* name, const char* desc, const char* uiGuides);
 
+  // Plain values, read as they are rather than through a texture, and links
+  // to a whole plug-in that must offer interfaceID. Texture libraries take
+  // none of these; bitmap buffers and UVW generators do.
+  int addParamInt(const char* name, int defaultValue, int count, const char* desc,
+                  const char* uiGuides);
+  int addParamFloat(const char* name, float defaultValue, int count, const char* desc,
+                    const char* uiGuides);
+  int addParamTransform(const char* name, const Transform& defaultValue, int count,
+                        const char* desc, const char* uiGuides);
+  int addParamString(const char* name, const char* defaultValue, int count, const char* desc,
+                     const char* uiGuides);
+  int addParamPlugin(const char* name, PluginID interfaceID, int count, const char* desc,
+                     const char* uiGuides);
+
   // Tells the host that desc's plug-ins have this parameter list.
   int registerParameters(PluginHost* host, PluginDesc* desc);
 
@@ -60,6 +74,14 @@ class VRAY_API VRayParameterList {
   void setParamCache(const char* name, TextureFloatInterface** cache);
   void setParamCache(const char* name, TextureIntInterface** cache);
   void setParamCache(const char* name, TextureTransformInterface** cache);
+  // Plain values and plug-in links, written like the input references. A
+  // string stays valid until the list is destroyed or the parameter is set
+  // again.
+  void setParamCache(const char* name, int* cache);
+  void setParamCache(const char* name, float* cache);
+  void setParamCache(const char* name, Transform* cache);
+  void setParamCache(const char* name, const char** cache);
+  void setParamCache(const char* name, PluginInterface** cache);
   void setOutputParamCache(const char* name, TextureInterface* output);
   void setOutputParamCache(const char* name, TextureFloatInterface* output);
 

@@ -1,0 +1,385 @@
+// qvray render's frame, as the command renders it, against bare Embree
+// tracing the same rays: a matte-painting set (buildings on a ground, one
+// occluder in front of the projection camera) at 1280 x 720, a painting
+// projected through qvVeil with occlusion and 24 dilation samples, laid over
+// a fill by qvShotWeave.
+//
+//   render_vray_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//
+// Rays per second compare between BM_Render and BM_BareEmbree at the same
+// thread count; shading points per second are BM_Render's alone.
+#include <benchmark/benchmark.h>
+#include <embree3/rtcore.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frame_renderer.h"
+#include "image_file.h"
+#include "plugin_manager.h"
+#include "render_settings.h"
+#include "scene.h"
+#include "scene_geometry.h"
+#include "terrain.h"
+#include "tracer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qv::vrayhost::TextureOutput;
+
+[[noreturn]] void die(const std::string& message) {
+  std::fprintf(stderr, "render_vray_bench: %s\n", message.c_str());
+  std::exit(1);
+}
+
+struct Box {
+  float x0, y0, z0, x1, y1, z1;
+};
+
+// Buildings along two streets, and the occluder between them and the
+// projection camera.
+const Box kBoxes[] = {
+    {-14, 0, -12, -8, 9, -6}, {-6, 0, -14, -1, 12, -8}, {1, 0, -13, 6, 7, -7},
+    {8, 0, -12, 14, 10, -5},  {-13, 0, -3, -8, 5, 2},   {9, 0, -2, 13, 6, 3},
+    {-4, 0, -4, 0, 3.5f, -1}, {3, 0, 9, 6, 6, 12},
+};
+
+std::string vector(double x, double y, double z) {
+  char text[96];
+  std::snprintf(text, sizeof text, "Vector(%.9g, %.9g, %.9g)", x, y, z);
+  return text;
+}
+
+// A camera at `from` looking at `to`, +y up.
+std::string lookAt(double fx, double fy, double fz, double tx, double ty, double tz) {
+  double z[3] = {fx - tx, fy - ty, fz - tz};
+  const double lz = std::sqrt(z[0] * z[0] + z[1] * z[1] + z[2] * z[2]);
+  for (double& c : z) c /= lz;
+  double x[3] = {z[2], 0.0, -z[0]};  // (0, 1, 0) x z
+  const double lx = std::sqrt(x[0] * x[0] + x[2] * x[2]);
+  x[0] /= lx;
+  x[2] /= lx;
+  const double y[3] = {z[1] * x[2] - z[2] * x[1], z[2] * x[0] - z[0] * x[2],
+                       z[0] * x[1] - z[1] * x[0]};
+  return "Transform(Matrix(" + vector(x[0], x[1], x[2]) + ", " + vector(y[0], y[1], y[2]) + ", " +
+         vector(z[0], z[1], z[2]) + "), " + vector(fx, fy, fz) + ")";
+}
+
+std::string sceneText() {
+  std::string text =
+      "GeomStaticMesh ground_mesh {\n"
+      "  vertices=ListVector(Vector(-40, 0, -40), Vector(40, 0, -40), Vector(40, 0, 40), "
+      "Vector(-40, 0, 40));\n"
+      "  faces=ListInt(0, 2, 1, 0, 3, 2);\n}\n"
+      "Node ground { geometry=ground_mesh; texture=weave; }\n";
+  int index = 0;
+  for (const Box& b : kBoxes) {
+    const std::string name = "box" + std::to_string(index++);
+    text += "GeomStaticMesh " + name + "_mesh {\n  vertices=ListVector(";
+    for (int i = 0; i < 8; ++i) {
+      text +=
+          (i ? ", " : "") + vector(i & 1 ? b.x1 : b.x0, i & 2 ? b.y1 : b.y0, i & 4 ? b.z1 : b.z0);
+    }
+    text +=
+        ");\n  faces=ListInt(0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4, "
+        "2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5);\n}\n"
+        "Node " +
+        name + " { geometry=" + name + "_mesh; texture=weave; }\n";
+  }
+  const std::string projector = lookAt(0, 12, 30, 0, 2, 0);
+  return text + "BitmapBuffer paint { file=\"painting.png\"; }\n" +
+         "UVWGenProjection projection { type=8; fov=1.0; camera_transform=" + projector + "; }\n" +
+         "TexBitmap painting { bitmap=paint; uvwgen=projection; }\n" +
+         "qvVeil seen {\n  color=painting; colorOffset=AColor(0, 0, 0, 0); mask=1;\n" +
+         "  placementMatrix=" + projector + ";\n" +
+         "  useShadowOcclusion=1; useFacingRatio=1; angleThreshold=85;\n" +
+         "  dilate=0.4; samples=24;\n}\n" +
+         "qvShotWeave weave { color_a=seen; matte_a=seen::outMatte; "
+         "color_b=AColor(0.1, 0.2, 0.8, 1); }\n" +
+         "RenderView camera { transform=" + lookAt(26, 9, 20, -2, 2, -4) + "; fov=0.9; }\n" +
+         "SettingsOutput output { img_width=1280; img_height=720; }\n";
+}
+
+// The set loaded as qvray render loads it.
+struct World {
+  World() {
+    folder = fs::temp_directory_path() / "qv_render_vray_bench";
+    fs::create_directories(folder);
+    qv::image::Rgba painting(960, 540);
+    for (int y = 0; y < painting.height; ++y) {
+      for (int x = 0; x < painting.width; ++x) {
+        float* p = painting.at(x, y);
+        p[0] = static_cast<float>(x) / painting.width;
+        p[1] = static_cast<float>(y) / painting.height;
+        p[2] = 0.5f + 0.5f * std::sin(0.05f * static_cast<float>(x + y));
+        p[3] = 1.0f;
+      }
+    }
+    std::string error;
+    if (!qv::image::write((folder / "painting.png").string(), painting, &error)) die(error);
+    const std::string scenePath = (folder / "set.vrscene").string();
+    std::ofstream(scenePath) << sceneText();
+
+    if (!manager.loadDirectory(QV_PLUGIN_DIR, &error) || !manager.addHostPlugins(&error)) {
+      die(error);
+    }
+    qv::vrscene::ParseResult parsed = qv::vrscene::parseFile(scenePath);
+    if (!parsed.scene) die(parsed.error);
+    description = std::move(*parsed.scene);
+    scene = qv::vrayhost::Scene::load(description, manager, &error);
+    if (!scene || !qv::vrayhost::readRenderSettings(description, &settings, &error)) die(error);
+    std::vector<qv::vrayhost::NodeTexture> shown;
+    if (!qv::vrayhost::collectSceneObjects(description, folder.string(), &objects, &error,
+                                           &shown)) {
+      die(error);
+    }
+    for (const qv::vrayhost::NodeTexture& node : shown) {
+      TextureOutput texture;
+      if (!scene->resolve(*node.texture, &texture, &error)) die(error);
+      content.objectTextures.push_back(texture);
+    }
+    if (!tracer.build(objects, &error)) die(error);
+    for (const auto& object : objects) triangles += object.mesh.triangles.size();
+  }
+  ~World() {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+  }
+
+  fs::path folder;
+  qv::vrayhost::PluginManager manager;
+  qv::vrscene::Scene description;
+  std::unique_ptr<qv::vrayhost::Scene> scene;
+  qv::vrayhost::RenderSettings settings;
+  std::vector<qv::host::SceneObject> objects;
+  qv::vrayhost::FrameContent content;
+  qv::host::Tracer tracer;
+  std::size_t triangles = 0;
+};
+
+World& world() {
+  static World instance;
+  return instance;
+}
+
+void BM_Render(benchmark::State& state) {
+  World& w = world();
+  qv::vrayhost::StandInRenderer renderer(static_cast<int>(state.range(0)));
+  renderer.setTracer(&w.tracer);
+  qv::vrayhost::FrameOptions options;
+  qv::image::Rgba beauty;
+  std::vector<qv::image::Rgba> outputs;
+  qv::vrayhost::FrameStats total;
+  for (auto _ : state) {
+    const qv::vrayhost::FrameStats stats = qv::vrayhost::renderFrame(
+        *w.scene, renderer, w.tracer, w.settings, w.content, options, &beauty, &outputs);
+    total.shadingPoints += stats.shadingPoints;
+    total.cameraRays += stats.cameraRays;
+    total.shaderRays += stats.shaderRays;
+    total.occlusionNotices += stats.occlusionNotices;
+    benchmark::DoNotOptimize(beauty.pixels.data());
+  }
+  state.counters["shading_points/s"] =
+      benchmark::Counter(static_cast<double>(total.shadingPoints), benchmark::Counter::kIsRate);
+  state.counters["rays/s"] = benchmark::Counter(
+      static_cast<double>(total.cameraRays + total.shaderRays), benchmark::Counter::kIsRate);
+  state.counters["rays/point"] = static_cast<double>(total.cameraRays + total.shaderRays) /
+                                 static_cast<double>(total.shadingPoints ? total.shadingPoints : 1);
+  state.counters["occlusion_tests/point"] =
+      static_cast<double>(total.occlusionNotices) /
+      static_cast<double>(total.shadingPoints ? total.shadingPoints : 1);
+  state.counters["triangles"] = static_cast<double>(w.triangles);
+  state.counters["rays/frame"] = static_cast<double>(total.cameraRays + total.shaderRays) /
+                                 static_cast<double>(state.iterations());
+}
+
+// The rays of one frame in Embree's terms, recorded by a renderer that
+// traces them as the stand-in does.
+struct RecordedRay {
+  float org[3], dir[3];
+  float tnear, tfar;
+};
+
+RecordedRay recorded(const qv::host::Ray& ray) {
+  const double scale =
+      std::fmax(1.0, std::fmax(std::fabs(ray.origin[0]),
+                               std::fmax(std::fabs(ray.origin[1]), std::fabs(ray.origin[2]))));
+  // The tracer's own start margin keeps a ray off the surface it leaves.
+  const double tnear = std::fmax(ray.tmin, 1e-5 * scale);
+  return {{static_cast<float>(ray.origin[0]), static_cast<float>(ray.origin[1]),
+           static_cast<float>(ray.origin[2])},
+          {ray.direction[0], ray.direction[1], ray.direction[2]},
+          static_cast<float>(tnear),
+          ray.tmax > 3e38 ? INFINITY : static_cast<float>(ray.tmax)};
+}
+
+class RecordingRenderer final : public VUtils::VRayRenderer {
+ public:
+  explicit RecordingRenderer(const qv::host::Tracer& tracer) : tracer_(tracer) {}
+  int getNumThreads() const override { return 1; }
+  void traceRay(VUtils::VRayContext& rc) override {
+    const auto& params = rc.rayparams;
+    qv::host::Ray ray;
+    ray.origin[0] = params.rayOrigin.x;
+    ray.origin[1] = params.rayOrigin.y;
+    ray.origin[2] = params.rayOrigin.z;
+    ray.direction[0] = params.viewDir.x;
+    ray.direction[1] = params.viewDir.y;
+    ray.direction[2] = params.viewDir.z;
+    ray.tmin = params.mint;
+    ray.tmax = params.maxt;
+    ray.skip = static_cast<const qv::host::SurfaceId*>(rc.rayresult.surface);
+    const float light = tracer_.transmittance(ray);
+    rc.mtlresult.color = VUtils::Color(light, light, light);
+    shadowRays.push_back(recorded(ray));
+  }
+  std::vector<RecordedRay> shadowRays;
+
+ private:
+  const qv::host::Tracer& tracer_;
+};
+
+struct FrameRays {
+  std::vector<RecordedRay> camera, shadow;
+};
+
+const FrameRays& frameRays() {
+  static const FrameRays rays = [] {
+    World& w = world();
+    RecordingRenderer renderer(w.tracer);
+    FrameRays result;
+    w.scene->renderBegin(&renderer);
+    w.scene->frameBegin(&renderer);
+    qv::vrayhost::ShadingLane lane(renderer, nullptr, 0, 4);
+    for (int y = 0; y < w.settings.height; ++y) {
+      for (int x = 0; x < w.settings.width; ++x) {
+        const qv::host::Ray ray = qv::vrayhost::cameraRay(w.settings, x + 0.5, y + 0.5);
+        result.camera.push_back(recorded(ray));
+        const auto hit = w.tracer.intersect(ray);
+        if (!hit) continue;
+        const qv::vrayhost::ShadingPoint point = qv::vrayhost::shadingPointOf(ray, *hit);
+        const TextureOutput& texture = w.content.objectTextures[hit->surface.object];
+        texture.color()->texColor(lane.next(point));
+      }
+    }
+    w.scene->frameEnd(&renderer);
+    w.scene->renderEnd(&renderer);
+    result.shadow = std::move(renderer.shadowRays);
+    return result;
+  }();
+  return rays;
+}
+
+RTCRay embreeRay(const RecordedRay& r) {
+  RTCRay ray;
+  ray.org_x = r.org[0];
+  ray.org_y = r.org[1];
+  ray.org_z = r.org[2];
+  ray.dir_x = r.dir[0];
+  ray.dir_y = r.dir[1];
+  ray.dir_z = r.dir[2];
+  ray.tnear = r.tnear;
+  ray.tfar = r.tfar;
+  ray.time = 0.0f;
+  ray.mask = ~0u;
+  ray.id = 0;
+  ray.flags = 0;
+  return ray;
+}
+
+// Share [begin, end) of the frame's rays: camera rays through
+// rtcIntersect1, shadow rays through rtcOccluded1.
+unsigned traceShare(RTCScene scene, const FrameRays& rays, int share, int shares) {
+  unsigned found = 0;
+  RTCIntersectContext context;
+  rtcInitIntersectContext(&context);
+  const std::size_t nc = rays.camera.size(), ns = rays.shadow.size();
+  for (std::size_t i = nc * share / shares; i < nc * (share + 1) / shares; ++i) {
+    RTCRayHit rh;
+    rh.ray = embreeRay(rays.camera[i]);
+    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(scene, &context, &rh);
+    found += rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+  }
+  for (std::size_t i = ns * share / shares; i < ns * (share + 1) / shares; ++i) {
+    RTCRay ray = embreeRay(rays.shadow[i]);
+    rtcOccluded1(scene, &context, &ray);
+    found += ray.tfar < 0.0f;
+  }
+  return found;
+}
+
+void BM_BareEmbree(benchmark::State& state) {
+  World& w = world();
+  const FrameRays& rays = frameRays();
+  qv::host::TriangleMesh merged;
+  for (const auto& object : w.objects) {
+    const auto base = static_cast<std::uint32_t>(merged.vertices.size());
+    merged.vertices.insert(merged.vertices.end(), object.mesh.vertices.begin(),
+                           object.mesh.vertices.end());
+    for (const auto& t : object.mesh.triangles) {
+      merged.triangles.push_back({t[0] + base, t[1] + base, t[2] + base});
+    }
+  }
+  const qv::bench::BareEmbreeScene bare(merged);
+  const int threads = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) {
+      pool.emplace_back(
+          [&, t] { benchmark::DoNotOptimize(traceShare(bare.scene(), rays, t, threads)); });
+    }
+    benchmark::DoNotOptimize(traceShare(bare.scene(), rays, 0, threads));
+    for (std::thread& thread : pool) thread.join();
+  }
+  const double perFrame = static_cast<double>(rays.camera.size() + rays.shadow.size());
+  state.counters["rays/s"] = benchmark::Counter(perFrame * static_cast<double>(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+  state.counters["rays/frame"] = perFrame;
+}
+
+// The same rays through the stand-in's tracer, one thread, without shading:
+// what the host's own ray handling costs over Embree's.
+void BM_HostTracer(benchmark::State& state) {
+  World& w = world();
+  const FrameRays& rays = frameRays();
+  const auto hostRay = [](const RecordedRay& r) {
+    qv::host::Ray ray;
+    for (int k = 0; k < 3; ++k) {
+      ray.origin[k] = r.org[k];
+      ray.direction[k] = r.dir[k];
+    }
+    ray.tmin = r.tnear;
+    ray.tmax = r.tfar;
+    return ray;
+  };
+  for (auto _ : state) {
+    float sum = 0.0f;
+    for (const RecordedRay& r : rays.camera) sum += w.tracer.intersect(hostRay(r)) ? 1.0f : 0.0f;
+    for (const RecordedRay& r : rays.shadow) sum += w.tracer.transmittance(hostRay(r));
+    benchmark::DoNotOptimize(sum);
+  }
+  const double perFrame = static_cast<double>(rays.camera.size() + rays.shadow.size());
+  state.counters["rays/s"] = benchmark::Counter(perFrame * static_cast<double>(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+}
+
+// Arguments: render threads. Alternating so that each pair runs close in time.
+BENCHMARK(BM_Render)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareEmbree)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HostTracer)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Render)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareEmbree)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
