@@ -1,16 +1,14 @@
 #!/usr/bin/env bash
-# Sets up, builds, and runs the main job over the bundled example scenes.
+# The main job: sets up, builds, and renders the bundled example scene
+# (examples/matte) through the stand-ins of the hosts, into build/example/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh build -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCHMARKS=OFF
-echo "qvShotWeave over two flat projections (r g b a):"
-build/bin/qvray probe examples/shotweave.vrscene weave < examples/probe_points.txt
-echo "A painting masked by what its camera sees, over a fill colour (r g b a):"
-build/bin/qvray probe examples/veil.vrscene weave --threads 2 < examples/veil_points.txt
-echo "The visibility matte at the same points:"
-build/bin/qvray probe examples/veil.vrscene seen::outMatte < examples/veil_points.txt
-echo "mental ray: two paintings around a box, each where its camera sees (outColor ... outMask19):"
-build/bin/qvmray probe examples/shotweave.mi weave --threads 2 < examples/shotweave_points.txt
-echo "Maya: the render nodes of examples/render_nodes.ma, as Maya sees them:"
-build/bin/qvmaya examples/render_nodes.ma examples/query_render_nodes.mel
+out=build/example
+mkdir -p "$out"
+echo "V-Ray: the painting where the projection camera sees the set, the fill elsewhere"
+build/bin/qvray render examples/matte/example.vrscene -o "$out/vray.png" --aov seen::outMatte
+echo "mental ray: the same scene through qv_shotWeave"
+build/bin/qvmray render examples/matte/example.mi -o "$out/mentalray.png" --aov outMask0
+echo "Images in $out: vray.png, mentalray.png, and the mattes vray.seen_outMatte.exr, mentalray.outMask0.exr"
