@@ -1,0 +1,101 @@
+// The bundled example renders in each host, and the hosts agree: where the
+// projection camera sees a point, every host shows the same painting pixel;
+// where it does not, every host shows the fill.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "command_test.h"
+#include "example_scene.h"
+#include "image_file.h"
+#include "qvmray.h"
+#include "qvray.h"
+
+namespace {
+
+const std::string kExample = std::string(QV_SOURCE_DIR) + "/examples/matte/";
+
+qv::image::Rgba load(const std::string& path) {
+  qv::image::Rgba image;
+  std::string error;
+  EXPECT_TRUE(qv::image::read(path, &image, &error)) << error;
+  return image;
+}
+
+// True when the matte has this value on the pixel and its eight neighbours,
+// so that soft edges, whose samples each host draws its own way, stay out.
+bool settled(const qv::image::Rgba& matte, int x, int y, float value) {
+  for (int dy = -1; dy <= 1; ++dy) {
+    for (int dx = -1; dx <= 1; ++dx) {
+      const int px = x + dx, py = y + dy;
+      if (px < 0 || py < 0 || px >= matte.width || py >= matte.height) return false;
+      if (matte.at(px, py)[0] != value) return false;
+    }
+  }
+  return true;
+}
+
+bool close(const float* a, const float* b, float tolerance) {
+  for (int c = 0; c < 4; ++c) {
+    if (std::fabs(a[c] - b[c]) > tolerance) return false;
+  }
+  return true;
+}
+
+TEST(ExampleRender, VRayAndMentalRayShowThePaintingWhereItsCameraSees) {
+  qv::test::ScratchDir scratch("example_render");
+  const std::string vray = (scratch.path() / "vray.png").string();
+  const std::string mray = (scratch.path() / "mray.png").string();
+  const auto vrayRun = qv::test::runCommand(
+      qv::qvray::run,
+      {"render", kExample + "example.vrscene", "-o", vray, "--aov", "seen::outMatte", "--quiet"},
+      "");
+  ASSERT_EQ(vrayRun.status, 0) << vrayRun.err;
+  const auto mrayRun = qv::test::runCommand(
+      qv::qvmray::run,
+      {"render", kExample + "example.mi", "-o", mray, "--aov", "outMask0", "--quiet"}, "");
+  ASSERT_EQ(mrayRun.status, 0) << mrayRun.err;
+
+  const qv::image::Rgba vrayImage = load(vray);
+  const qv::image::Rgba mrayImage = load(mray);
+  const qv::image::Rgba seen = load((scratch.path() / "vray.seen_outMatte.exr").string());
+  const qv::image::Rgba mask = load((scratch.path() / "mray.outMask0.exr").string());
+  const auto& scene = qv::example::scene();
+  ASSERT_EQ(vrayImage.width, scene.render.width);
+  ASSERT_EQ(mrayImage.height, scene.render.height);
+
+  // The fill as an 8-bit image stores it.
+  float fill[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  for (int c = 0; c < 3; ++c) fill[c] = std::round(scene.fill[c] * 255.0) / 255.0f;
+
+  int painted = 0, filled = 0, disagreeing = 0, settledPixels = 0;
+  const float tolerance = 1.0f / 255.0f + 1e-6f;
+  for (int y = 0; y < seen.height; ++y) {
+    for (int x = 0; x < seen.width; ++x) {
+      // mental ray reports a layer's visible mask plus its mask: 2 where the
+      // projection camera sees the point, 1 where it does not.
+      const bool vraySees = settled(seen, x, y, 1.0f), vrayHidden = settled(seen, x, y, 0.0f);
+      const bool mraySees = settled(mask, x, y, 2.0f), mrayHidden = settled(mask, x, y, 1.0f);
+      if ((vraySees && mrayHidden) || (vrayHidden && mraySees)) ++disagreeing;
+      if (vraySees && mraySees) {
+        ++settledPixels;
+        if (close(vrayImage.at(x, y), mrayImage.at(x, y), tolerance)) ++painted;
+      } else if (vrayHidden && mrayHidden) {
+        ++settledPixels;
+        if (close(vrayImage.at(x, y), fill, tolerance) &&
+            close(mrayImage.at(x, y), fill, tolerance))
+          ++filled;
+      }
+    }
+  }
+  // Both kinds of region are large in this example, and every settled pixel
+  // of either kind agrees.
+  EXPECT_GT(painted, 10000);
+  EXPECT_GT(filled, 10000);
+  EXPECT_EQ(painted + filled, settledPixels);
+  EXPECT_EQ(disagreeing, 0);
+}
+
+}  // namespace
