@@ -374,26 +374,14 @@ double centralBlockedShare(int layers) {
 }
 
 RTCRay bareRay(const RecordedRay& r) {
-  RTCRay ray;
-  ray.org_x = r.org[0];
-  ray.org_y = r.org[1];
-  ray.org_z = r.org[2];
-  ray.dir_x = r.dir[0];
-  ray.dir_y = r.dir[1];
-  ray.dir_z = r.dir[2];
   const double length = std::sqrt(static_cast<double>(r.dir[0]) * r.dir[0] +
                                   static_cast<double>(r.dir[1]) * r.dir[1] +
                                   static_cast<double>(r.dir[2]) * r.dir[2]);
   const double scale = std::max({1.0, std::fabs(static_cast<double>(r.org[0])),
                                  std::fabs(static_cast<double>(r.org[1])),
                                  std::fabs(static_cast<double>(r.org[2]))});
-  ray.tnear = static_cast<float>(1e-5 * scale / length);
-  ray.tfar = std::numeric_limits<float>::infinity();
-  ray.time = 0.0f;
-  ray.mask = ~0u;
-  ray.id = 0;
-  ray.flags = 0;
-  return ray;
+  return qv::bench::embreeRay(r.org, r.dir, static_cast<float>(1e-5 * scale / length),
+                              std::numeric_limits<float>::infinity());
 }
 
 const Recording& recording(int layers, bool occlusion) {

@@ -253,21 +253,9 @@ struct World {
     shadingPoints = recorded.shadingPoints;
   }
 
+  // The directions are unit length.
   static RTCRay embreeRay(const RecordedRay& r, float tnear) {
-    RTCRay ray;
-    ray.org_x = r.org[0];
-    ray.org_y = r.org[1];
-    ray.org_z = r.org[2];
-    ray.dir_x = r.dir[0];
-    ray.dir_y = r.dir[1];
-    ray.dir_z = r.dir[2];
-    ray.tnear = tnear;  // the directions are unit length
-    ray.tfar = std::numeric_limits<float>::infinity();
-    ray.time = 0.0f;
-    ray.mask = ~0u;
-    ray.id = 0;
-    ray.flags = 0;
-    return ray;
+    return qv::bench::embreeRay(r.org, r.dir, tnear, std::numeric_limits<float>::infinity());
   }
 
   qv::mrhost::MiScene scene;

@@ -279,20 +279,7 @@ const FrameRays& frameRays() {
 }
 
 RTCRay embreeRay(const RecordedRay& r) {
-  RTCRay ray;
-  ray.org_x = r.org[0];
-  ray.org_y = r.org[1];
-  ray.org_z = r.org[2];
-  ray.dir_x = r.dir[0];
-  ray.dir_y = r.dir[1];
-  ray.dir_z = r.dir[2];
-  ray.tnear = r.tnear;
-  ray.tfar = r.tfar;
-  ray.time = 0.0f;
-  ray.mask = ~0u;
-  ray.id = 0;
-  ray.flags = 0;
-  return ray;
+  return qv::bench::embreeRay(r.org, r.dir, r.tnear, r.tfar);
 }
 
 // Share [begin, end) of the frame's rays: camera rays through

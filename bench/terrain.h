@@ -102,4 +102,22 @@ class BareEmbreeScene {
   RTCScene scene_;
 };
 
+// A ray for bare Embree, as the benchmarks hand it the rays they recorded.
+inline RTCRay embreeRay(const float org[3], const float dir[3], float tnear, float tfar) {
+  RTCRay ray;
+  ray.org_x = org[0];
+  ray.org_y = org[1];
+  ray.org_z = org[2];
+  ray.dir_x = dir[0];
+  ray.dir_y = dir[1];
+  ray.dir_z = dir[2];
+  ray.tnear = tnear;
+  ray.tfar = tfar;
+  ray.time = 0.0f;
+  ray.mask = ~0u;
+  ray.id = 0;
+  ray.flags = 0;
+  return ray;
+}
+
 }  // namespace qv::bench

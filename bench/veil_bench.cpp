@@ -217,19 +217,7 @@ int traceBare(RTCScene scene, const std::vector<RecordedRay>& rays, std::size_t 
   rtcInitIntersectContext(&context);
   for (std::size_t i = begin; i < end; ++i) {
     const RecordedRay& r = rays[i];
-    RTCRay ray;
-    ray.org_x = r.org[0];
-    ray.org_y = r.org[1];
-    ray.org_z = r.org[2];
-    ray.dir_x = r.dir[0];
-    ray.dir_y = r.dir[1];
-    ray.dir_z = r.dir[2];
-    ray.tnear = r.tnear;
-    ray.tfar = r.tfar;
-    ray.time = 0.0f;
-    ray.mask = ~0u;
-    ray.id = 0;
-    ray.flags = 0;
+    RTCRay ray = qv::bench::embreeRay(r.org, r.dir, r.tnear, r.tfar);
     rtcOccluded1(scene, &context, &ray);
     blocked += ray.tfar < 0.0f;
   }
