@@ -14,6 +14,7 @@
 #include "command_test.h"
 #include "image_file.h"
 #include "qvmray.h"
+#include "test_vec3.h"
 
 namespace qv::qvmray {
 namespace {
@@ -24,30 +25,11 @@ using qv::test::contains;
 using qv::test::lines;
 using Result = qv::test::CommandResult;
 
-struct Vec3 {
-  double x, y, z;
-};
-Vec3 operator+(Vec3 a, Vec3 b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-Vec3 operator-(Vec3 a, Vec3 b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec3 operator*(double s, Vec3 a) {
-  return {s * a.x, s * a.y, s * a.z};
-}
-double dot(Vec3 a, Vec3 b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec3 cross(Vec3 a, Vec3 b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-Vec3 unit(Vec3 a) {
-  return (1.0 / std::sqrt(dot(a, a))) * a;
-}
-double at(Vec3 a, int axis) {
-  return axis == 0 ? a.x : axis == 1 ? a.y : a.z;
-}
+using qv::test::at;
+using qv::test::cross;
+using qv::test::dot;
+using qv::test::unit;
+using qv::test::Vec3;
 
 // A camera at `eye` looking at `target`, +y up, rounded to the floats the
 // scene file hands the renderer.

@@ -18,6 +18,7 @@
 #include "image_file.h"
 #include "qvray.h"
 #include "render.h"
+#include "test_vec3.h"
 
 namespace qv::qvray {
 namespace {
@@ -27,27 +28,10 @@ using qv::test::CommandResult;
 using qv::test::contains;
 using qv::test::lines;
 
-struct Vec {
-  double x, y, z;
-};
-Vec operator+(Vec a, Vec b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-Vec operator-(Vec a, Vec b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec operator*(double s, Vec a) {
-  return {s * a.x, s * a.y, s * a.z};
-}
-double dot(Vec a, Vec b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec cross(Vec a, Vec b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-Vec unit(Vec a) {
-  return (1.0 / std::sqrt(dot(a, a))) * a;
-}
+using Vec = qv::test::Vec3;
+using qv::test::cross;
+using qv::test::dot;
+using qv::test::unit;
 // What the scene file can hold: every number rounded to float.
 Vec asFloat(Vec a) {
   return {static_cast<float>(a.x), static_cast<float>(a.y), static_cast<float>(a.z)};
