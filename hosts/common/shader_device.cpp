@@ -1,5 +1,6 @@
 // The Vulkan half of the shader runner: one instance and device per Device,
-// and per run the buffers, image, pipeline and command buffer of one draw.
+// and per run the buffers, images, layouts, pipeline and command buffer of
+// one draw.
 #include "shader_runner.h"
 
 #include <algorithm>
@@ -148,9 +149,8 @@ struct Device::Impl {
   bool anisotropy = false;
   std::string name;
 
-  // What every run shares.
-  VkDescriptorSetLayout setLayout = VK_NULL_HANDLE;
-  VkPipelineLayout pipelineLayout = VK_NULL_HANDLE;
+  // What every run shares. The descriptor set's layout is each run's own:
+  // it has as many texture and sampler bindings as the job has textures.
   VkRenderPass renderPass = VK_NULL_HANDLE;
   VkShaderModule vertexShader = VK_NULL_HANDLE;
   VkCommandPool commandPool = VK_NULL_HANDLE;
@@ -161,8 +161,6 @@ struct Device::Impl {
       vkDestroyCommandPool(device, commandPool, nullptr);
       vkDestroyShaderModule(device, vertexShader, nullptr);
       vkDestroyRenderPass(device, renderPass, nullptr);
-      vkDestroyPipelineLayout(device, pipelineLayout, nullptr);
-      vkDestroyDescriptorSetLayout(device, setLayout, nullptr);
       vkDestroyDevice(device, nullptr);
     }
     if (instance) vkDestroyInstance(instance, nullptr);
@@ -279,30 +277,6 @@ bool Device::Impl::setUp(std::string* error) {
   QV_VK(vkCreateDevice(physical, &deviceInfo, nullptr, &device));
   vkGetDeviceQueue(device, queueFamily, 0, &queue);
 
-  const VkDescriptorType types[4] = {VK_DESCRIPTOR_TYPE_STORAGE_BUFFER,
-                                     VK_DESCRIPTOR_TYPE_STORAGE_BUFFER,
-                                     VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE, VK_DESCRIPTOR_TYPE_SAMPLER};
-  VkDescriptorSetLayoutBinding bindings[4] = {};
-  for (uint32_t i = 0; i < 4; ++i) {
-    bindings[i].binding = i;
-    bindings[i].descriptorType = types[i];
-    bindings[i].descriptorCount = 1;
-    bindings[i].stageFlags = VK_SHADER_STAGE_FRAGMENT_BIT;
-  }
-  auto setInfo =
-      make<VkDescriptorSetLayoutCreateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_SET_LAYOUT_CREATE_INFO);
-  setInfo.bindingCount = 4;
-  setInfo.pBindings = bindings;
-  QV_VK(vkCreateDescriptorSetLayout(device, &setInfo, nullptr, &setLayout));
-
-  const VkPushConstantRange pushRange = {VK_SHADER_STAGE_FRAGMENT_BIT, 0, sizeof(PushConstants)};
-  auto layoutInfo = make<VkPipelineLayoutCreateInfo>(VK_STRUCTURE_TYPE_PIPELINE_LAYOUT_CREATE_INFO);
-  layoutInfo.setLayoutCount = 1;
-  layoutInfo.pSetLayouts = &setLayout;
-  layoutInfo.pushConstantRangeCount = 1;
-  layoutInfo.pPushConstantRanges = &pushRange;
-  QV_VK(vkCreatePipelineLayout(device, &layoutInfo, nullptr, &pipelineLayout));
-
   // No attachments: results leave through qvOutputs.
   VkSubpassDescription subpass = {};
   subpass.pipelineBindPoint = VK_PIPELINE_BIND_POINT_GRAPHICS;
@@ -337,14 +311,21 @@ struct Buffer {
   VkDeviceSize size = 0;
 };
 
+// One texture of a run: the image, its memory and view, and its sampler.
+struct TextureObjects {
+  VkImage image = VK_NULL_HANDLE;
+  VkDeviceMemory memory = VK_NULL_HANDLE;
+  VkImageView view = VK_NULL_HANDLE;
+  VkSampler sampler = VK_NULL_HANDLE;
+};
+
 // Everything one run makes, destroyed when it goes out of scope.
 struct RunObjects {
   const Device::Impl& gpu;
   Buffer inputs, outputs, staging;
-  VkImage image = VK_NULL_HANDLE;
-  VkDeviceMemory imageMemory = VK_NULL_HANDLE;
-  VkImageView view = VK_NULL_HANDLE;
-  VkSampler sampler = VK_NULL_HANDLE;
+  std::vector<TextureObjects> textures;
+  VkDescriptorSetLayout setLayout = VK_NULL_HANDLE;
+  VkPipelineLayout pipelineLayout = VK_NULL_HANDLE;
   VkDescriptorPool descriptorPool = VK_NULL_HANDLE;
   VkDescriptorSet set = VK_NULL_HANDLE;
   VkShaderModule fragmentShader = VK_NULL_HANDLE;
@@ -366,10 +347,14 @@ struct RunObjects {
     vkDestroyPipeline(d, pipeline, nullptr);
     vkDestroyShaderModule(d, fragmentShader, nullptr);
     vkDestroyDescriptorPool(d, descriptorPool, nullptr);
-    vkDestroySampler(d, sampler, nullptr);
-    vkDestroyImageView(d, view, nullptr);
-    vkDestroyImage(d, image, nullptr);
-    vkFreeMemory(d, imageMemory, nullptr);
+    vkDestroyPipelineLayout(d, pipelineLayout, nullptr);
+    vkDestroyDescriptorSetLayout(d, setLayout, nullptr);
+    for (TextureObjects& t : textures) {
+      vkDestroySampler(d, t.sampler, nullptr);
+      vkDestroyImageView(d, t.view, nullptr);
+      vkDestroyImage(d, t.image, nullptr);
+      vkFreeMemory(d, t.memory, nullptr);
+    }
     for (Buffer* b : {&inputs, &outputs, &staging}) {
       vkDestroyBuffer(d, b->buffer, nullptr);
       vkFreeMemory(d, b->memory, nullptr);  // unmaps it too
@@ -400,8 +385,40 @@ struct RunObjects {
     return true;
   }
 
-  // The image, its view and the staging buffer its levels are copied from.
-  bool makeImage(const Image& source, uint32_t levels, std::string* error) {
+  // Buffers at bindings 0 and 1, then a texture and a sampler for each of
+  // the textures: Texture2D at 2 + 2k, SamplerState at 3 + 2k.
+  bool makeLayouts(uint32_t textureCount, std::string* error) {
+    std::vector<VkDescriptorSetLayoutBinding> bindings(2 + 2 * size_t{textureCount});
+    for (uint32_t i = 0; i < bindings.size(); ++i) {
+      bindings[i].binding = i;
+      bindings[i].descriptorType = i < 2        ? VK_DESCRIPTOR_TYPE_STORAGE_BUFFER
+                                   : i % 2 == 0 ? VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE
+                                                : VK_DESCRIPTOR_TYPE_SAMPLER;
+      bindings[i].descriptorCount = 1;
+      bindings[i].stageFlags = VK_SHADER_STAGE_FRAGMENT_BIT;
+    }
+    auto setInfo =
+        make<VkDescriptorSetLayoutCreateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_SET_LAYOUT_CREATE_INFO);
+    setInfo.bindingCount = static_cast<uint32_t>(bindings.size());
+    setInfo.pBindings = bindings.data();
+    QV_VK(vkCreateDescriptorSetLayout(gpu.device, &setInfo, nullptr, &setLayout));
+
+    const VkPushConstantRange pushRange = {VK_SHADER_STAGE_FRAGMENT_BIT, 0, sizeof(PushConstants)};
+    auto layoutInfo =
+        make<VkPipelineLayoutCreateInfo>(VK_STRUCTURE_TYPE_PIPELINE_LAYOUT_CREATE_INFO);
+    layoutInfo.setLayoutCount = 1;
+    layoutInfo.pSetLayouts = &setLayout;
+    layoutInfo.pushConstantRangeCount = 1;
+    layoutInfo.pPushConstantRanges = &pushRange;
+    QV_VK(vkCreatePipelineLayout(gpu.device, &layoutInfo, nullptr, &pipelineLayout));
+    return true;
+  }
+
+  // A texture's image and view; its levels come from the staging buffer.
+  bool makeImage(const Image& source, uint32_t levels, TextureObjects* t, std::string* error) {
+    VkImage& image = t->image;
+    VkDeviceMemory& imageMemory = t->memory;
+    VkImageView& view = t->view;
     auto info = make<VkImageCreateInfo>(VK_STRUCTURE_TYPE_IMAGE_CREATE_INFO);
     info.imageType = VK_IMAGE_TYPE_2D;
     info.format = kFormat;
@@ -435,7 +452,7 @@ struct RunObjects {
     return true;
   }
 
-  bool makeSampler(const Sampler& s, bool mipmapped, std::string* error) {
+  bool makeSampler(const Sampler& s, bool mipmapped, TextureObjects* t, std::string* error) {
     static const VkSamplerAddressMode modes[] = {
         VK_SAMPLER_ADDRESS_MODE_REPEAT, VK_SAMPLER_ADDRESS_MODE_MIRRORED_REPEAT,
         VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE, VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_BORDER};
@@ -452,14 +469,15 @@ struct RunObjects {
     info.minLod = 0.0f;
     info.maxLod = mipmapped ? VK_LOD_CLAMP_NONE : 0.0f;
     info.borderColor = VK_BORDER_COLOR_FLOAT_TRANSPARENT_BLACK;
-    QV_VK(vkCreateSampler(gpu.device, &info, nullptr, &sampler));
+    QV_VK(vkCreateSampler(gpu.device, &info, nullptr, &t->sampler));
     return true;
   }
 
   bool makeDescriptors(std::string* error) {
+    const auto count = static_cast<uint32_t>(textures.size());
     const VkDescriptorPoolSize sizes[] = {{VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 2},
-                                          {VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE, 1},
-                                          {VK_DESCRIPTOR_TYPE_SAMPLER, 1}};
+                                          {VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE, count},
+                                          {VK_DESCRIPTOR_TYPE_SAMPLER, count}};
     auto poolInfo = make<VkDescriptorPoolCreateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_POOL_CREATE_INFO);
     poolInfo.maxSets = 1;
     poolInfo.poolSizeCount = 3;
@@ -468,29 +486,33 @@ struct RunObjects {
     auto alloc = make<VkDescriptorSetAllocateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_SET_ALLOCATE_INFO);
     alloc.descriptorPool = descriptorPool;
     alloc.descriptorSetCount = 1;
-    alloc.pSetLayouts = &gpu.setLayout;
+    alloc.pSetLayouts = &setLayout;
     QV_VK(vkAllocateDescriptorSets(gpu.device, &alloc, &set));
 
     const VkDescriptorBufferInfo in = {inputs.buffer, 0, VK_WHOLE_SIZE};
     const VkDescriptorBufferInfo out = {outputs.buffer, 0, VK_WHOLE_SIZE};
-    const VkDescriptorImageInfo texture = {VK_NULL_HANDLE, view,
-                                           VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL};
-    const VkDescriptorImageInfo samplerInfo = {sampler, VK_NULL_HANDLE, VK_IMAGE_LAYOUT_UNDEFINED};
-    VkWriteDescriptorSet writes[4] = {};
-    for (uint32_t i = 0; i < 4; ++i) {
+    std::vector<VkDescriptorImageInfo> images;
+    for (const TextureObjects& t : textures) {
+      images.push_back({VK_NULL_HANDLE, t.view, VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL});
+      images.push_back({t.sampler, VK_NULL_HANDLE, VK_IMAGE_LAYOUT_UNDEFINED});
+    }
+    std::vector<VkWriteDescriptorSet> writes(2 + images.size());
+    for (uint32_t i = 0; i < writes.size(); ++i) {
       writes[i].sType = VK_STRUCTURE_TYPE_WRITE_DESCRIPTOR_SET;
       writes[i].dstSet = set;
       writes[i].dstBinding = i;
       writes[i].descriptorCount = 1;
+      if (i >= 2) {
+        writes[i].descriptorType =
+            i % 2 == 0 ? VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE : VK_DESCRIPTOR_TYPE_SAMPLER;
+        writes[i].pImageInfo = &images[i - 2];
+      }
     }
     writes[0].descriptorType = writes[1].descriptorType = VK_DESCRIPTOR_TYPE_STORAGE_BUFFER;
     writes[0].pBufferInfo = &in;
     writes[1].pBufferInfo = &out;
-    writes[2].descriptorType = VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE;
-    writes[2].pImageInfo = &texture;
-    writes[3].descriptorType = VK_DESCRIPTOR_TYPE_SAMPLER;
-    writes[3].pImageInfo = &samplerInfo;
-    vkUpdateDescriptorSets(gpu.device, 4, writes, 0, nullptr);
+    vkUpdateDescriptorSets(gpu.device, static_cast<uint32_t>(writes.size()), writes.data(), 0,
+                           nullptr);
     return true;
   }
 
@@ -541,7 +563,7 @@ struct RunObjects {
     info.pRasterizationState = &raster;
     info.pMultisampleState = &multisample;
     info.pColorBlendState = &blend;
-    info.layout = gpu.pipelineLayout;
+    info.layout = pipelineLayout;
     info.renderPass = gpu.renderPass;
     QV_VK(vkCreateGraphicsPipelines(gpu.device, VK_NULL_HANDLE, 1, &info, nullptr, &pipeline));
 
@@ -598,25 +620,38 @@ bool Device::run(const Job& job, std::vector<float>* outputs, std::string* error
     return false;
   }
   static const Image kBlack = {1, 1, {0.0f, 0.0f, 0.0f, 0.0f}, false};
-  const Image& image = job.image ? *job.image : kBlack;
-  if (image.width == 0 || image.height == 0 ||
-      image.rgba.size() != size_t{image.width} * image.height * 4) {
-    *error = "the image's rgba holds " + std::to_string(image.rgba.size()) + " floats, not 4 x " +
-             std::to_string(image.width) + " x " + std::to_string(image.height);
+  std::vector<TextureBinding> bindings = {{job.image, job.sampler}};
+  bindings.insert(bindings.end(), job.moreTextures.begin(), job.moreTextures.end());
+  if (bindings.size() > gpu.limits.maxPerStageDescriptorSampledImages ||
+      bindings.size() > gpu.limits.maxPerStageDescriptorSamplers) {
+    *error = "the job has " + std::to_string(bindings.size()) + " textures, more than " + name() +
+             " binds at once";
     return false;
   }
-  if (image.width > gpu.limits.maxImageDimension2D ||
-      image.height > gpu.limits.maxImageDimension2D) {
-    *error = "the image is larger than the device's limit of " +
-             std::to_string(gpu.limits.maxImageDimension2D) + " texels a side";
-    return false;
+  for (size_t k = 0; k < bindings.size(); ++k) {
+    // The first texture's messages read as they did when it was the only one.
+    const std::string which = k == 0 ? "" : "texture " + std::to_string(k) + ": ";
+    const Image& image = bindings[k].image ? *bindings[k].image : kBlack;
+    if (image.width == 0 || image.height == 0 ||
+        image.rgba.size() != size_t{image.width} * image.height * 4) {
+      *error = which + "the image's rgba holds " + std::to_string(image.rgba.size()) +
+               " floats, not 4 x " + std::to_string(image.width) + " x " +
+               std::to_string(image.height);
+      return false;
+    }
+    if (image.width > gpu.limits.maxImageDimension2D ||
+        image.height > gpu.limits.maxImageDimension2D) {
+      *error = which + "the image is larger than the device's limit of " +
+               std::to_string(gpu.limits.maxImageDimension2D) + " texels a side";
+      return false;
+    }
+    if (bindings[k].sampler.filter == Filter::kAnisotropic && !gpu.anisotropy) {
+      *error = which + name() + " has no samplerAnisotropy";
+      return false;
+    }
   }
   if (job.spirv.size() < 5 || job.spirv[0] != 0x07230203u) {
     *error = "the job's spirv is not a SPIR-V module";
-    return false;
-  }
-  if (job.sampler.filter == Filter::kAnisotropic && !gpu.anisotropy) {
-    *error = name() + " has no samplerAnisotropy";
     return false;
   }
   // As many rows as the job needs, up to what one draw can hold (the viewport
@@ -630,30 +665,48 @@ bool Device::run(const Job& job, std::vector<float>* outputs, std::string* error
   const VkExtent2D extent = {2 * kGridQuads, 2 * rows};
 
   RunObjects objects(gpu);
-  const std::vector<std::vector<float> > levels = mipChain(image);
+  objects.textures.resize(bindings.size());
+  std::vector<std::vector<std::vector<float> > > levels;
   VkDeviceSize stagingSize = 0;
-  for (const std::vector<float>& level : levels) stagingSize += level.size() * sizeof(float);
+  for (const TextureBinding& binding : bindings) {
+    levels.push_back(mipChain(binding.image ? *binding.image : kBlack));
+    for (const std::vector<float>& level : levels.back())
+      stagingSize += level.size() * sizeof(float);
+  }
   if (!objects.makeBuffer(job.inputs.size() * sizeof(float), VK_BUFFER_USAGE_STORAGE_BUFFER_BIT,
                           &objects.inputs, error) ||
       !objects.makeBuffer(VkDeviceSize{job.outputFloats} * sizeof(float),
                           VK_BUFFER_USAGE_STORAGE_BUFFER_BIT, &objects.outputs, error) ||
-      !objects.makeBuffer(stagingSize, VK_BUFFER_USAGE_TRANSFER_SRC_BIT, &objects.staging, error) ||
-      !objects.makeImage(image, static_cast<uint32_t>(levels.size()), error) ||
-      !objects.makeSampler(job.sampler, levels.size() > 1, error) ||
+      !objects.makeBuffer(stagingSize, VK_BUFFER_USAGE_TRANSFER_SRC_BIT, &objects.staging, error))
+    return false;
+  for (size_t k = 0; k < bindings.size(); ++k) {
+    const Image& image = bindings[k].image ? *bindings[k].image : kBlack;
+    const auto count = static_cast<uint32_t>(levels[k].size());
+    if (!objects.makeImage(image, count, &objects.textures[k], error) ||
+        !objects.makeSampler(bindings[k].sampler, count > 1, &objects.textures[k], error))
+      return false;
+  }
+  if (!objects.makeLayouts(static_cast<uint32_t>(bindings.size()), error) ||
       !objects.makeDescriptors(error) || !objects.makePipeline(job.spirv, extent, error))
     return false;
   if (!job.inputs.empty())
     std::memcpy(objects.inputs.mapped, job.inputs.data(), job.inputs.size() * sizeof(float));
   std::memset(objects.outputs.mapped, 0, objects.outputs.size);
-  std::vector<VkBufferImageCopy> copies(levels.size());
+  std::vector<std::vector<VkBufferImageCopy> > copies(bindings.size());
   VkDeviceSize offset = 0;
-  for (uint32_t i = 0; i < levels.size(); ++i) {
-    std::memcpy(static_cast<char*>(objects.staging.mapped) + offset, levels[i].data(),
-                levels[i].size() * sizeof(float));
-    copies[i].bufferOffset = offset;
-    copies[i].imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, i, 0, 1};
-    copies[i].imageExtent = {std::max(image.width >> i, 1u), std::max(image.height >> i, 1u), 1};
-    offset += levels[i].size() * sizeof(float);
+  for (size_t k = 0; k < bindings.size(); ++k) {
+    const Image& image = bindings[k].image ? *bindings[k].image : kBlack;
+    for (uint32_t i = 0; i < levels[k].size(); ++i) {
+      const std::vector<float>& level = levels[k][i];
+      std::memcpy(static_cast<char*>(objects.staging.mapped) + offset, level.data(),
+                  level.size() * sizeof(float));
+      VkBufferImageCopy copy = {};
+      copy.bufferOffset = offset;
+      copy.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, i, 0, 1};
+      copy.imageExtent = {std::max(image.width >> i, 1u), std::max(image.height >> i, 1u), 1};
+      copies[k].push_back(copy);
+      offset += level.size() * sizeof(float);
+    }
   }
 
   auto alloc = make<VkCommandBufferAllocateInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_ALLOCATE_INFO);
@@ -664,28 +717,31 @@ bool Device::run(const Job& job, std::vector<float>* outputs, std::string* error
   auto begin = make<VkCommandBufferBeginInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_BEGIN_INFO);
   begin.flags = VK_COMMAND_BUFFER_USAGE_ONE_TIME_SUBMIT_BIT;
   QV_VK(vkBeginCommandBuffer(objects.commands, &begin));
-  imageBarrier(objects.commands, objects.image, VK_IMAGE_LAYOUT_UNDEFINED,
-               VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 0, VK_ACCESS_TRANSFER_WRITE_BIT,
-               VK_PIPELINE_STAGE_TOP_OF_PIPE_BIT, VK_PIPELINE_STAGE_TRANSFER_BIT);
-  vkCmdCopyBufferToImage(objects.commands, objects.staging.buffer, objects.image,
-                         VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, static_cast<uint32_t>(copies.size()),
-                         copies.data());
-  imageBarrier(objects.commands, objects.image, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL,
-               VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL, VK_ACCESS_TRANSFER_WRITE_BIT,
-               VK_ACCESS_SHADER_READ_BIT, VK_PIPELINE_STAGE_TRANSFER_BIT,
-               VK_PIPELINE_STAGE_FRAGMENT_SHADER_BIT);
+  for (size_t k = 0; k < bindings.size(); ++k) {
+    const VkImage image = objects.textures[k].image;
+    imageBarrier(objects.commands, image, VK_IMAGE_LAYOUT_UNDEFINED,
+                 VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 0, VK_ACCESS_TRANSFER_WRITE_BIT,
+                 VK_PIPELINE_STAGE_TOP_OF_PIPE_BIT, VK_PIPELINE_STAGE_TRANSFER_BIT);
+    vkCmdCopyBufferToImage(objects.commands, objects.staging.buffer, image,
+                           VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL,
+                           static_cast<uint32_t>(copies[k].size()), copies[k].data());
+    imageBarrier(objects.commands, image, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL,
+                 VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL, VK_ACCESS_TRANSFER_WRITE_BIT,
+                 VK_ACCESS_SHADER_READ_BIT, VK_PIPELINE_STAGE_TRANSFER_BIT,
+                 VK_PIPELINE_STAGE_FRAGMENT_SHADER_BIT);
+  }
   auto pass = make<VkRenderPassBeginInfo>(VK_STRUCTURE_TYPE_RENDER_PASS_BEGIN_INFO);
   pass.renderPass = gpu.renderPass;
   pass.framebuffer = objects.framebuffer;
   pass.renderArea = {{0, 0}, extent};
   vkCmdBeginRenderPass(objects.commands, &pass, VK_SUBPASS_CONTENTS_INLINE);
   vkCmdBindPipeline(objects.commands, VK_PIPELINE_BIND_POINT_GRAPHICS, objects.pipeline);
-  vkCmdBindDescriptorSets(objects.commands, VK_PIPELINE_BIND_POINT_GRAPHICS, gpu.pipelineLayout, 0,
-                          1, &objects.set, 0, nullptr);
+  vkCmdBindDescriptorSets(objects.commands, VK_PIPELINE_BIND_POINT_GRAPHICS, objects.pipelineLayout,
+                          0, 1, &objects.set, 0, nullptr);
   // No input sets, nothing to draw (and nothing in bounds to read).
   for (uint64_t first = 0; first < job.invocations; first += uint64_t{rows} * kGridQuads) {
     const PushConstants push = {job.invocations, static_cast<uint32_t>(first)};
-    vkCmdPushConstants(objects.commands, gpu.pipelineLayout, VK_SHADER_STAGE_FRAGMENT_BIT, 0,
+    vkCmdPushConstants(objects.commands, objects.pipelineLayout, VK_SHADER_STAGE_FRAGMENT_BIT, 0,
                        sizeof(push), &push);
     vkCmdDraw(objects.commands, 3, 1, 0, 0);
   }

@@ -3,6 +3,7 @@
 // shader_device.cpp.
 #include "shader_runner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -189,13 +190,26 @@ ShaderCompile compileHlsl(const std::string& source, const std::string& entryPoi
   return result;
 }
 
-std::string hlslPrelude() {
+std::string hlslTextureName(uint32_t k) {
+  return k == 0 ? "qvTexture" : "qvTexture" + std::to_string(k);
+}
+
+std::string hlslSamplerName(uint32_t k) {
+  return k == 0 ? "qvSampler" : "qvSampler" + std::to_string(k);
+}
+
+std::string hlslPrelude(uint32_t textures) {
+  std::string bindings;
+  for (uint32_t k = 0; k < std::max(textures, 1u); ++k) {
+    bindings += "[[vk::binding(" + std::to_string(2 + 2 * k) + ", 0)]] Texture2D " +
+                hlslTextureName(k) + ";\n[[vk::binding(" + std::to_string(3 + 2 * k) +
+                ", 0)]] SamplerState " + hlslSamplerName(k) + ";\n";
+  }
   return R"(// qv shader runner prelude
 [[vk::binding(0, 0)]] StructuredBuffer<float> qvInputs;
 [[vk::binding(1, 0)]] RWStructuredBuffer<float> qvOutputs;
-[[vk::binding(2, 0)]] Texture2D qvTexture;
-[[vk::binding(3, 0)]] SamplerState qvSampler;
-[[vk::push_constant]] cbuffer QvRun { uint qvInvocationCount; uint qvFirstInvocation; };
+)" + bindings +
+         R"([[vk::push_constant]] cbuffer QvRun { uint qvInvocationCount; uint qvFirstInvocation; };
 static const uint qvGridQuads = )" +
          std::to_string(kGridQuads) + R"(;
 

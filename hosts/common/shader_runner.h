@@ -57,6 +57,12 @@ struct Image {
   bool mipmaps = false;
 };
 
+// A texture and the sampler it is read with.
+struct TextureBinding {
+  const Image* image = nullptr;  // a 1x1 transparent-black image when null
+  Sampler sampler;
+};
+
 struct Job {
   // Fragment shader (entry point "main") made from a wrapper that uses hlslPrelude().
   std::vector<uint32_t> spirv;
@@ -66,10 +72,14 @@ struct Job {
   std::vector<float> inputs;
   // Read-write storage buffer, set 0 binding 1, zero-filled before the draw.
   uint32_t outputFloats = 0;
-  // Texture2D at set 0 binding 2 (a 1x1 transparent-black image when null).
+  // Texture k = 0: Texture2D at set 0 binding 2 (a 1x1 transparent-black
+  // image when null) and its SamplerState at binding 3.
   const Image* image = nullptr;
-  // SamplerState at set 0 binding 3.
   Sampler sampler;
+  // Textures k = 1, 2, ...: moreTextures[k - 1], the Texture2D at binding
+  // 2 + 2k and its SamplerState at 3 + 2k (the prelude's qvTexture<k> and
+  // qvSampler<k>).
+  std::vector<TextureBinding> moreTextures;
 };
 
 // Input sets are laid out as 2x2 pixel quads, kGridQuads quads to a row, as
@@ -81,7 +91,10 @@ constexpr uint32_t kGridQuads = 64;
 // HLSL text to put at the top of a wrapper: declares qvInputs
 // (StructuredBuffer<float>, binding 0), qvOutputs (RWStructuredBuffer<float>,
 // binding 1), qvTexture (Texture2D, binding 2), qvSampler (SamplerState,
-// binding 3), the push constants qvInvocationCount (the job's invocations)
+// binding 3), for a job of several textures (`textures` > 1) also
+// qvTexture<k> and qvSampler<k> at bindings 2 + 2k and 3 + 2k for
+// k = 1 .. textures - 1 (hlslTextureName and hlslSamplerName), the push
+// constants qvInvocationCount (the job's invocations)
 // and qvFirstInvocation (that of the draw's first quad), and the functions
 //   uint qvInvocation(float4 fragCoord): index of the input set this fragment
 //     serves; all four fragments of a quad serve the same set, so derivatives
@@ -94,7 +107,11 @@ constexpr uint32_t kGridQuads = 64;
 // with qv or Qv are the prelude's. A wrapper's main is usually
 //   void main(float4 pos : SV_Position) { uint i = qvInvocation(pos); ... }
 // (an SV_Target output is allowed; it goes nowhere).
-std::string hlslPrelude();
+std::string hlslPrelude(uint32_t textures = 1);
+// The prelude's names of texture k and its sampler: qvTexture and qvSampler
+// for k = 0, qvTexture<k> and qvSampler<k> after it.
+std::string hlslTextureName(uint32_t k);
+std::string hlslSamplerName(uint32_t k);
 
 class Device {
  public:

@@ -2,6 +2,7 @@
 
 #include "command_line.h"
 #include "maya_host.h"
+#include "render.h"
 #include "scene_writer.h"
 #include "script_reader.h"
 #include "viewport.h"
@@ -29,6 +30,7 @@ namespace fs = std::filesystem;
 
 const char* const kUsage =
     "usage: qvmaya [FILE.mel|FILE.ma]...\n"
+    "       qvmaya render SCENE.ma -o IMAGE [--camera NAME] [-w W] [-h H] [--quiet] [--cpu]\n"
     "  Runs MEL scripts and Maya ASCII files ('-' or no file: standard input).\n"
     "  Commands, each ending with ';':\n"
     "    loadPlugin \"PATH\"\n"
@@ -45,7 +47,9 @@ const char* const kUsage =
     "    ogs -refresh                   (one Viewport 2.0 draw update of every node)\n"
     "    ogs -dump NODE                 (the node's viewport shader: fragment, parameters,\n"
     "                                    samplers and textures)\n"
-    "    fileInfo ..., currentUnit ...  (accepted and ignored)\n";
+    "    fileInfo ..., currentUnit ...  (accepted and ignored)\n"
+    "  render: the Viewport 2.0 preview of the scene through a camera, as PNG or\n"
+    "  OpenEXR by IMAGE's extension (see `qvmaya render --help`).\n";
 
 const tools::Tool kTool = {"qvmaya", kUsage};
 
@@ -136,6 +140,14 @@ class Session {
   bool runScript(const std::string& name, const std::string& text, const std::string& path = "");
   // False once any command of any script failed.
   bool ok() const { return ok_; }
+  // From now on a failing command ends every script that runs, and the
+  // first message is kept as "FILE line N: what".
+  void stopAtFirstError() { stopAtError_ = true; }
+  const std::string& firstError() const { return firstError_; }
+  // `file -open PATH`, outside any script.
+  bool openScene(const std::string& path);
+  maya::Host& host() { return host_; }
+  maya::Viewport& viewport();
 
  private:
   // "node.attr", or ".attr" on the node made last, as a Maya ASCII file has it.
@@ -153,7 +165,6 @@ class Session {
   void open(const std::string& path);
   void require(const Statement& statement);
   void ogs(const Statement& statement);
-  maya::Viewport& viewport();
 
   maya::Host host_;
   // Its overrides go before the host's plug-ins do.
@@ -161,6 +172,8 @@ class Session {
   std::ostream& out_;
   std::ostream& err_;
   bool ok_ = true;
+  bool stopAtError_ = false;
+  std::string firstError_;
   std::string current_;
   std::string sceneName_;
 };
@@ -374,6 +387,16 @@ void Session::open(const std::string& path) {
   runScript(path, text.str(), path);
 }
 
+bool Session::openScene(const std::string& path) {
+  try {
+    open(path);
+  } catch (const CommandError& e) {
+    ok_ = false;
+    if (firstError_.empty()) firstError_ = e.what;
+  }
+  return ok_;
+}
+
 maya::Viewport& Session::viewport() {
   if (!viewport_) viewport_ = std::make_unique<maya::Viewport>(host_);
   return *viewport_;
@@ -403,8 +426,13 @@ bool Session::runScript(const std::string& name, const std::string& text, const 
   Statement statement;
   std::string error;
   const auto report = [&](const std::string& what) {
-    err_ << "// Error: " << name << " line " << statement.line << ": " << what << '\n';
     ok = ok_ = false;
+    if (stopAtError_) {
+      if (firstError_.empty())
+        firstError_ = name + " line " + std::to_string(statement.line) + ": " + what;
+      return;
+    }
+    err_ << "// Error: " << name << " line " << statement.line << ": " << what << '\n';
   };
   while (reader.next(&statement, &error)) {
     try {
@@ -412,6 +440,8 @@ bool Session::runScript(const std::string& name, const std::string& text, const 
     } catch (const CommandError& e) {
       report(e.what);
     }
+    // A failure in a scene this one opened ends this one too.
+    if (stopAtError_ && !firstError_.empty()) return false;
   }
   if (!error.empty()) report(error);
   return ok;
@@ -430,8 +460,22 @@ std::vector<std::string> pluginSearchPath() {
   return folders;
 }
 
+int withScene(const std::string& path, std::ostream& out, std::ostream& err, const SceneUser& use) {
+  Session session(out, err);
+  session.stopAtFirstError();
+  if (!session.openScene(path)) {
+    err << "qvmaya: " << session.firstError() << "\n";
+    return 1;
+  }
+  std::error_code ignored;
+  return use(session.host(), session.viewport(),
+             fs::absolute(path, ignored).parent_path().string());
+}
+
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
+  // render's -h is the image's height.
+  if (!args.empty() && args[0] == "render") return render(args, out, err);
   for (const std::string& arg : args) {
     if (arg == "-h" || arg == "--help") {
       out << kUsage;

@@ -125,6 +125,30 @@ std::shared_ptr<Attribute> vector3(const char* longName, const char* shortName, 
   return attribute;
 }
 
+std::shared_ptr<Attribute> color(const char* longName, const char* shortName, double value) {
+  auto attribute = vector3(longName, shortName, value);
+  attribute->numericType = MFnNumericData::k3Float;
+  attribute->usedAsColor = true;
+  const char* const ends[] = {"R", "G", "B"};
+  for (size_t i = 0; i < 3; ++i) {
+    Attribute& child = *attribute->children[i];
+    child.numericType = MFnNumericData::kFloat;
+    child.longName = std::string(longName) + ends[i];
+    child.shortName = std::string(shortName) + static_cast<char>(ends[i][0] - 'A' + 'a');
+  }
+  return attribute;
+}
+
+std::shared_ptr<Attribute> fileName(const char* longName, const char* shortName) {
+  auto attribute = std::make_shared<Attribute>();
+  attribute->longName = longName;
+  attribute->shortName = shortName;
+  attribute->kind = AttributeKind::kTyped;
+  attribute->dataType = MFnData::kString;
+  attribute->usedAsFilename = true;
+  return attribute;
+}
+
 std::shared_ptr<Attribute> outputMatrix(const char* longName, const char* shortName) {
   auto attribute = std::make_shared<Attribute>();
   attribute->longName = longName;
@@ -142,6 +166,8 @@ std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, Builtin
   type->builtin = kind;
   type->vendor = "Autodesk";
   auto worldMatrix = outputMatrix("worldMatrix", "wm");
+  // What a projection's placementMatrix is connected from: world to the node.
+  auto worldInverse = outputMatrix("worldInverseMatrix", "wim");
   std::vector<std::shared_ptr<Attribute>> inputs;
   if (kind == BuiltinKind::kTransform) {
     inputs = {vector3("translate", "t", 0.0), vector3("rotate", "r", 0.0),
@@ -150,15 +176,22 @@ std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, Builtin
     type->attributes = inputs;
     type->attributes.push_back(local);
     for (const auto& input : inputs) {
-      type->affects[input.get()] = {local.get(), worldMatrix.get()};
+      type->affects[input.get()] = {local.get(), worldMatrix.get(), worldInverse.get()};
     }
   } else if (kind == BuiltinKind::kCamera) {
     type->attributes = {numeric("horizontalFilmAperture", "hfa", MFnNumericData::kDouble, 1.41732),
                         numeric("verticalFilmAperture", "vfa", MFnNumericData::kDouble, 0.94488),
                         numeric("focalLength", "fl", MFnNumericData::kDouble, 35.0),
                         numeric("filmFit", "ff", MFnNumericData::kShort, 1.0)};
+  } else if (kind == BuiltinKind::kMesh) {
+    // Stand-in extensions: a real .ma stores the mesh's data inline and
+    // gives it a material through a shading engine. Here the triangles come
+    // from an OBJ file, and what the viewport shows on the surface is the
+    // colour connected into surfaceColor (its own value when unconnected).
+    type->attributes = {fileName("objFile", "obj"), color("surfaceColor", "sc", 0.5)};
   }
   type->attributes.push_back(worldMatrix);
+  type->attributes.push_back(worldInverse);
   for (auto& attribute : type->attributes) attribute->added = true;
   return type;
 }
@@ -289,7 +322,9 @@ Node* Graph::createNode(const std::string& typeName, const std::string& name, No
   }
   if (node->type->isDag()) {
     for (const auto& attribute : node->type->attributes) {
-      if (attribute->longName == "worldMatrix") node->dirty.insert(attribute.get());
+      if (attribute->longName == "worldMatrix" || attribute->longName == "worldInverseMatrix") {
+        node->dirty.insert(attribute.get());
+      }
     }
   }
   if (parent) {
@@ -453,6 +488,12 @@ void Graph::computeBuiltin(Node& node, const Attribute& root) {
     node.matrices[&root] = local;
     return;
   }
+  if (root.longName == "worldInverseMatrix") {
+    const Attribute* world = node.type->find("worldMatrix");
+    evaluate(node, *world);
+    node.matrices[&root] = matrix(node, *world).inverse();
+    return;
+  }
   if (node.parent) {
     const Attribute* parentWorld = node.parent->type->find("worldMatrix");
     evaluate(*node.parent, *parentWorld);
@@ -491,6 +532,7 @@ void Graph::propagate(Node& node, const Attribute& root) {
     }
   }
   if (node.type->isDag() && root.longName == "worldMatrix") {
+    targets.push_back({&node, node.type->find("worldInverseMatrix")});
     for (Node* child : node.children) targets.push_back({child, child->type->find("worldMatrix")});
   }
   for (const PlugRef& target : targets) markDirty(*target.node, *target.attribute->root());

@@ -12,6 +12,8 @@ class MMatrix {
   double* operator[](unsigned int row) { return matrix[row]; }
 
   MMatrix operator*(const MMatrix& right) const;
+  // Gauss-Jordan with partial pivoting; a singular matrix gives identity.
+  MMatrix inverse() const;
   bool operator==(const MMatrix& other) const;
   bool operator!=(const MMatrix& other) const { return !(*this == other); }
   bool isEquivalent(const MMatrix& other, double tolerance = 1e-10) const;

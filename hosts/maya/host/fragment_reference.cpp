@@ -1,0 +1,296 @@
+#include "fragment_reference.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace qv::maya::reference {
+namespace {
+
+// The texel index a sampler reads for index i of a row or column of n
+// texels, as Vulkan addresses it; false where the border colour shows.
+bool address(std::int64_t i, std::int64_t n, gpu::Address mode, std::int64_t* out) {
+  switch (mode) {
+    case gpu::Address::kWrap:
+      *out = ((i % n) + n) % n;
+      return true;
+    case gpu::Address::kMirror: {
+      const std::int64_t m = ((i % (2 * n)) + 2 * n) % (2 * n);
+      *out = m < n ? m : 2 * n - 1 - m;
+      return true;
+    }
+    case gpu::Address::kClamp:
+      *out = std::clamp<std::int64_t>(i, 0, n - 1);
+      return true;
+    case gpu::Address::kBorder:
+      *out = i;
+      return i >= 0 && i < n;
+  }
+  return false;
+}
+
+std::array<float, 4> texel(const image::Rgba& image, gpu::Address mode, std::int64_t x,
+                           std::int64_t y) {
+  std::int64_t column = 0, row = 0;
+  if (!address(x, image.width, mode, &column) || !address(y, image.height, mode, &row)) {
+    return {0.0f, 0.0f, 0.0f, 0.0f};  // the runner's border: transparent black
+  }
+  const float* p = image.at(static_cast<int>(column), static_cast<int>(row));
+  return {p[0], p[1], p[2], p[3]};
+}
+
+// Far enough out to stand for any coordinate, and still exact in an int64.
+float bounded(float texels) {
+  return std::clamp(texels, -1073741824.0f, 1073741824.0f);
+}
+
+using Float3 = std::array<float, 3>;
+using Float4 = std::array<float, 4>;
+
+// mul(m, v) with m's rows as HLSL has them.
+Float4 mul(const float* m, const Float4& v) {
+  Float4 r{};
+  for (int row = 0; row < 4; ++row) {
+    r[row] =
+        m[row * 4] * v[0] + m[row * 4 + 1] * v[1] + m[row * 4 + 2] * v[2] + m[row * 4 + 3] * v[3];
+  }
+  return r;
+}
+
+bool flag(const Argument& a) {
+  return a.v[0] != 0.0f;
+}
+
+Output projectorFragment(const Argument* a) {
+  const float kPi = 3.14159265358979323846264f;
+  const float kTwoPi = 6.28318530718f;
+  enum {
+    kUv,
+    kMapType,
+    kR,
+    kG,
+    kB,
+    kA,
+    kPassThrough,
+    kInvert,
+    kSolidAlpha,
+    kPremultiply,
+    kTexWidth,
+    kTexHeight,
+    kResRatio,
+    kFitType,
+    kColorOffset,
+    kFocalLength,
+    kAngleOfView,
+    kHAperture,
+    kVAperture,
+    kFlipU,
+    kFlipV,
+    kPlacement,
+    kPm,
+    kPw,
+    kWorld,
+    kFileMap,
+    kSampler
+  };
+  // An int parameter arrives as a float; one out of int's range is no map type.
+  const float mapCode = a[kMapType].v[0];
+  const int mapType = std::fabs(mapCode) < 1e9f ? static_cast<int>(mapCode) : -1;
+  const bool flipU = flag(a[kFlipU]), flipV = flag(a[kFlipV]);
+  const float* placement = a[kPlacement].v.data();
+  const Float4 pw = {a[kPw].v[0], a[kPw].v[1], a[kPw].v[2], 1.0f};
+
+  Float4 color = {0.0f, 0.0f, 0.0f, 0.0f};
+  float uv[2] = {a[kUv].v[0] - std::floor(a[kUv].v[0]), a[kUv].v[1] - std::floor(a[kUv].v[1])};
+  uv[1] = 1.0f - uv[1];
+  float coords[2] = {uv[0], uv[1]};
+  bool inFront = true;
+  if (mapType == 0) {
+    if (flipU) coords[0] = 1.0f - coords[0];
+    if (flipV) coords[1] = 1.0f - coords[1];
+  } else if (mapType == 1) {
+    Float4 p = mul(placement, pw);
+    const float length4 = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2] + p[3] * p[3]);
+    for (float& c : p) c = c / length4;
+    const float longitude = std::atan2(-p[0], -p[2]);
+    const float length3 = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+    const float latitude = std::acos(std::clamp(-p[1] / length3, -1.0f, 1.0f));
+    float s = longitude / kTwoPi;
+    float t = latitude / kPi;
+    if (flipU) t = 1.0f - t;
+    if (flipV) s = 1.0f - s;
+    coords[0] = s;
+    coords[1] = -t;
+  } else if (mapType == 2) {
+    const float nearClip = 0.01f;
+    const float farClip = 100000000.0f;
+    const float fov = a[kAngleOfView].v[0] * (kPi / 180.0f);
+    const float projection[16] = {1.0f / std::tan(fov * 0.5f),
+                                  0.0f,
+                                  0.0f,
+                                  0.0f,
+                                  0.0f,
+                                  1.0f / std::tan(a[kResRatio].v[0] * 0.5f),
+                                  0.0f,
+                                  0.0f,
+                                  0.0f,
+                                  0.0f,
+                                  -farClip / (farClip - nearClip),
+                                  -farClip * nearClip / (farClip - nearClip),
+                                  0.0f,
+                                  0.0f,
+                                  -1.0f,
+                                  0.0f};
+    const float bias[16] = {0.5f, 0.0f, 0.0f, 0.5f, 0.0f, 0.5f, 0.0f, 0.5f,
+                            0.0f, 0.0f, 0.5f, 0.5f, 0.0f, 0.0f, 0.0f, 1.0f};
+    const Float4 q = mul(bias, mul(projection, mul(placement, pw)));
+    coords[0] = q[0] / q[3];
+    coords[1] = 1.0f - q[1] / q[3];
+    if (flipU) coords[1] = 1.0f - coords[1];
+    if (flipV) coords[0] = 1.0f - coords[0];
+    inFront = q[3] > 0.0f;
+  }
+
+  const Float4 sampled = sample(a[kFileMap].image, a[kSampler].sampler, coords[0], coords[1]);
+  if (mapType >= 0 && mapType <= 2) {
+    if (inFront) {
+      color = sampled;
+      for (int channel = 0; channel < 4; ++channel) {
+        if (!flag(a[kR + channel])) color[channel] = 0.0f;
+      }
+      if (flag(a[kPremultiply])) {
+        const float alpha = color[3];
+        for (float& c : color) c = c * alpha;
+      }
+    }
+    if (flag(a[kInvert])) {
+      for (float& c : color) c = 1.0f - c;
+    }
+  }
+  if (flag(a[kSolidAlpha])) color[3] = 1.0f;
+  if (flag(a[kPassThrough])) color = {0.0f, 0.0f, 0.0f, 0.0f};
+
+  Output result;
+  for (int i = 0; i < 3; ++i) {
+    result.outColor[i] = color[i] + a[kColorOffset].v[i];
+    result.outTransparency[i] = 1.0f - color[3];
+  }
+  result.outAlpha = color[3];
+  return result;
+}
+
+constexpr int kLayers = 16;
+
+Output stackFragment(const Argument* a) {
+  // Arguments: color0..15, mask0..15, premultiply0..15, solo0..15.
+  Float3 colors[kLayers];
+  float masks[kLayers];
+  for (int i = 0; i < kLayers; ++i) {
+    colors[i] = {a[i].v[0], a[i].v[1], a[i].v[2]};
+    masks[i] = a[kLayers + i].v[0];
+  }
+  for (int i = 0; i < kLayers; ++i) {
+    if (masks[i] > 1.0f) masks[i] = 1.0f;
+    if (masks[i] < 0.0f) masks[i] = 0.0f;
+    if (flag(a[2 * kLayers + i])) {
+      for (float& c : colors[i]) c = c * masks[i];
+    }
+  }
+  Float3 color = colors[kLayers - 1];
+  for (int j = kLayers - 2; j >= 0; --j) {
+    for (int c = 0; c < 3; ++c) color[c] = color[c] * (1.0f - masks[j]) + colors[j][c];
+  }
+  float mask = masks[kLayers - 1];
+  for (int k = kLayers - 2; k >= 0; --k) mask = mask + masks[k];
+  if (mask > 1.0f) mask = 1.0f;
+  if (mask < 0.0f) mask = 0.0f;
+  for (int s = 0; s < kLayers; ++s) {
+    if (flag(a[3 * kLayers + s])) {
+      color = colors[s];
+      mask = masks[s];
+    }
+  }
+  Output result;
+  result.outColor = color;
+  result.outTransparency = {1.0f - mask, 1.0f - mask, 1.0f - mask};
+  result.outAlpha = mask;
+  return result;
+}
+
+std::vector<std::string> projectorTypes() {
+  std::vector<std::string> types = {"float2", "int"};
+  types.insert(types.end(), 8, "bool");
+  types.insert(types.end(),
+               {"int", "int", "float", "int", "float3", "float", "float", "float", "float", "bool",
+                "bool", "float4x4", "float3", "float3", "float4x4", "texture2", "sampler"});
+  return types;
+}
+
+std::vector<std::string> stackTypes() {
+  std::vector<std::string> types(kLayers, "float3");
+  types.insert(types.end(), kLayers, "float");
+  types.insert(types.end(), 2 * kLayers, "bool");
+  return types;
+}
+
+}  // namespace
+
+std::array<float, 4> sample(const image::Rgba* image, const gpu::Sampler& sampler, float s,
+                            float t) {
+  if (!image || image->width <= 0 || image->height <= 0 || !std::isfinite(s) || !std::isfinite(t)) {
+    return {0.0f, 0.0f, 0.0f, 0.0f};
+  }
+  const float u = bounded(s * static_cast<float>(image->width));
+  const float v = bounded(t * static_cast<float>(image->height));
+  if (sampler.filter == gpu::Filter::kNearest) {
+    return texel(*image, sampler.address, static_cast<std::int64_t>(std::floor(u)),
+                 static_cast<std::int64_t>(std::floor(v)));
+  }
+  const float x = u - 0.5f, y = v - 0.5f;
+  const float x0 = std::floor(x), y0 = std::floor(y);
+  const float fx = x - x0, fy = y - y0;
+  const auto i = static_cast<std::int64_t>(x0), j = static_cast<std::int64_t>(y0);
+  const Float4 t00 = texel(*image, sampler.address, i, j);
+  const Float4 t10 = texel(*image, sampler.address, i + 1, j);
+  const Float4 t01 = texel(*image, sampler.address, i, j + 1);
+  const Float4 t11 = texel(*image, sampler.address, i + 1, j + 1);
+  Float4 result{};
+  for (int c = 0; c < 4; ++c) {
+    const float top = t00[c] + (t10[c] - t00[c]) * fx;
+    const float bottom = t01[c] + (t11[c] - t01[c]) * fx;
+    result[c] = top + (bottom - top) * fy;
+  }
+  return result;
+}
+
+bool outputMember(const std::string& name, int* offset, int* size) {
+  if (name == "outColor" || name == "outTransparency") {
+    *offset = name == "outColor" ? 0 : 3;
+    *size = 3;
+    return true;
+  }
+  if (name == "outAlpha") {
+    *offset = 6;
+    *size = 1;
+    return true;
+  }
+  return false;
+}
+
+void flatten(const Output& output, float* floats) {
+  std::copy(output.outColor.begin(), output.outColor.end(), floats);
+  std::copy(output.outTransparency.begin(), output.outTransparency.end(), floats + 3);
+  floats[6] = output.outAlpha;
+}
+
+const Reference* find(const std::string& function) {
+  static const Reference kReferences[] = {
+      {"qv_vpProjectorFragment", projectorTypes(), projectorFragment},
+      {"qv_vpStackFragment", stackTypes(), stackFragment}};
+  for (const Reference& reference : kReferences) {
+    if (function == reference.function) return &reference;
+  }
+  return nullptr;
+}
+
+}  // namespace qv::maya::reference

@@ -1,0 +1,519 @@
+#include "viewport_network.h"
+
+#include "graph.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace qv::maya::preview {
+namespace {
+
+using detail::graph;
+
+struct Property {
+  std::string type;  // the element's name: the type tag
+  std::string name;
+  std::string semantic;
+  std::string ref;  // a graph's: "instance.property"
+};
+
+// What the preview reads of a shade fragment's document.
+struct ShadeFragment {
+  std::string name;
+  std::string kind;
+  std::vector<Property> properties;
+  std::map<std::string, std::string> values;  // defaults by property
+  std::string result;                         // struct_name of its <struct> output
+  std::string function;                       // the HLSL implementation's function
+  std::vector<Member> members;                // a structure fragment's outputs
+};
+
+std::vector<Property> properties(const pugi::xml_node& list) {
+  std::vector<Property> result;
+  for (const pugi::xml_node& element : list.children()) {
+    if (element.type() != pugi::node_element) continue;
+    result.push_back({element.name(), element.attribute("name").value(),
+                      element.attribute("semantic").value(), element.attribute("ref").value()});
+  }
+  return result;
+}
+
+bool loadDocument(const std::string& name, pugi::xml_document* document, std::string* error) {
+  std::string xml;
+  if (!fragmentXml(name, &xml)) {
+    *error = "no fragment named " + name + " is registered";
+    return false;
+  }
+  if (!document->load_string(xml.c_str())) {
+    *error = "the document of fragment " + name + " cannot be read";
+    return false;
+  }
+  return true;
+}
+
+bool readShadeFragment(const std::string& name, ShadeFragment* fragment, std::string* error) {
+  pugi::xml_document document;
+  if (!loadDocument(name, &document, error)) return false;
+  const pugi::xml_node root = document.child("fragment");
+  if (!root) {
+    *error = name + " is no shade fragment";
+    return false;
+  }
+  fragment->name = name;
+  fragment->kind = root.attribute("type").value();
+  fragment->properties = properties(root.child("properties"));
+  for (const pugi::xml_node& value : root.child("values").children()) {
+    fragment->values[value.attribute("name").value()] = value.attribute("value").value();
+  }
+  for (const pugi::xml_node& output : root.child("outputs").children()) {
+    const std::string type = output.name();
+    if (type == "struct") fragment->result = output.attribute("struct_name").value();
+    if (type != "struct" && type != "alias") {
+      fragment->members.push_back({output.attribute("name").value(), type});
+    }
+  }
+  for (const pugi::xml_node& implementation :
+       root.child("implementation").children("implementation")) {
+    if (std::string(implementation.attribute("language").value()) == "HLSL") {
+      fragment->function = implementation.child("function_name").attribute("val").value();
+    }
+  }
+  return true;
+}
+
+size_t components(const std::string& type) {
+  if (type == "float4x4") return 16;
+  if (type == "float2") return 2;
+  if (type == "float3") return 3;
+  if (type == "float4") return 4;
+  return 1;
+}
+
+// Numbers separated by spaces or commas, as a ShaderView or a <values> entry
+// holds them.
+bool parseNumbers(const std::string& text, size_t count, std::vector<float>* values) {
+  std::string spaced = text;
+  for (char& c : spaced) {
+    if (c == ',') c = ' ';
+  }
+  std::istringstream in(spaced);
+  values->clear();
+  for (std::string word; in >> word;) {
+    char* end = nullptr;
+    const double value = std::strtod(word.c_str(), &end);
+    if (end != word.c_str() + word.size()) return false;
+    values->push_back(static_cast<float>(value));
+  }
+  return values->size() == count;
+}
+
+// The entry a built shader holds for a property: resolved names are
+// "s<build>_<property>".
+template <typename T>
+const T* resolved(const std::map<std::string, T>& entries, const std::string& property) {
+  for (const auto& [name, value] : entries) {
+    const size_t underscore = name.find('_');
+    if (name.size() > 1 && name[0] == 's' && underscore != std::string::npos && underscore > 1 &&
+        name.compare(underscore + 1, std::string::npos, property) == 0 &&
+        name.find_first_not_of("0123456789", 1) == underscore) {
+      return &value;
+    }
+  }
+  return nullptr;
+}
+
+gpu::Sampler samplerOf(const MHWRender::MSamplerStateDesc& desc) {
+  using MHWRender::MSamplerState;
+  gpu::Sampler sampler;
+  // A whole-pixel draw samples at level 0, where the magnification filter
+  // decides.
+  switch (desc.filter) {
+    case MSamplerState::kMinMagMipPoint:
+    case MSamplerState::kMinMagPoint_MipLinear:
+    case MSamplerState::kMinLinear_MagMipPoint:
+    case MSamplerState::kMinLinear_MagPoint_MipLinear:
+      sampler.filter = gpu::Filter::kNearest;
+      break;
+    case MSamplerState::kAnisotropic:
+      sampler.filter = gpu::Filter::kAnisotropic;
+      break;
+    default:
+      sampler.filter = gpu::Filter::kLinear;
+      break;
+  }
+  // The runner has one addressing for both axes; u's stands for both.
+  switch (desc.addressU) {
+    case MSamplerState::kTexWrap:
+      sampler.address = gpu::Address::kWrap;
+      break;
+    case MSamplerState::kTexClamp:
+      sampler.address = gpu::Address::kClamp;
+      break;
+    case MSamplerState::kTexBorder:
+      sampler.address = gpu::Address::kBorder;
+      break;
+    default:  // kTexMirror, kTexMirrorOnce
+      sampler.address = gpu::Address::kMirror;
+      break;
+  }
+  sampler.maxAnisotropy = static_cast<float>(desc.maxAnisotropy);
+  return sampler;
+}
+
+const char* varyingOf(const std::string& semantic) {
+  if (semantic == "mayaUvCoordSemantic") return "uv";
+  if (semantic == "Pm") return "Pm";
+  if (semantic == "Pw") return "Pw";
+  if (semantic == "world") return "world";
+  return nullptr;
+}
+
+const char* varyingType(const std::string& varying) {
+  if (varying == "uv") return "float2";
+  if (varying == "world") return "float4x4";
+  return "float3";
+}
+
+// The textures and samplers of one call, in parameter order.
+struct CallTextures {
+  std::vector<std::string> files;
+  std::vector<gpu::Sampler> samplers;
+};
+
+class Linker {
+ public:
+  Linker(const Viewport& viewport, Network* network) : viewport_(viewport), network_(*network) {}
+
+  // The index of the node's call, linked with the calls it reads.
+  int link(const std::string& node, std::string* error);
+
+ private:
+  bool argument(const std::string& node, const ShaderView& view, const Property& property,
+                const Property& bound, const ShadeFragment& fragment, Call* call,
+                CallTextures* textures, std::string* error);
+
+  const Viewport& viewport_;
+  Network& network_;
+  std::map<std::string, int> linked_;
+  std::set<std::string> linking_;
+  std::set<std::string> declared_;
+};
+
+int Linker::link(const std::string& node, std::string* error) {
+  if (auto done = linked_.find(node); done != linked_.end()) return done->second;
+  if (!linking_.insert(node).second) {
+    *error = "the shading network through " + node + " is a cycle";
+    return -1;
+  }
+  const ShaderView* view = viewport_.shader(node);
+  if (!view || view->fragmentName.empty() || !view->buildError.empty()) {
+    *error = node + " has no Viewport 2.0 shader" +
+             (view && !view->buildError.empty() ? ": " + view->buildError : std::string());
+    return -1;
+  }
+  const auto fail = [&](const std::string& what) {
+    *error = node + ": " + what;
+    return -1;
+  };
+
+  // The graph (or the lone shade fragment) the shader was built from, and
+  // the one fragment in it with a function.
+  pugi::xml_document document;
+  if (!loadDocument(view->fragmentName, &document, error)) return fail(*error);
+  std::vector<Property> bound;  // what the shader's properties are named
+  std::string instance;         // the function's fragment's name in the graph
+  ShadeFragment fragment;
+  std::set<std::string> fedInside;  // "instance.property" fed by the graph itself
+  if (const pugi::xml_node root = document.child("fragment_graph")) {
+    bound = properties(root.child("properties"));
+    for (const pugi::xml_node& connect : root.child("connections").children("connect")) {
+      fedInside.insert(connect.attribute("to").value());
+    }
+    int functions = 0;
+    for (const pugi::xml_node& reference : root.child("fragments").children("fragment_ref")) {
+      ShadeFragment candidate;
+      if (!readShadeFragment(reference.attribute("ref").value(), &candidate, error)) {
+        return fail(*error);
+      }
+      if (candidate.kind == "structure") continue;
+      ++functions;
+      instance = reference.attribute("name").value();
+      fragment = std::move(candidate);
+    }
+    if (functions != 1) {
+      return fail("the preview links fragment graphs of one function, and " + view->fragmentName +
+                  " has " + std::to_string(functions));
+    }
+  } else if (!readShadeFragment(view->fragmentName, &fragment, error)) {
+    return fail(*error);
+  }
+  if (fragment.function.empty()) {
+    return fail("fragment " + fragment.name + " has no HLSL implementation");
+  }
+  if (fragment.result.empty()) {
+    return fail("the preview links functions that return a structure, and " + fragment.name +
+                "'s does not");
+  }
+  ShadeFragment structure;
+  if (!readShadeFragment(fragment.result, &structure, error)) return fail(*error);
+
+  Call call;
+  call.node = node;
+  call.fragment = fragment.name;
+  call.function = fragment.function;
+  call.resultType = fragment.result;
+  call.members = structure.members;
+  CallTextures textures;
+  for (const Property& property : fragment.properties) {
+    // The shader names a graph's properties as the graph does.
+    Property named = property;
+    named.ref.clear();
+    if (!instance.empty()) {
+      const std::string path = instance + "." + property.name;
+      bool found = false;
+      for (const Property& outer : bound) {
+        if (outer.ref != path) continue;
+        found = true;
+        named = outer;
+        if (named.semantic.empty()) named.semantic = property.semantic;
+      }
+      if (!found && fedInside.count(path)) {
+        return fail("parameter " + property.name + " of " + fragment.name +
+                    " is fed inside the graph, which the preview does not link");
+      }
+      if (!found) named.name.clear();  // no shader property: its default
+    }
+    if (!argument(node, *view, property, named, fragment, &call, &textures, error)) return -1;
+  }
+  // The call's slots follow those of the calls it reads: its nth texture
+  // and nth sampler share one.
+  const int firstSlot = static_cast<int>(network_.slots.size());
+  for (size_t i = 0; i < std::max(textures.files.size(), textures.samplers.size()); ++i) {
+    Slot slot;
+    if (i < textures.files.size()) slot.file = textures.files[i];
+    if (i < textures.samplers.size()) slot.sampler = textures.samplers[i];
+    network_.slots.push_back(slot);
+  }
+  for (Argument& argument : call.arguments) {
+    if (argument.kind == ArgumentKind::kTexture || argument.kind == ArgumentKind::kSampler) {
+      argument.slot += firstSlot;
+    }
+  }
+  for (const std::string& name : {fragment.result, fragment.name}) {
+    if (declared_.insert(name).second)
+      network_.declarations.push_back(fragmentSource(name, "HLSL"));
+  }
+  linking_.erase(node);
+  network_.calls.push_back(std::move(call));
+  const int index = static_cast<int>(network_.calls.size()) - 1;
+  linked_[node] = index;
+  return index;
+}
+
+bool Linker::argument(const std::string& node, const ShaderView& view, const Property& property,
+                      const Property& bound, const ShadeFragment& fragment, Call* call,
+                      CallTextures* textures, std::string* error) {
+  Argument argument;
+  argument.parameter = property.name;
+  argument.type = property.type;
+  const auto fail = [&](const std::string& what) {
+    *error = node + ": parameter " + property.name + " of " + fragment.name + ": " + what;
+    return false;
+  };
+  if (!bound.semantic.empty()) {
+    const char* varying = varyingOf(bound.semantic);
+    if (!varying) return fail("the preview provides no semantic " + bound.semantic);
+    if (property.type != varyingType(varying)) {
+      return fail("semantic " + bound.semantic + " is a " + varyingType(varying) + ", not a " +
+                  property.type);
+    }
+    argument.kind = ArgumentKind::kVarying;
+    argument.semantic = varying;
+  } else if (property.type == "texture2") {
+    // Numbered within the call until it is complete.
+    argument.kind = ArgumentKind::kTexture;
+    argument.slot = static_cast<int>(textures->files.size());
+    const std::string* file = bound.name.empty() ? nullptr : resolved(view.textures, bound.name);
+    textures->files.push_back(file ? *file : "");
+  } else if (property.type == "sampler") {
+    argument.kind = ArgumentKind::kSampler;
+    argument.slot = static_cast<int>(textures->samplers.size());
+    const MHWRender::MSamplerStateDesc* desc =
+        bound.name.empty() ? nullptr : resolved(view.samplers, bound.name);
+    textures->samplers.push_back(samplerOf(desc ? *desc : MHWRender::MSamplerStateDesc()));
+  } else if (property.type != "bool" && property.type != "int" &&
+             property.type.compare(0, 5, "float") != 0) {
+    return fail("the preview cannot pass a " + property.type);
+  } else {
+    // Connected from another viewport node's output: that node's result.
+    if (!bound.name.empty()) {
+      detail::Node* maya = graph().nodeByName(node);
+      const detail::Attribute* attribute = maya ? maya->type->find(bound.name) : nullptr;
+      const detail::Connection* connection =
+          attribute ? graph().incoming({maya, attribute}) : nullptr;
+      const ShaderView* source =
+          connection ? viewport_.shader(connection->source.node->name) : nullptr;
+      if (source) {
+        const int from = link(connection->source.node->name, error);
+        if (from < 0) return false;
+        const std::string& member = connection->source.attribute->longName;
+        for (const Member& candidate : network_.calls[static_cast<size_t>(from)].members) {
+          if (candidate.name == member && candidate.type == property.type) {
+            argument.kind = ArgumentKind::kLink;
+            argument.call = from;
+            argument.member = member;
+          }
+        }
+      }
+    }
+    if (argument.kind != ArgumentKind::kLink) {
+      const std::string* text =
+          bound.name.empty() ? nullptr : resolved(view.parameters, bound.name);
+      auto fallback = fragment.values.find(property.name);
+      const size_t count = components(property.type);
+      if (text) {
+        if (!parseNumbers(*text, count, &argument.values)) {
+          return fail("the shader holds '" + *text + "', not " + std::to_string(count) +
+                      (count == 1 ? " number" : " numbers"));
+        }
+      } else if (fallback != fragment.values.end()) {
+        if (!parseNumbers(fallback->second, count, &argument.values)) {
+          return fail("its default '" + fallback->second + "' is not " + std::to_string(count) +
+                      (count == 1 ? " number" : " numbers"));
+        }
+      } else {
+        argument.values.assign(count, 0.0f);
+      }
+      if (count == 16) {
+        // The MMatrix as Maya hands it over: transposed, so that the
+        // fragment's mul(m, v) is the row vector v times the MMatrix.
+        std::vector<float> rows(16);
+        for (int r = 0; r < 4; ++r) {
+          for (int c = 0; c < 4; ++c) rows[r * 4 + c] = argument.values[c * 4 + r];
+        }
+        argument.values = rows;
+      }
+    }
+  }
+  call->arguments.push_back(std::move(argument));
+  return true;
+}
+
+std::string literal(float value) {
+  if (!std::isfinite(value)) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    char text[48];
+    std::snprintf(text, sizeof text, "asfloat(0x%08xu)", bits);
+    return text;
+  }
+  char text[48];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+  std::string result = text;
+  if (result.find_first_of(".e") == std::string::npos) result += ".0";
+  return result;
+}
+
+std::string expression(const Argument& argument) {
+  switch (argument.kind) {
+    case ArgumentKind::kVarying:
+      return argument.semantic == "uv"   ? "qvUv"
+             : argument.semantic == "Pm" ? "qvPm"
+             : argument.semantic == "Pw" ? "qvPw"
+                                         : "qvWorld";
+    case ArgumentKind::kLink:
+      return "qvCall" + std::to_string(argument.call) + "." + argument.member;
+    case ArgumentKind::kTexture:
+      return gpu::hlslTextureName(static_cast<uint32_t>(argument.slot));
+    case ArgumentKind::kSampler:
+      return gpu::hlslSamplerName(static_cast<uint32_t>(argument.slot));
+    case ArgumentKind::kConstant:
+      break;
+  }
+  if (argument.type == "bool") return argument.values[0] != 0.0f ? "true" : "false";
+  if (argument.type == "int") {
+    const float value = argument.values[0];
+    return std::to_string(std::fabs(value) < 2e9f ? static_cast<long>(value) : 0L);
+  }
+  if (argument.values.size() == 1) return literal(argument.values[0]);
+  std::string text = argument.type + "(";
+  for (size_t i = 0; i < argument.values.size(); ++i) {
+    text += (i ? ", " : "") + literal(argument.values[i]);
+  }
+  return text + ")";
+}
+
+}  // namespace
+
+bool linkNetwork(const Viewport& viewport, const std::string& root, const std::string& shown,
+                 Network* network, std::string* error) {
+  *network = Network();
+  network->root = root;
+  Linker linker(viewport, network);
+  const int index = linker.link(root, error);
+  if (index < 0) return false;
+  const Call& last = network->calls.back();
+  bool found = false;
+  for (const Member& member : last.members) {
+    if (member.name == shown && member.type == "float3") found = true;
+    if (member.name == "outAlpha" && member.type == "float") network->hasAlpha = true;
+  }
+  if (!found) {
+    *error = root + ": the result of " + last.function + " has no colour " + shown;
+    return false;
+  }
+  network->shown = shown;
+  return true;
+}
+
+std::string wrapperHlsl(const Network& network) {
+  std::string text =
+      gpu::hlslPrelude(static_cast<uint32_t>(std::max<size_t>(network.slots.size(), 1)));
+  for (const std::string& declaration : network.declarations) text += declaration + "\n";
+  text +=
+      "void main(float4 qvPosition : SV_Position) {\n"
+      "  uint qvBase = qvInvocation(qvPosition) * " +
+      std::to_string(kInputFloats) +
+      ";\n"
+      "  float2 qvUv = float2(qvInputs[qvBase], qvInputs[qvBase + 1]);\n"
+      "  float3 qvPm = float3(qvInputs[qvBase + 2], qvInputs[qvBase + 3], qvInputs[qvBase + 4]);\n"
+      "  float3 qvPw = float3(qvInputs[qvBase + 5], qvInputs[qvBase + 6], qvInputs[qvBase + 7]);\n"
+      "  uint qvWorldAt = qvInvocationCount * " +
+      std::to_string(kInputFloats) +
+      " + uint(qvInputs[qvBase + 8]) * 16;\n"
+      "  float4x4 qvWorld;\n"
+      "  for (uint qvRow = 0; qvRow < 4; ++qvRow)\n"
+      "    for (uint qvColumn = 0; qvColumn < 4; ++qvColumn)\n"
+      "      qvWorld[qvRow][qvColumn] = qvInputs[qvWorldAt + qvRow * 4 + qvColumn];\n";
+  for (size_t i = 0; i < network.calls.size(); ++i) {
+    const Call& call = network.calls[i];
+    text += "  " + call.resultType + " qvCall" + std::to_string(i) + " = " + call.function + "(";
+    for (size_t k = 0; k < call.arguments.size(); ++k) {
+      text += (k ? ", " : "") + expression(call.arguments[k]);
+    }
+    text += ");  // " + call.node + "\n";
+  }
+  const std::string result = "qvCall" + std::to_string(network.calls.size() - 1);
+  text +=
+      "  if (qvWrites(qvPosition)) {\n"
+      "    uint qvAt = qvInvocation(qvPosition) * " +
+      std::to_string(kOutputFloats) +
+      ";\n"
+      "    qvOutputs[qvAt] = " +
+      result + "." + network.shown + ".x;\n    qvOutputs[qvAt + 1] = " + result + "." +
+      network.shown + ".y;\n    qvOutputs[qvAt + 2] = " + result + "." + network.shown +
+      ".z;\n    qvOutputs[qvAt + 3] = " + (network.hasAlpha ? result + ".outAlpha" : "1.0") +
+      ";\n  }\n}\n";
+  return text;
+}
+
+}  // namespace qv::maya::preview

@@ -1,0 +1,86 @@
+// Shading networks as Viewport 2.0 links them for a surface: the shader of
+// the node that feeds the surface, and through the attributes its fragment's
+// parameters are bound to, the shaders of the nodes connected into them,
+// each node one call of its shade fragment's function. The parameters of a
+// call come from the node's built shader instance, the varying ones from the
+// surface point; a parameter whose attribute is connected from another
+// viewport node's output reads that node's result member of the output's name.
+#pragma once
+
+#include "shader_runner.h"
+#include "viewport.h"
+
+#include <string>
+#include <vector>
+
+namespace qv::maya::preview {
+
+// What one surface point hands a network, in the order the wrapper reads
+// them from its inputs: uv (2 floats), Pm (3), Pw (3) and the index of its
+// surface (1). After the last point's come the surfaces' world matrices, 16
+// floats each: the HLSL float4x4 of the `world` semantic, row by row.
+constexpr int kInputFloats = 9;
+// What the wrapper writes per point: the shown colour and alpha.
+constexpr int kOutputFloats = 4;
+
+enum class ArgumentKind { kConstant, kVarying, kLink, kTexture, kSampler };
+
+struct Argument {
+  std::string parameter;  // the function's parameter (the fragment's property)
+  std::string type;       // bool, int, float, float2 .. float4, float4x4, texture2, sampler
+  ArgumentKind kind = ArgumentKind::kConstant;
+  // kConstant: the components; a float4x4 as the HLSL matrix row by row, that
+  // is the node's MMatrix transposed, so that mul(matrix, float4(p, 1)) is
+  // Maya's row vector p times the MMatrix.
+  std::vector<float> values;
+  std::string semantic;  // kVarying: "uv", "Pm", "Pw" or "world"
+  int call = -1;         // kLink: the call whose result it reads,
+  std::string member;    // and the member
+  int slot = -1;         // kTexture, kSampler: the texture slot it reads
+};
+
+struct Member {
+  std::string name;
+  std::string type;
+};
+
+struct Call {
+  std::string node;
+  std::string fragment;  // the shade fragment whose function it calls
+  std::string function;
+  std::string resultType;  // the function's output structure
+  std::vector<Member> members;
+  std::vector<Argument> arguments;  // in the function's parameter order
+};
+
+// A texture slot k: the texture and sampler bound at 2 + 2k and 3 + 2k.
+struct Slot {
+  std::string file;  // "" when the shader holds no texture there
+  gpu::Sampler sampler;
+};
+
+struct Network {
+  std::string root;
+  std::vector<Call> calls;  // each after the calls it reads; the root's last
+  std::vector<Slot> slots;
+  std::vector<std::string> declarations;  // structures, then functions, each once
+  std::string shown;                      // the root's float3 member the surface shows
+  bool hasAlpha = false;                  // whether the root's result has outAlpha
+};
+
+// Links the network of `root`'s shader (after a draw update) for a surface
+// that shows the member `shown` of its result. False, with a message, when a
+// node reached has no built shader, its fragment cannot be linked (an
+// implementation other than one HLSL function returning a structure, a
+// semantic the preview does not provide), or the networks form a cycle.
+bool linkNetwork(const Viewport& viewport, const std::string& root, const std::string& shown,
+                 Network* network, std::string* error);
+
+// The fragment shader that runs the network once per surface point: the
+// runner's prelude, the declarations, and a main that reads the point from
+// the inputs (kInputFloats each, the world matrices after the job's last
+// point), calls the functions, and writes the shown colour with outAlpha (1
+// when there is none) as kOutputFloats.
+std::string wrapperHlsl(const Network& network);
+
+}  // namespace qv::maya::preview
