@@ -1,5 +1,6 @@
 #include "scene_files.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iomanip>
@@ -166,6 +167,65 @@ std::string mi(const Scene& scene) {
   return out.str();
 }
 
+// Maya's rotate (order xyz, row vectors: M = Rx * Ry * Rz) of a camera frame.
+Vec3 eulerXyzDeg(const std::array<Vec3, 4>& m) {
+  const double toDeg = 180.0 / kPi;
+  const double y = std::asin(std::clamp(-m[0][2], -1.0, 1.0));
+  return {std::atan2(m[1][2], m[2][2]) * toDeg, y * toDeg, std::atan2(m[0][1], m[0][0]) * toDeg};
+}
+
+// A camera as a transform and its camera shape, the film back set so that
+// the fields of view are the camera's and the painting's proportions.
+std::string mayaCamera(const Camera& camera) {
+  const auto frame = cameraToWorld(camera);
+  const Vec3 rotate = eulerXyzDeg(frame);
+  const double horizontal = aperture(camera) / 25.4;
+  const double vertical = horizontal * camera.height / camera.width;
+  std::ostringstream out;
+  out << "createNode transform -n \"" << camera.name << "\";\n";
+  out << "\tsetAttr \".t\" -type \"double3\" " << number(camera.position[0]) << ' '
+      << number(camera.position[1]) << ' ' << number(camera.position[2]) << ";\n";
+  out << "\tsetAttr \".r\" -type \"double3\" " << number(rotate[0]) << ' ' << number(rotate[1])
+      << ' ' << number(rotate[2]) << ";\n";
+  out << "createNode camera -n \"" << camera.name << "Shape\" -p \"" << camera.name << "\";\n";
+  out << "\tsetAttr \".fl\" " << number(kFocal) << ";\n";
+  out << "\tsetAttr \".hfa\" " << number(horizontal) << ";\n";
+  out << "\tsetAttr \".vfa\" " << number(vertical) << ";\n";
+  return out.str();
+}
+
+std::string mayaMesh(const std::string& name) {
+  return "createNode transform -n \"" + name + "\";\ncreateNode mesh -n \"" + name +
+         "Shape\" -p \"" + name + "\";\n\tsetAttr \".objFile\" -type \"string\" \"" + name +
+         ".obj\";\nconnectAttr \"stack.outColor\" \"" + name + "Shape.surfaceColor\";\n";
+}
+
+std::string ma(const Scene& scene) {
+  std::ostringstream out;
+  out << "//Maya ASCII 2015 scene\n//Name: example.ma\n"
+         "// The bundled example, written by qvexample from the same description as\n"
+         "// example.vrscene and example.mi, as Viewport 2.0 shows it: the painting\n"
+         "// projected through the projection camera, stacked over the fill.\n";
+  out << "requires maya \"2015\";\nrequires \"qv_vpProjector\" \"3.0\";\n"
+         "requires \"qv_vpStack\" \"3.0\";\ncurrentUnit -l centimeter -a degree -t film;\n";
+  out << mayaCamera(scene.render) << mayaCamera(scene.projection);
+  out << "createNode qv_vpProjector -n \"painting\";\n";
+  out << "\tsetAttr \".f\" -type \"string\" \"" << scene.painting << "\";\n";
+  out << "\tsetAttr \".mt\" 2;\n";
+  out << "createNode qv_vpStack -n \"stack\";\n";
+  out << "\tsetAttr \".co1\" -type \"float3\" " << number(scene.fill[0]) << ' '
+      << number(scene.fill[1]) << ' ' << number(scene.fill[2]) << ";\n";
+  out << "\tsetAttr \".m1\" 1;\n";
+  out << "connectAttr \"" << scene.projection.name
+      << "Shape.worldInverseMatrix\" \"painting.pm\";\n";
+  out << "connectAttr \"painting.outColor\" \"stack.color0\";\n";
+  out << "connectAttr \"painting.outAlpha\" \"stack.mask0\";\n";
+  out << mayaMesh("ground");
+  for (const Box* box : objects(scene)) out << mayaMesh(box->name);
+  out << "// End of example.ma\n";
+  return out.str();
+}
+
 }  // namespace
 
 bool writeExample(const Scene& scene, const std::string& folder, std::string* error) {
@@ -177,7 +237,8 @@ bool writeExample(const Scene& scene, const std::string& folder, std::string* er
   if (!writeText(folder + "/" + scene.occluder.name + ".obj", boxObj(scene.occluder), error))
     return false;
   if (!writeText(folder + "/example.vrscene", vrscene(scene), error)) return false;
-  return writeText(folder + "/example.mi", mi(scene), error);
+  if (!writeText(folder + "/example.mi", mi(scene), error)) return false;
+  return writeText(folder + "/example.ma", ma(scene), error);
 }
 
 }  // namespace qv::example

@@ -1,6 +1,8 @@
 // The bundled example renders in each host, and the hosts agree: where the
 // projection camera sees a point, every host shows the same painting pixel;
-// where it does not, every host shows the fill.
+// where it does not, the render hosts show the fill. The viewport shows the
+// projection without occlusion, so it agrees with the renders where the
+// projection camera sees the point.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +12,7 @@
 #include "command_test.h"
 #include "example_scene.h"
 #include "image_file.h"
+#include "qvmaya.h"
 #include "qvmray.h"
 #include "qvray.h"
 
@@ -96,6 +99,46 @@ TEST(ExampleRender, VRayAndMentalRayShowThePaintingWhereItsCameraSees) {
   EXPECT_GT(filled, 10000);
   EXPECT_EQ(painted + filled, settledPixels);
   EXPECT_EQ(disagreeing, 0);
+}
+
+// Viewport 2.0 filters the painting bilinearly where the renderers take the
+// nearest texel: the two agree where the painting is flat around the texel,
+// which is most of the seen set, and never differ by much elsewhere.
+TEST(ExampleRender, ViewportAgreesWithVRayWhereTheProjectionCameraSees) {
+  qv::test::ScratchDir scratch("example_viewport");
+  const std::string vray = (scratch.path() / "vray.png").string();
+  const std::string viewport = (scratch.path() / "viewport.exr").string();
+  const auto& scene = qv::example::scene();
+  const auto vrayRun = qv::test::runCommand(
+      qv::qvray::run,
+      {"render", kExample + "example.vrscene", "-o", vray, "--aov", "seen::outMatte", "--quiet"},
+      "");
+  ASSERT_EQ(vrayRun.status, 0) << vrayRun.err;
+  const auto mayaRun = qv::test::runCommand(
+      qv::qvmaya::run,
+      {"render", kExample + "example.ma", "-o", viewport, "-w", std::to_string(scene.render.width),
+       "-h", std::to_string(scene.render.height), "--quiet"},
+      "");
+  ASSERT_EQ(mayaRun.status, 0) << mayaRun.err;
+
+  const qv::image::Rgba vrayImage = load(vray);
+  const qv::image::Rgba seen = load((scratch.path() / "vray.seen_outMatte.exr").string());
+  const qv::image::Rgba shown = load(viewport);
+  ASSERT_EQ(shown.width, vrayImage.width);
+  ASSERT_EQ(shown.height, vrayImage.height);
+
+  int compared = 0, equal = 0, far = 0;
+  for (int y = 0; y < seen.height; ++y) {
+    for (int x = 0; x < seen.width; ++x) {
+      if (!settled(seen, x, y, 1.0f)) continue;
+      ++compared;
+      if (close(vrayImage.at(x, y), shown.at(x, y), 2.0f / 255.0f)) ++equal;
+      if (!close(vrayImage.at(x, y), shown.at(x, y), 0.5f)) ++far;
+    }
+  }
+  ASSERT_GT(compared, 10000);
+  EXPECT_GT(equal, compared * 8 / 10) << equal << " of " << compared;
+  EXPECT_LT(far, compared / 100) << far << " of " << compared;
 }
 
 }  // namespace
