@@ -24,8 +24,9 @@ namespace {
 bool endsWith(const std::string& text, const char* suffix) {
   const std::string end(suffix);
   if (text.size() < end.size()) return false;
-  return std::equal(end.rbegin(), end.rend(), text.rbegin(),
-                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+  return std::equal(end.rbegin(), end.rend(), text.rbegin(), [](char a, char b) {
+    return a == std::tolower(static_cast<unsigned char>(b));
+  });
 }
 
 unsigned char toByte(float value) {
@@ -81,8 +82,8 @@ bool readExr(const std::string& path, Rgba* image, std::string* error) {
                    static_cast<ptrdiff_t>(window.min.y) * row;
     const char* channels[] = {"R", "G", "B", "A"};
     for (int c = 0; c < 4; ++c) {
-      frame.insert(channels[c], Imf::Slice(Imf::FLOAT, origin + c * sizeof(float), pixel, row, 1,
-                                           1, c == 3 ? 1.0 : 0.0));
+      frame.insert(channels[c], Imf::Slice(Imf::FLOAT, origin + c * sizeof(float), pixel, row, 1, 1,
+                                           c == 3 ? 1.0 : 0.0));
     }
     file.setFrameBuffer(frame);
     file.readPixels(window.min.y, window.max.y);

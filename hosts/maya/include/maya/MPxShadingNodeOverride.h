@@ -68,7 +68,8 @@ class MPxShadingNodeOverride {
   virtual MString outputForConnection(const MPlug& sourcePlug, const MPlug& destinationPlug);
   virtual bool valueChangeRequiresFragmentRebuild(const MPlug* plug) const;
   virtual void updateDG();
-  virtual void updateShader(MShaderInstance& shader, const MAttributeParameterMappingList& mappings);
+  virtual void updateShader(MShaderInstance& shader,
+                            const MAttributeParameterMappingList& mappings);
 
  protected:
   explicit MPxShadingNodeOverride(const MObject& obj);
