@@ -22,6 +22,33 @@ endif()
 # drops the rounding that rays and hit points rely on.
 set(QV_EXACT_FP_FLAGS -ffp-contract=off $<$<CXX_COMPILER_ID:GNU>:-fno-tree-slp-vectorize>)
 
+# The Windows build (MinGW-w64, cmake/mingw-w64.cmake). Hosts load plug-ins
+# from their own folders, so nothing may depend on MinGW's runtime DLLs being
+# found beside them: the C++ runtime, libgcc and winpthread are linked into
+# every executable and library.
+if(MINGW)
+  add_link_options(-static)
+  # M_PI and the other <cmath> constants, which glibc declares by default.
+  add_compile_definitions(_USE_MATH_DEFINES)
+  # The stand-in host libraries export their whole API as the real host
+  # libraries do, without marking every class of their headers, but nothing
+  # of the static libraries linked into them (the runtime's above all). They
+  # bear the real libraries' names: vray.dll, OpenMaya.dll, not libvray.dll.
+  string(APPEND CMAKE_SHARED_LINKER_FLAGS
+         " -Wl,--export-all-symbols -Wl,--exclude-libs,libgcc_eh.a:libpthread.a:libwinpthread.a")
+  set(CMAKE_SHARED_LIBRARY_PREFIX "")
+  # stb is header-only, so Debian's copy serves the Windows build as well;
+  # it is copied alone so that the cross compiler never sees the build
+  # machine's other headers.
+  find_path(QV_HOST_STB_DIR stb/stb_image.h PATHS /usr/include NO_DEFAULT_PATH
+            NO_CMAKE_FIND_ROOT_PATH)
+  if(QV_HOST_STB_DIR)
+    file(COPY "${QV_HOST_STB_DIR}/stb" DESTINATION "${CMAKE_BINARY_DIR}/third_party/include")
+    set(QV_STB_INCLUDE_DIR "${CMAKE_BINARY_DIR}/third_party/include" CACHE PATH
+        "Folder holding stb/stb_image.h")
+  endif()
+endif()
+
 function(qv_configure_target target)
   target_compile_options(${target} PRIVATE ${QV_WARNINGS} ${QV_SANITIZER_FLAGS} ${QV_EXACT_FP_FLAGS})
   target_link_options(${target} PRIVATE ${QV_SANITIZER_FLAGS})
@@ -67,6 +94,10 @@ function(qv_add_plugin name)
     file(WRITE "${map}" "{ global: ${globals}; local: *; };\n")
     target_link_options(${name} PRIVATE "LINKER:--version-script=${map}" "LINKER:--no-undefined")
     set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS "${map}")
+  elseif(MINGW)
+    # Exports are marked __declspec(dllexport) in the code (PLUGIN_EXPORT,
+    # VRAY_PLUGIN_EXPORT, QV_MI_EXPORT); nothing is exported by default.
+    target_link_options(${name} PRIVATE "LINKER:--exclude-all-symbols")
   endif()
   set_property(GLOBAL APPEND PROPERTY QV_PLUGINS ${name})
 endfunction()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build, then the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, then the multi-threaded
-# shading tests under ThreadSanitizer. QV_QUICK=1 runs the normal build only.
+# shading tests under ThreadSanitizer, then the Windows cross-build with its
+# tests under Wine (scripts/test-windows.sh). QV_QUICK=1 runs the normal build
+# only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -24,3 +26,6 @@ echo "== ThreadSanitizer (multi-threaded shading)"
 scripts/build.sh build-tsan -DQV_SANITIZE=thread -DQV_BUILD_BENCHMARKS=OFF
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -L threads -j "$(nproc)"
+
+echo "== Windows (MinGW-w64 cross-build, tests under Wine)"
+scripts/test-windows.sh

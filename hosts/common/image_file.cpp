@@ -1,10 +1,12 @@
 #include "image_file.h"
 
+#if QV_HAVE_OPENEXR
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -42,6 +44,8 @@ bool writePng(const std::string& path, const Rgba& image, std::string* error) {
   *error = path + ": cannot write the PNG file";
   return false;
 }
+
+#if QV_HAVE_OPENEXR
 
 // OpenEXR reports failures by exception; they stop here.
 bool writeExr(const std::string& path, const Rgba& image, std::string* error) {
@@ -94,6 +98,22 @@ bool readExr(const std::string& path, Rgba* image, std::string* error) {
     return false;
   }
 }
+
+#else
+
+// Builds without the OpenEXR library (the Windows one: Debian has none for
+// MinGW) still read and write PNG and the other 8-bit formats.
+bool writeExr(const std::string& path, const Rgba&, std::string* error) {
+  *error = path + ": OpenEXR files are not available in this build";
+  return false;
+}
+
+bool readExr(const std::string& path, Rgba*, std::string* error) {
+  *error = path + ": OpenEXR files are not available in this build";
+  return false;
+}
+
+#endif
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 #include "tracer.h"
 
+#if QV_HAVE_EMBREE
 #include <embree3/rtcore.h>
+#endif
 
 #include <algorithm>
 #include <cfloat>
@@ -11,6 +13,43 @@
 
 namespace qv::host {
 namespace {
+
+bool finite(const Vec3f& v) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// What every build refuses before tracing: NaN opacities, vertices that are
+// not finite and indices out of range.
+bool validate(const std::vector<SceneObject>& objects, std::size_t* triangleCount,
+              std::string* error) {
+  *triangleCount = 0;
+  for (const SceneObject& object : objects) {
+    const auto& mesh = object.mesh;
+    if (std::isnan(object.opacity)) {
+      error->assign(object.name + ": opacity is not a number");
+      return false;
+    }
+    for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
+      if (!finite(mesh.vertices[v])) {
+        error->assign(object.name + ": vertex " + std::to_string(v) + " is not finite");
+        return false;
+      }
+    }
+    for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
+      for (std::uint32_t index : mesh.triangles[t]) {
+        if (index >= mesh.vertices.size()) {
+          error->assign(object.name + ": triangle " + std::to_string(t) + " uses vertex " +
+                        std::to_string(index) + " of only " + std::to_string(mesh.vertices.size()));
+          return false;
+        }
+      }
+    }
+    *triangleCount += mesh.triangles.size();
+  }
+  return true;
+}
+
+#if QV_HAVE_EMBREE
 
 // Rays start on the surfaces they leave, and their float origins are rounded
 // from double; without a margin they would find that surface again, or one
@@ -62,10 +101,6 @@ double pointTriangleDistance(const Vec3d& p, const Vec3d& a, const Vec3d& b, con
   const double d2 = std::min({segmentDistanceSquared(p, a, b), segmentDistanceSquared(p, b, c),
                               segmentDistanceSquared(p, c, a)});
   return std::sqrt(d2);
-}
-
-bool finite(const Vec3f& v) {
-  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
 // Narrowing a double beyond float's range is undefined; such a value cannot
@@ -290,29 +325,7 @@ bool Tracer::build(std::vector<SceneObject> objects, std::string* error) {
     return false;
   }
   std::size_t triangleCount = 0;
-  for (const SceneObject& object : objects) {
-    const auto& mesh = object.mesh;
-    if (std::isnan(object.opacity)) {
-      error->assign(object.name + ": opacity is not a number");
-      return false;
-    }
-    for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
-      if (!finite(mesh.vertices[v])) {
-        error->assign(object.name + ": vertex " + std::to_string(v) + " is not finite");
-        return false;
-      }
-    }
-    for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
-      for (std::uint32_t index : mesh.triangles[t]) {
-        if (index >= mesh.vertices.size()) {
-          error->assign(object.name + ": triangle " + std::to_string(t) + " uses vertex " +
-                        std::to_string(index) + " of only " + std::to_string(mesh.vertices.size()));
-          return false;
-        }
-      }
-    }
-    triangleCount += mesh.triangles.size();
-  }
+  if (!validate(objects, &triangleCount, error)) return false;
 
   impl_->takeError("");  // forget errors of earlier builds
   impl_->objects = std::move(objects);
@@ -416,5 +429,54 @@ std::optional<SurfaceId> Tracer::surfaceAt(const double p[3], double tolerance) 
   rtcPointQuery(impl_->scene, &query, &context, pointQuery, &state);
   return state.best;
 }
+
+#else  // QV_HAVE_EMBREE
+
+}  // namespace
+
+// Builds without Embree (the Windows one: Debian has no Embree for MinGW)
+// hold scenes that need no tracing, those without triangles, where nothing
+// is ever hit; a scene with triangles is refused with a message.
+struct Tracer::Impl {
+  std::vector<SceneObject> objects;
+};
+
+Tracer::Tracer() : impl_(std::make_unique<Impl>()) {}
+
+Tracer::~Tracer() = default;
+
+bool Tracer::build(std::vector<SceneObject> objects, std::string* error) {
+  impl_->objects.clear();
+  std::size_t triangleCount = 0;
+  if (!validate(objects, &triangleCount, error)) return false;
+  if (triangleCount > 0) {
+    error->assign("ray tracing is not available in this build (no Embree)");
+    return false;
+  }
+  impl_->objects = std::move(objects);
+  return true;
+}
+
+const std::vector<SceneObject>& Tracer::objects() const {
+  return impl_->objects;
+}
+
+std::size_t Tracer::triangleCount() const {
+  return 0;
+}
+
+float Tracer::transmittance(const Ray&) const {
+  return 1.0f;
+}
+
+std::optional<Hit> Tracer::intersect(const Ray&) const {
+  return std::nullopt;
+}
+
+std::optional<SurfaceId> Tracer::surfaceAt(const double*, double) const {
+  return std::nullopt;
+}
+
+#endif  // QV_HAVE_EMBREE
 
 }  // namespace qv::host

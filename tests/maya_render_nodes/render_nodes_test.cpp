@@ -90,7 +90,8 @@ TEST_P(RenderNodePluginTest, FailedAttachStillRegistersAndReturnsTheRegistration
 TEST_P(RenderNodePluginTest, SecondRegistrationFailsAndLeavesTheFirstWorking) {
   const Plugin& plugin = GetParam();
   ASSERT_TRUE(host.loadPlugin(plugin.path));
-  const fs::path copy = fs::path(testing::TempDir()) / (std::string(plugin.name) + "Copy.so");
+  const fs::path copy =
+      fs::path(testing::TempDir()) / (std::string(plugin.name) + "Copy" QV_MODULE_SUFFIX);
   fs::copy_file(plugin.path, copy, fs::copy_options::overwrite_existing);
   CaptureStderr();
   EXPECT_FALSE(host.loadPlugin(copy.string()));

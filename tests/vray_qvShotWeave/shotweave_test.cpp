@@ -714,7 +714,8 @@ TEST_F(ShotWeaveCacheTest, RenderEndFreesTheTable) {
 TEST(ShotWeaveLoadedLibrary, LoadsCreatesAndShades) {
   vrayhost::PluginManager manager;
   std::string error;
-  ASSERT_TRUE(manager.loadLibrary(QV_PLUGIN_DIR "/vray_qvShotWeave.so", &error)) << error;
+  ASSERT_TRUE(manager.loadLibrary(QV_PLUGIN_DIR "/vray_qvShotWeave" QV_MODULE_SUFFIX, &error))
+      << error;
   const std::vector<std::string> types = manager.typeNames();
   ASSERT_EQ(types, std::vector<std::string>{"qvShotWeave"});
   PluginDesc* desc = manager.findDesc("qvShotWeave");

@@ -140,7 +140,8 @@ class ShotWeaveThreads : public testing::Test {
 
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(manager_.loadLibrary(QV_PLUGIN_DIR "/vray_qvShotWeave.so", &error)) << error;
+    ASSERT_TRUE(manager_.loadLibrary(QV_PLUGIN_DIR "/vray_qvShotWeave" QV_MODULE_SUFFIX, &error))
+        << error;
     ASSERT_NO_FATAL_FAILURE(create("first", &first_));
     ASSERT_NO_FATAL_FAILURE(create("second", &second_));
 

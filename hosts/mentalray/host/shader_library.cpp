@@ -4,6 +4,10 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+// Imported, its address is the function's in the host module, which the
+// import table holds; a plain reference names this executable's jump stub.
+extern "C" __declspec(dllimport) void* mi_phen_eval(miState* state, void* param);
 #else
 #include <dlfcn.h>
 #endif

@@ -78,7 +78,7 @@ TEST_F(MayaHostTest, RegistrationRecordsThePluginAndRefusesDuplicates) {
 
   // A second copy of the library registers the same type: its load fails
   // and takes nothing of the first with it.
-  const fs::path copy = fs::path(testing::TempDir()) / "qv_testNodeCopy.so";
+  const fs::path copy = fs::path(testing::TempDir()) / "qv_testNodeCopy" QV_MODULE_SUFFIX;
   fs::copy_file(QV_MAYA_TEST_PLUGIN, copy, fs::copy_options::overwrite_existing);
   CaptureStderr();
   EXPECT_FALSE(host.loadPlugin(copy.string()));
@@ -299,7 +299,8 @@ TEST_F(MayaHostTest, TextureNamesResolveAsGivenOrInTheSearchPath) {
   EXPECT_FALSE(MRenderUtil::exactFileTextureName("sub", false, "", exact));
   host.setTextureSearchPath({"/no/such/folder", folder.string()});
   EXPECT_TRUE(MRenderUtil::exactFileTextureName("sub/paint.png", false, "", exact));
-  EXPECT_EQ(exact, absolute.c_str());
+  // The same file, its name joined by the platform's rules ('\\' on Windows).
+  EXPECT_EQ(fs::path(exact.asChar()), fs::path(absolute));
   EXPECT_FALSE(MRenderUtil::exactFileTextureName("sub", false, "", exact));
   EXPECT_EQ(exact, "");
 }

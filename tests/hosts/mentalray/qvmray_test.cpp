@@ -255,7 +255,7 @@ TEST_F(QvmrayBadInput, EveryFailureIsOneLocatedMessage) {
   const std::string missing = (dir_ / "missing.mi").string();
   expectInputError(probe(missing, "s", kOrigin), {missing, "cannot open"});
 
-  const std::string noLibrary = (dir_ / "none.so").string();
+  const std::string noLibrary = (dir_ / "none" QV_MODULE_SUFFIX).string();
   expectInputError(runQvmray({"probe", good, "s", "--library", noLibrary}, kOrigin), {noLibrary});
   // The host module itself loads, but holds no shaders.
   expectInputError(runQvmray({"probe", good, "s", "--library", QV_MENTALRAY_HOST_LIBRARY}, kOrigin),

@@ -75,7 +75,8 @@ class SceneTest : public ::testing::Test {
   static void SetUpTestSuite() {
     manager_ = std::make_unique<PluginManager>();
     std::string error;
-    ASSERT_TRUE(manager_->loadLibrary(QV_PLUGIN_DIR "/vray_qvShotWeave.so", &error)) << error;
+    ASSERT_TRUE(manager_->loadLibrary(QV_PLUGIN_DIR "/vray_qvShotWeave" QV_MODULE_SUFFIX, &error))
+        << error;
     ASSERT_TRUE(manager_->addHostPlugins(&error)) << error;
   }
   static void TearDownTestSuite() { manager_.reset(); }

@@ -38,10 +38,15 @@ class MFnPlugin : public MFnBase {
 // it was built against; libraries of several sources define MNoVersionString
 // in all but one of them. Every plug-in exports the same name, which address
 // sanitizer takes for a one-definition violation once two are loaded; a
-// section of its own keeps the variable out of its reach.
+// section of its own keeps the variable out of its reach (Windows builds have
+// no address sanitizer and keep their read-only data in .rdata).
 #if !defined(MNoVersionString) && !defined(MNoPluginEntry)
 extern "C" {
-extern __attribute__((visibility("default"))) const char MApiVersion[];
+extern MAYA_EXPORT const char MApiVersion[];
+#if defined(_WIN32)
+const char MApiVersion[] = "201500";
+#else
 __attribute__((section(".rodata.MApiVersion"))) const char MApiVersion[] = "201500";
+#endif
 }
 #endif
