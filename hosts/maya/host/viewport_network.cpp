@@ -2,7 +2,9 @@
 
 #include "graph.h"
 
+#if QV_HAVE_PUGIXML
 #include <pugixml.hpp>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -36,6 +38,19 @@ struct ShadeFragment {
   std::string function;                       // the HLSL implementation's function
   std::vector<Member> members;                // a structure fragment's outputs
 };
+
+// What a shader was built from: the graph (or the lone shade fragment) of
+// that name, the one fragment in it with a function, that fragment's name in
+// the graph, the graph's properties and which properties the graph feeds
+// itself.
+struct BuiltFrom {
+  ShadeFragment fragment;
+  std::string instance;
+  std::vector<Property> bound;
+  std::set<std::string> fedInside;  // "instance.property"
+};
+
+#if QV_HAVE_PUGIXML
 
 std::vector<Property> properties(const pugi::xml_node& list) {
   std::vector<Property> result;
@@ -89,6 +104,48 @@ bool readShadeFragment(const std::string& name, ShadeFragment* fragment, std::st
   }
   return true;
 }
+
+bool readBuiltFrom(const std::string& name, BuiltFrom* built, std::string* error) {
+  pugi::xml_document document;
+  if (!loadDocument(name, &document, error)) return false;
+  if (const pugi::xml_node root = document.child("fragment_graph")) {
+    built->bound = properties(root.child("properties"));
+    for (const pugi::xml_node& connect : root.child("connections").children("connect")) {
+      built->fedInside.insert(connect.attribute("to").value());
+    }
+    int functions = 0;
+    for (const pugi::xml_node& reference : root.child("fragments").children("fragment_ref")) {
+      ShadeFragment candidate;
+      if (!readShadeFragment(reference.attribute("ref").value(), &candidate, error)) return false;
+      if (candidate.kind == "structure") continue;
+      ++functions;
+      built->instance = reference.attribute("name").value();
+      built->fragment = std::move(candidate);
+    }
+    if (functions != 1) {
+      *error = "the preview links fragment graphs of one function, and " + name + " has " +
+               std::to_string(functions);
+      return false;
+    }
+    return true;
+  }
+  return readShadeFragment(name, &built->fragment, error);
+}
+
+#else
+
+// Debian has no Windows build of pugixml; there no fragment is registered
+// either, so nothing reaches these but a clear answer.
+bool readShadeFragment(const std::string& name, ShadeFragment*, std::string* error) {
+  *error = "the document of fragment " + name + " cannot be read in this build (no pugixml)";
+  return false;
+}
+
+bool readBuiltFrom(const std::string& name, BuiltFrom*, std::string* error) {
+  return readShadeFragment(name, nullptr, error);
+}
+
+#endif
 
 size_t components(const std::string& type) {
   if (type == "float4x4") return 16;
@@ -227,35 +284,12 @@ int Linker::link(const std::string& node, std::string* error) {
 
   // The graph (or the lone shade fragment) the shader was built from, and
   // the one fragment in it with a function.
-  pugi::xml_document document;
-  if (!loadDocument(view->fragmentName, &document, error)) return fail(*error);
-  std::vector<Property> bound;  // what the shader's properties are named
-  std::string instance;         // the function's fragment's name in the graph
-  ShadeFragment fragment;
-  std::set<std::string> fedInside;  // "instance.property" fed by the graph itself
-  if (const pugi::xml_node root = document.child("fragment_graph")) {
-    bound = properties(root.child("properties"));
-    for (const pugi::xml_node& connect : root.child("connections").children("connect")) {
-      fedInside.insert(connect.attribute("to").value());
-    }
-    int functions = 0;
-    for (const pugi::xml_node& reference : root.child("fragments").children("fragment_ref")) {
-      ShadeFragment candidate;
-      if (!readShadeFragment(reference.attribute("ref").value(), &candidate, error)) {
-        return fail(*error);
-      }
-      if (candidate.kind == "structure") continue;
-      ++functions;
-      instance = reference.attribute("name").value();
-      fragment = std::move(candidate);
-    }
-    if (functions != 1) {
-      return fail("the preview links fragment graphs of one function, and " + view->fragmentName +
-                  " has " + std::to_string(functions));
-    }
-  } else if (!readShadeFragment(view->fragmentName, &fragment, error)) {
-    return fail(*error);
-  }
+  BuiltFrom built;
+  if (!readBuiltFrom(view->fragmentName, &built, error)) return fail(*error);
+  const ShadeFragment& fragment = built.fragment;
+  const std::string& instance = built.instance;
+  const std::vector<Property>& bound = built.bound;
+  const std::set<std::string>& fedInside = built.fedInside;
   if (fragment.function.empty()) {
     return fail("fragment " + fragment.name + " has no HLSL implementation");
   }

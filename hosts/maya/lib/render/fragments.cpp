@@ -9,7 +9,9 @@
 #include <maya/MFragmentManager.h>
 #include <maya/MGlobal.h>
 
+#if QV_HAVE_PUGIXML
 #include <pugixml.hpp>
+#endif
 
 #include <map>
 #include <optional>
@@ -22,6 +24,8 @@ std::optional<Fragment> refuse(const std::string& problem) {
   MGlobal::displayWarning(("MFragmentManager: " + problem).c_str());
   return std::nullopt;
 }
+
+#if QV_HAVE_PUGIXML
 
 // The document's root element, or a warning naming what is wrong with it.
 bool load(pugi::xml_document& document, const char* buffer, const char* rootName,
@@ -192,6 +196,20 @@ std::optional<Fragment> fragmentGraph(const char* buffer) {
   }
   return graph;
 }
+
+#else
+
+// Debian has no Windows build of pugixml: there the manager reads no
+// document, and says so rather than calling the document malformed.
+std::optional<Fragment> shadeFragment(const char*) {
+  return refuse("fragment documents cannot be read in this build (no pugixml)");
+}
+
+std::optional<Fragment> fragmentGraph(const char*) {
+  return refuse("fragment documents cannot be read in this build (no pugixml)");
+}
+
+#endif
 
 MString add(std::optional<Fragment> fragment) {
   if (!fragment) return "";
