@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +39,13 @@ std::string readFile(const fs::path& path) {
   text << file.rdbuf();
   return text.str();
 }
+
+// MAYA_PLUG_IN_PATH separates folders as the platform's PATH does.
+#ifdef _WIN32
+const char kPathSeparator = ';';
+#else
+const char kPathSeparator = ':';
+#endif
 
 // Sets MAYA_PLUG_IN_PATH for one test and puts back what was there.
 class PluginPath {
@@ -83,9 +92,14 @@ TEST(QvmayaTest, RunsBuiltinNodeCommandsAndPrintsValues) {
   )");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
-            "-4.5 2 3\n50\n1\n"
-            "6.12323e-17 0 -1 0 0 1 0 0 1 0 6.12323e-17 0 -4.5 2 3 1\n1\n");
+  // The rotation's cos(90 degrees) is the platform's: glibc gives 6.12323e-17,
+  // MinGW's runtime 6.12303e-17.
+  // Volatile, so that the compiler does not fold the call with its own cos.
+  volatile double degrees = 90.0;
+  char zero[32];
+  std::snprintf(zero, sizeof zero, "%.6g", std::cos(degrees * (std::acos(-1.0) / 180.0)));
+  EXPECT_EQ(r.out, std::string("-4.5 2 3\n50\n1\n") + zero + " 0 -1 0 0 1 0 0 1 0 " + zero +
+                       " 0 -4.5 2 3 1\n1\n");
 }
 
 TEST(QvmayaTest, ReportsFailingCommandsAndGoesOn) {
@@ -138,7 +152,10 @@ const char* const kQueries =
     "getAttr a.in; getAttr a.c; getAttr b.c; getAttr b.out; getAttr a.lb; getAttr b.lb;\n";
 
 TEST(QvmayaTest, SavedSceneReloadsToTheSameValues) {
-  PluginPath path(("/no/such/folder::" + std::string(QV_MAYA_TEST_PLUGIN_DIR)).c_str());
+  // An empty entry between two separators is passed over.
+  PluginPath path(
+      (std::string("/no/such/folder") + kPathSeparator + kPathSeparator + QV_MAYA_TEST_PLUGIN_DIR)
+          .c_str());
   const fs::path saved = temp("saved scene.ma");
   const Result first = runScript(std::string(R"(
     requires "qv_testNode" "1.0";
@@ -154,7 +171,7 @@ TEST(QvmayaTest, SavedSceneReloadsToTheSameValues) {
     setAttr a.label -type "string" "say \"hi\"\\there";
     connectAttr a.output b.color;
     getAttr b.out;
-    file -save ")") + saved.string() +
+    file -save ")") + saved.generic_string() +
                                  "\";\n" + kQueries);
   ASSERT_EQ(first.err, "");
   ASSERT_EQ(first.status, 0);
@@ -197,7 +214,8 @@ TEST(QvmayaTest, RequiresLooksInTheBuildsPluginFolderWhenThePathIsUnset) {
 }
 
 TEST(QvmayaTest, LoadsAndUnloadsPluginsByPathAndName) {
-  const std::string library = std::string(QV_MAYA_TEST_PLUGIN_DIR) + "/qv_testNode.so";
+  const std::string library =
+      std::string(QV_MAYA_TEST_PLUGIN_DIR) + "/qv_testNode" QV_MODULE_SUFFIX;
   const Result r = runScript("loadPlugin \"" + library + "\"; loadPlugin \"" + library +
                              "\";\n"
                              "createNode qvTestNode -n n; getAttr n.other;\n"
@@ -223,7 +241,7 @@ TEST(QvmayaTest, OgsDrawsTheOpenedSceneAndDumpsItsShaders) {
   const Result r = runScript(
       "createNode transform -n old;\n"
       "file -f -open \"" +
-      scene.string() +
+      scene.generic_string() +
       "\";\n"
       "getAttr old.tx;\n"
       "ogs -refresh; ogs -dump tex;\n"
