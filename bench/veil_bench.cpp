@@ -88,17 +88,7 @@ class RecordingRenderer final : public VUtils::VRayRenderer {
   explicit RecordingRenderer(const qv::host::Tracer& tracer) : tracer_(tracer) {}
   int getNumThreads() const override { return 1; }
   void traceRay(VUtils::VRayContext& rc) override {
-    qv::host::Ray ray;
-    const auto& params = rc.rayparams;
-    ray.origin[0] = params.rayOrigin.x;
-    ray.origin[1] = params.rayOrigin.y;
-    ray.origin[2] = params.rayOrigin.z;
-    ray.direction[0] = params.viewDir.x;
-    ray.direction[1] = params.viewDir.y;
-    ray.direction[2] = params.viewDir.z;
-    ray.tmin = params.mint;
-    ray.tmax = params.maxt;
-    ray.skip = static_cast<const qv::host::SurfaceId*>(rc.rayresult.surface);
+    const qv::host::Ray ray = qv::vrayhost::shadowRay(rc);
     const float light = tracer_.transmittance(ray);
     rc.mtlresult.color = VUtils::Color(light, light, light);
     // The same self-intersection margin as the tracer applies.

@@ -6,6 +6,21 @@
 
 namespace qv::vrayhost {
 
+host::Ray shadowRay(const VUtils::VRayContext& rc) {
+  const VUtils::VRayRayParams& params = rc.rayparams;
+  host::Ray ray;
+  ray.origin[0] = params.rayOrigin.x;
+  ray.origin[1] = params.rayOrigin.y;
+  ray.origin[2] = params.rayOrigin.z;
+  ray.direction[0] = params.viewDir.x;
+  ray.direction[1] = params.viewDir.y;
+  ray.direction[2] = params.viewDir.z;
+  ray.tmin = params.mint;
+  ray.tmax = params.maxt;
+  ray.skip = static_cast<const host::SurfaceId*>(rc.rayresult.surface);
+  return ray;
+}
+
 void StandInRenderer::traceRay(VUtils::VRayContext& rc) {
   const int thread = rc.threadData ? rc.threadData->threadIndex : -1;
   if (thread >= 0 && thread < numThreads_) {
@@ -21,19 +36,7 @@ void StandInRenderer::traceRay(VUtils::VRayContext& rc) {
                      (dir.x != 0.0f || dir.y != 0.0f || dir.z != 0.0f);
   // A ray without a direction covers no distance, so nothing can block it.
   float light = 1.0f;
-  if (tracer_ && aimed) {
-    host::Ray ray;
-    ray.origin[0] = params.rayOrigin.x;
-    ray.origin[1] = params.rayOrigin.y;
-    ray.origin[2] = params.rayOrigin.z;
-    ray.direction[0] = dir.x;
-    ray.direction[1] = dir.y;
-    ray.direction[2] = dir.z;
-    ray.tmin = params.mint;
-    ray.tmax = params.maxt;
-    ray.skip = static_cast<const host::SurfaceId*>(rc.rayresult.surface);
-    light = tracer_->transmittance(ray);
-  }
+  if (tracer_ && aimed) light = tracer_->transmittance(shadowRay(rc));
   rc.mtlresult.color = VUtils::Color(light, light, light);
 }
 

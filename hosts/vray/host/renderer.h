@@ -7,11 +7,13 @@
 
 #include "vrayrenderer.h"
 
-namespace qv::host {
-class Tracer;
-}
+#include "tracer.h"
 
 namespace qv::vrayhost {
+
+// The ray a texture asks traceRay for, as the host's tracer takes it: from
+// the context's ray parameters, skipping the surface the ray leaves.
+host::Ray shadowRay(const VUtils::VRayContext& rc);
 
 class StandInRenderer final : public VUtils::VRayRenderer {
  public:
