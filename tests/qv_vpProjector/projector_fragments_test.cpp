@@ -5,6 +5,9 @@
 
 #include <pugixml.hpp>
 
+#include <map>
+#include <sstream>
+
 namespace qv::vpProjector::test {
 namespace {
 
@@ -126,6 +129,50 @@ TEST_F(ProjectorFragmentsTest, ShadeFragment) {
     ++i;
   }
   EXPECT_EQ(i, 2);
+}
+
+// Maya binds each property to the function's parameter in the same place,
+// of the shader type the property's type stands for in that language: a
+// texture2 property is a texture object and a sampler property its sampling
+// state, Cg's texture2D and sampler2D under OpenGL, HLSL's Texture2D and
+// SamplerState under DirectX 11.
+TEST_F(ProjectorFragmentsTest, FunctionParametersAreTheProperties) {
+  const pugi::xml_node fragment = root("qv_vpProjectorFragment");
+  const std::map<std::string, std::map<std::string, std::string>> kShaderTypes = {
+      {"Cg", {{"texture2", "texture2D"}, {"sampler", "sampler2D"}}},
+      {"HLSL", {{"texture2", "Texture2D"}, {"sampler", "SamplerState"}}}};
+  int checked = 0;
+  for (const pugi::xml_node& implementation : fragment.child("implementation").children()) {
+    const std::string language = implementation.attribute("language").value();
+    ASSERT_EQ(kShaderTypes.count(language), 1u) << language;
+    const std::map<std::string, std::string>& opaque = kShaderTypes.at(language);
+    std::vector<std::string> expected;
+    for (const pugi::xml_node& property : fragment.child("properties").children()) {
+      const std::string type = property.name();
+      const std::string name = property.attribute("name").value();
+      const auto found = opaque.find(type);
+      expected.push_back((found == opaque.end() ? type : found->second) + " " +
+                         (expected.empty() ? std::string("uv") : name));
+    }
+    // The parameter list as written: each parameter's words, one space apart.
+    const std::string source = implementation.child("source").child_value();
+    const std::string head = "qv_vpProjectorFragment(";
+    const size_t open = source.find(head);
+    ASSERT_NE(open, std::string::npos) << language;
+    const size_t close = source.find(')', open);
+    ASSERT_NE(close, std::string::npos) << language;
+    std::vector<std::string> parameters;
+    std::istringstream list(source.substr(open + head.size(), close - open - head.size()));
+    for (std::string parameter; std::getline(list, parameter, ',');) {
+      std::istringstream words(parameter);
+      std::string joined;
+      for (std::string word; words >> word;) joined += (joined.empty() ? "" : " ") + word;
+      parameters.push_back(joined);
+    }
+    EXPECT_EQ(parameters, expected) << language;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 2);
 }
 
 TEST_F(ProjectorFragmentsTest, OutputStructure) {

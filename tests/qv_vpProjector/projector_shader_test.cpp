@@ -1,7 +1,8 @@
 // The shader function of qv_vpProjectorFragment as the viewport receives it:
 // both languages compiled by a real compiler, and the HLSL run on a Vulkan
 // device over a grid of inputs, against the algorithm worked out here in
-// double precision.
+// double precision. Since only the HLSL runs, the Cg is held to it statement
+// by statement.
 //
 // Oracle: the texture is a ramp whose red and green are the texture
 // coordinates of the texel centres, so a linear sampler gives back exactly
@@ -14,11 +15,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <functional>
 #include <optional>
-#include <sstream>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace qv::vpProjector::test {
 namespace {
@@ -116,17 +119,175 @@ std::string runnerWrapper(const std::string& declaration, const std::string& fun
   return text;
 }
 
-// The Cg text can only be compiled: its sampler2D is a combined sampler.
+// The Cg text can only be compiled, not run: with --hlsl-dx9-compatible
+// glslang reads its sampler2D as the combined sampler that tex2D samples,
+// but it knows no Cg texture2D, the type Maya's OpenGL viewport binds a
+// texture2 property to. That one type name is defined to HLSL's Texture2D,
+// the nearest type glslang has (a texture that is not read by itself),
+// ahead of the text taken back from the fragment manager, which is
+// compiled as it is otherwise.
 std::string cgWrapper(const std::string& declaration, const std::string& function) {
   const auto in = [](int slot) { return "(fragCoord.x + " + std::to_string(slot) + ".0)"; };
-  return declaration + function +
-         "\nsampler2D qvMap;\nsampler2D qvSampler;\n"
+  return "#define texture2D Texture2D\n" + declaration + function +
+         "\ntexture2D qvMap;\nsampler2D qvSampler;\n"
          "float4 main(float4 fragCoord : SV_Position) : SV_Target {\n"
          "  qv_vpProjectorFragmentOutput o = " +
          callText(in, "qvMap", "qvSampler") +
          ";\n"
          "  return float4(o.outColor + o.outTransparency, o.outAlpha);\n"
          "}\n";
+}
+
+// ---- The Cg against the HLSL ---------------------------------------------
+
+// A shader text as a compiler reads it: tokens, with comments and layout
+// dropped, and where each token starts in the text.
+struct Token {
+  std::string text;
+  size_t at = 0;
+};
+
+std::vector<Token> tokens(const std::string& source) {
+  static const char* const kPairs[] = {"==", "!=", "<=", ">=", "&&", "||", "++", "--",
+                                       "+=", "-=", "*=", "/=", "<<", ">>", "::", "->"};
+  const auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  std::vector<Token> found;
+  size_t i = 0;
+  while (i < source.size()) {
+    const char c = source[i];
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      ++i;
+    } else if (source.compare(i, 2, "//") == 0) {
+      i = source.find('\n', i);
+      if (i == std::string::npos) i = source.size();
+    } else if (source.compare(i, 2, "/*") == 0) {
+      const size_t end = source.find("*/", i + 2);
+      i = end == std::string::npos ? source.size() : end + 2;
+    } else if (digit(c) || (c == '.' && i + 1 < source.size() && digit(source[i + 1]))) {
+      // A number with its fraction, exponent and suffix, as one token.
+      size_t end = i;
+      while (end < source.size() && (word(source[end]) || source[end] == '.' ||
+                                     ((source[end] == '+' || source[end] == '-') &&
+                                      (source[end - 1] == 'e' || source[end - 1] == 'E')))) {
+        ++end;
+      }
+      found.push_back({source.substr(i, end - i), i});
+      i = end;
+    } else if (word(c)) {
+      size_t end = i;
+      while (end < source.size() && word(source[end])) ++end;
+      found.push_back({source.substr(i, end - i), i});
+      i = end;
+    } else {
+      size_t length = 1;
+      for (const char* pair : kPairs) {
+        if (source.compare(i, 2, pair) == 0) length = 2;
+      }
+      found.push_back({source.substr(i, length), i});
+      i += length;
+    }
+  }
+  return found;
+}
+
+// The statements of a text: token runs that end after ';', '{' or '}', each
+// written out with one space between tokens. The function's head, up to its
+// opening brace, is the first.
+std::vector<std::string> statements(const std::vector<std::string>& words) {
+  std::vector<std::string> found;
+  std::string current;
+  for (const std::string& word : words) {
+    current += (current.empty() ? "" : " ") + word;
+    if (word == ";" || word == "{" || word == "}") {
+      found.push_back(current);
+      current.clear();
+    }
+  }
+  if (!current.empty()) found.push_back(current);
+  return found;
+}
+
+std::vector<std::string> words(const std::string& source) {
+  std::vector<std::string> found;
+  for (const Token& token : tokens(source)) found.push_back(token.text);
+  return found;
+}
+
+// The two ways in which the Cg may differ from the HLSL, as token runs: how
+// the texture parameters are declared, and how the texture is sampled.
+const std::pair<std::vector<std::string>, std::vector<std::string>> kTextureAccess[] = {
+    {{"Texture2D", "fileMap", ",", "SamplerState", "textureSampler"},
+     {"texture2D", "fileMap", ",", "sampler2D", "textureSampler"}},
+    {{"fileMap", ".", "Sample", "(", "textureSampler", ",", "coords", ")"},
+     {"tex2D", "(", "textureSampler", ",", "coords", ")"}}};
+
+// Every difference between the Cg and the HLSL, statement by statement,
+// once the HLSL's texture access is written the Cg way; also where an
+// allowed difference has no place in the HLSL to apply to, so that neither
+// can become a licence for a text that samples some other way. Empty when
+// the two are the same function.
+std::vector<std::string> drift(const std::string& cg, const std::string& hlsl) {
+  std::vector<std::string> differences;
+  std::vector<std::string> translated = words(hlsl);
+  for (const auto& [from, to] : kTextureAccess) {
+    size_t replaced = 0;
+    for (auto at = std::search(translated.begin(), translated.end(), from.begin(), from.end());
+         at != translated.end(); at = std::search(at, translated.end(), from.begin(), from.end())) {
+      at = translated.insert(translated.erase(at, at + from.size()), to.begin(), to.end());
+      at += to.size();
+      ++replaced;
+    }
+    if (replaced != 1) {
+      std::string run;
+      for (const std::string& word : from) run += word + " ";
+      differences.push_back("the HLSL has " + std::to_string(replaced) + " of \"" + run + "\"");
+    }
+  }
+  const std::vector<std::string> want = statements(translated);
+  const std::vector<std::string> got = statements(words(cg));
+  for (size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
+    const std::string hlslStatement = i < want.size() ? want[i] : "(none)";
+    const std::string cgStatement = i < got.size() ? got[i] : "(none)";
+    if (hlslStatement != cgStatement) {
+      differences.push_back("statement " + std::to_string(i) + ": Cg \"" + cgStatement +
+                            "\", HLSL \"" + hlslStatement + "\"");
+    }
+  }
+  return differences;
+}
+
+// Texts that differ from `source` in one character of its arithmetic each:
+// a digit of a number, an operator, or a component of a swizzle.
+std::vector<std::pair<std::string, std::string>> oneCharacterChanges(const std::string& source) {
+  const std::string kOperators = "+-*/<>=!";
+  const std::string kSwapped = "-+/*><<~";
+  const std::string kComponents = "xyzwrgba";
+  const std::string kOtherComponents = "yxwzgrab";
+  std::vector<std::pair<std::string, std::string>> changed;
+  const std::vector<Token> all = tokens(source);
+  for (size_t k = 0; k < all.size(); ++k) {
+    const Token& token = all[k];
+    const bool swizzle = k > 0 && all[k - 1].text == "." &&
+                         token.text.find_first_not_of(kComponents) == std::string::npos;
+    for (size_t j = 0; j < token.text.size(); ++j) {
+      const char c = token.text[j];
+      char other = 0;
+      if (std::isdigit(static_cast<unsigned char>(c))) {
+        other = c == '9' ? '8' : static_cast<char>(c + 1);
+      } else if (kOperators.find(c) != std::string::npos) {
+        other = kSwapped[kOperators.find(c)];
+      } else if (swizzle) {
+        other = kOtherComponents[kComponents.find(c)];
+      }
+      if (!other) continue;
+      std::string text = source;
+      text[token.at + j] = other;
+      changed.push_back({text, "'" + std::string(1, c) + "' to '" + std::string(1, other) +
+                                   "' in \"" + token.text + "\" at " + std::to_string(token.at)});
+    }
+  }
+  return changed;
 }
 
 // ---- The algorithm, in double precision --------------------------------
@@ -352,14 +513,11 @@ std::vector<Record> cameraCases() {
   return cases;
 }
 
-class ProjectorShaderTest : public ProjectorSession {
+// The shader text as the fragment manager holds it.
+class ProjectorTextSession : public ProjectorSession {
  protected:
-  static void SetUpTestSuite() { device_ = qv::gpu::Device::create(&why_); }
-  static void TearDownTestSuite() { device_.reset(); }
-
   void SetUp() override {
     ProjectorSession::SetUp();
-    if (!*qv::gpu::glslangValidatorPath()) GTEST_SKIP() << "no glslangValidator";
     ASSERT_EQ(host.createNode("qv_vpProjector", "n"), "n");
     qv::maya::Viewport viewport(host);
     viewport.refresh();
@@ -374,6 +532,20 @@ class ProjectorShaderTest : public ProjectorSession {
     const std::string text = qv::maya::fragmentSource("qv_vpProjectorFragmentOutput", language);
     EXPECT_FALSE(text.empty()) << language;
     return text;
+  }
+};
+
+// Needs no compiler: compares the two texts.
+using ProjectorCgTest = ProjectorTextSession;
+
+class ProjectorShaderTest : public ProjectorTextSession {
+ protected:
+  static void SetUpTestSuite() { device_ = qv::gpu::Device::create(&why_); }
+  static void TearDownTestSuite() { device_.reset(); }
+
+  void SetUp() override {
+    if (!*qv::gpu::glslangValidatorPath()) GTEST_SKIP() << "no glslangValidator";
+    ProjectorTextSession::SetUp();
   }
 
   // Runs the records through the function; one Outputs per record.
@@ -465,28 +637,46 @@ TEST_F(ProjectorShaderTest, BothLanguagesCompile) {
 
 // Only the HLSL runs here, so the Cg may differ from it in nothing but how
 // the texture is declared and read.
-TEST_F(ProjectorShaderTest, CgIsTheHlslFunctionWithCgTextureAccess) {
-  const auto code = [](const std::string& text) {
-    std::istringstream lines(text);
-    std::string kept;
-    for (std::string line; std::getline(lines, line);) {
-      if (line.find_first_not_of(' ') != std::string::npos &&
-          line.compare(line.find_first_not_of(' '), 2, "//") != 0) {
-        kept += line + "\n";
-      }
+TEST_F(ProjectorCgTest, CgIsTheHlslFunctionWithCgTextureAccess) {
+  const std::string cg = source("Cg");
+  const std::string hlsl = source("HLSL");
+  // The comparison would pass on two empty texts.
+  EXPECT_GT(statements(words(cg)).size(), 50u);
+  for (const std::string& difference : drift(cg, hlsl)) ADD_FAILURE() << difference;
+}
+
+// The comparison itself: it must see a one-character change of arithmetic in
+// either text, and a Cg that takes its texture the way glslang would like it
+// rather than the way Maya binds it.
+TEST_F(ProjectorCgTest, DriftCheckSeesEveryOneCharacterChange) {
+  const std::string cg = source("Cg");
+  const std::string hlsl = source("HLSL");
+  ASSERT_TRUE(drift(cg, hlsl).empty());
+  for (const char* language : {"Cg", "HLSL"}) {
+    const std::string& text = std::string(language) == "Cg" ? cg : hlsl;
+    const auto changes = oneCharacterChanges(text);
+    // Both texts are full of numbers, operators and swizzles.
+    EXPECT_GT(changes.size(), 100u) << language;
+    for (const auto& [changed, what] : changes) {
+      const bool inCg = std::string(language) == "Cg";
+      EXPECT_FALSE(drift(inCg ? changed : cg, inCg ? hlsl : changed).empty())
+          << language << ": " << what;
     }
-    return kept;
-  };
-  std::string hlsl = code(source("HLSL"));
-  for (const auto& [from, to] :
-       {std::pair<std::string, std::string>{"Texture2D fileMap, SamplerState textureSampler",
-                                            "sampler2D fileMap, sampler2D textureSampler"},
-        {"fileMap.Sample(textureSampler, coords)", "tex2D(textureSampler, coords)"}}) {
-    const size_t at = hlsl.find(from);
-    ASSERT_NE(at, std::string::npos) << from;
-    hlsl.replace(at, from.size(), to);
   }
-  EXPECT_EQ(code(source("Cg")), hlsl);
+  const auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  EXPECT_FALSE(drift(replaced(cg, "texture2D fileMap", "sampler2D fileMap"), hlsl).empty());
+  EXPECT_FALSE(drift(replaced(cg, "tex2D(textureSampler", "tex2D(fileMap"), hlsl).empty());
+  EXPECT_FALSE(
+      drift(replaced(cg, "tex2D(textureSampler, coords)", "tex2D(textureSampler, coords) * 1.0"),
+            hlsl)
+          .empty());
+  EXPECT_FALSE(drift(cg, replaced(hlsl, "fileMap.Sample(textureSampler, coords)",
+                                  "fileMap.SampleLevel(textureSampler, coords, 0.0)"))
+                   .empty());
 }
 
 TEST_F(ProjectorShaderTest, UvMapMatchesTheReference) {
