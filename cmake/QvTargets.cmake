@@ -54,52 +54,226 @@ function(qv_configure_target target)
   target_link_options(${target} PRIVATE ${QV_SANITIZER_FLAGS})
 endfunction()
 
-# A library that is compiled into plug-ins: hidden unless exported on purpose.
-function(qv_add_plugin_support target)
-  add_library(${target} STATIC ${ARGN})
-  qv_configure_target(${target})
-  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+# ---------------------------------------------------------------------------
+# The hosts' SDKs. By default the plug-ins build against the stand-in hosts'
+# headers (hosts/); a TD names the real ones instead, and only those plug-ins
+# change: the rest of the project still builds beside them, against the
+# stand-ins.
+set(QV_MAYA_DEVKIT "" CACHE PATH
+    "Maya devkit folder (include/maya, and lib when there is one): build the Maya plug-ins against it")
+set(QV_MENTALRAY_SDK "" CACHE PATH
+    "Folder holding mental ray's shader.h: build the mental ray shader library against it")
+
+# What each host's devkit prescribes for the code compiled into its plug-ins.
+if(WIN32)
+  set(QV_MAYA_DEFINITIONS _WINDOWS NT_PLUGIN REQUIRE_IOSTREAM _BOOL)
+  set(QV_MENTALRAY_DEFINITIONS WIN_NT BIT64)
+else()
+  set(QV_MAYA_DEFINITIONS Bits64_ UNIX _BOOL LINUX FUNCPROTO _GNU_SOURCE LINUX_64 REQUIRE_IOSTREAM)
+  set(QV_MENTALRAY_DEFINITIONS BIT64)
+endif()
+
+# qv_maya_devkit_OpenMaya and the like: the real libraries' headers and, where
+# the devkit has them, the libraries themselves. Without them the plug-ins
+# leave Maya's symbols to be bound when Maya loads them.
+set(QV_MAYA_DEVKIT_LINKED OFF)
+if(QV_MAYA_DEVKIT)
+  if(NOT EXISTS "${QV_MAYA_DEVKIT}/include/maya/MFnPlugin.h")
+    message(FATAL_ERROR "QV_MAYA_DEVKIT=${QV_MAYA_DEVKIT} holds no include/maya/MFnPlugin.h")
+  endif()
+  set(QV_MAYA_DEVKIT_LINKED ON)
+  foreach(library Foundation OpenMaya OpenMayaRender)
+    add_library(qv_maya_devkit_${library} INTERFACE)
+    target_include_directories(qv_maya_devkit_${library} SYSTEM INTERFACE "${QV_MAYA_DEVKIT}/include")
+    find_library(QV_MAYA_${library}_LIBRARY ${library} PATHS "${QV_MAYA_DEVKIT}/lib"
+                 NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+    if(QV_MAYA_${library}_LIBRARY)
+      target_link_libraries(qv_maya_devkit_${library} INTERFACE "${QV_MAYA_${library}_LIBRARY}")
+    else()
+      set(QV_MAYA_DEVKIT_LINKED OFF)
+    endif()
+  endforeach()
+  message(STATUS "Maya plug-ins: built against ${QV_MAYA_DEVKIT}")
+  if(NOT QV_MAYA_DEVKIT_LINKED)
+    message(STATUS "Maya plug-ins: no libraries in ${QV_MAYA_DEVKIT}/lib; Maya's symbols are bound when Maya loads them")
+  endif()
+endif()
+if(QV_MENTALRAY_SDK)
+  if(NOT EXISTS "${QV_MENTALRAY_SDK}/shader.h")
+    message(FATAL_ERROR "QV_MENTALRAY_SDK=${QV_MENTALRAY_SDK} holds no shader.h")
+  endif()
+  add_library(qv_mentalray_sdk INTERFACE)
+  target_include_directories(qv_mentalray_sdk SYSTEM INTERFACE "${QV_MENTALRAY_SDK}")
+  message(STATUS "mental ray shader library: built against ${QV_MENTALRAY_SDK}/shader.h")
+endif()
+
+# The libraries a plug-in names, as the configured SDKs provide them: Maya's
+# OpenMaya, OpenMayaRender and Foundation, mental ray's shader interface
+# (mentalray_shader_api).
+function(qv_host_libraries host out)
+  set(result "")
+  foreach(library ${ARGN})
+    if(host STREQUAL "maya" AND QV_MAYA_DEVKIT AND library MATCHES "^(Foundation|OpenMaya|OpenMayaRender)$")
+      list(APPEND result qv_maya_devkit_${library})
+    elseif(host STREQUAL "mentalray" AND QV_MENTALRAY_SDK AND library STREQUAL "mentalray_shader_api")
+      list(APPEND result qv_mentalray_sdk)
+    else()
+      list(APPEND result ${library})
+    endif()
+  endforeach()
+  set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-# qv_add_plugin(NAME HOST <vray|maya|mentalray> EXPORTS sym... SOURCES src... LIBRARIES lib...)
+# Compile settings of code that goes into a plug-in of HOST: hidden unless
+# exported on purpose, with the host's definitions.
+function(qv_configure_plugin_code target host)
+  qv_configure_target(${target})
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  if(host STREQUAL "maya")
+    target_compile_definitions(${target} PUBLIC ${QV_MAYA_DEFINITIONS})
+  elseif(host STREQUAL "mentalray")
+    target_compile_definitions(${target} PUBLIC ${QV_MENTALRAY_DEFINITIONS})
+  endif()
+endfunction()
+
+# qv_add_plugin_support(NAME HOST host SOURCES src... [LIBRARIES lib...])
+#
+# A static library of code that several plug-ins of HOST compile in.
+function(qv_add_plugin_support target)
+  cmake_parse_arguments(SUPPORT "" "HOST" "SOURCES;LIBRARIES" ${ARGN})
+  add_library(${target} STATIC ${SUPPORT_SOURCES})
+  qv_configure_plugin_code(${target} "${SUPPORT_HOST}")
+  qv_host_libraries("${SUPPORT_HOST}" libraries ${SUPPORT_LIBRARIES})
+  target_link_libraries(${target} PUBLIC ${libraries})
+endfunction()
+
+# qv_plugin_exports(TARGET HOST host [EXPORTS sym...])
+#
+# Makes TARGET export what its host looks up and nothing else. A Maya
+# plug-in's entry points are C++ functions (PLUGIN_EXPORT gives no C
+# linkage): Maya on Linux finds them by their C++ names, which the devkit's
+# export map keeps beside MApiVersion; Windows builds export them under their
+# plain names (Visual C++: /export; MinGW: a module-definition file). EXPORTS
+# lists the C names the library exports besides.
+function(qv_plugin_exports target)
+  cmake_parse_arguments(OUT "" "HOST" "EXPORTS" ${ARGN})
+  set(linked ON)
+  set(names ${OUT_EXPORTS})
+  if(OUT_HOST STREQUAL "maya")
+    set(linked ${QV_MAYA_DEVKIT_LINKED})
+    if(NOT QV_MAYA_DEVKIT)
+      set(linked ON)
+    endif()
+    if(NOT WIN32)
+      list(PREPEND names _Z16initializePlugin7MObject _Z18uninitializePlugin7MObject MApiVersion)
+      # As the devkit links plug-ins: their own references bind inside them.
+      target_link_options(${target} PRIVATE "LINKER:-Bsymbolic")
+    elseif(MSVC)
+      target_link_options(${target} PRIVATE /export:initializePlugin /export:uninitializePlugin)
+    else()
+      set(def "${CMAKE_CURRENT_BINARY_DIR}/${target}.def")
+      file(WRITE "${def}" "EXPORTS\n"
+                 "  initializePlugin = _Z16initializePlugin7MObject\n"
+                 "  uninitializePlugin = _Z18uninitializePlugin7MObject\n")
+      target_sources(${target} PRIVATE "${def}")
+    endif()
+  endif()
+  if(NOT WIN32)
+    # The host looks up nothing else; keep the rest of the code private.
+    set(map "${CMAKE_CURRENT_BINARY_DIR}/${target}.map")
+    list(JOIN names "; " globals)
+    file(WRITE "${map}" "{ global: ${globals}; local: *; };\n")
+    target_link_options(${target} PRIVATE "LINKER:--version-script=${map}")
+    if(linked)
+      target_link_options(${target} PRIVATE "LINKER:--no-undefined")
+    endif()
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${map}")
+  elseif(MINGW)
+    # Exports are marked __declspec(dllexport) in the code (PLUGIN_EXPORT,
+    # VRAY_PLUGIN_EXPORT, QV_MI_EXPORT); nothing is exported by default.
+    target_link_options(${target} PRIVATE "LINKER:--exclude-all-symbols")
+  endif()
+endfunction()
+
+# qv_add_plugin(NAME HOST <vray|maya|mentalray> [EXPORTS sym...] SOURCES src...
+#               LIBRARIES lib... [DATA file...])
 #
 # Builds NAME as the plug-in library its host loads from disk (NAME.so, or
-# NAME.dll on Windows) exporting exactly EXPORTS, and NAME_objects, the same
-# code as an object library that tests can link directly.
+# NAME.dll on Windows) exporting exactly what its host looks up (a Maya
+# plug-in's entry points and MApiVersion, and EXPORTS), and NAME_objects, the
+# same code as an object library that tests can link directly. DATA files (a
+# shader declaration, say) are what the host reads beside the library: they
+# are copied next to it in the build tree and installed with it.
 function(qv_add_plugin name)
-  cmake_parse_arguments(PLUGIN "" "HOST" "EXPORTS;SOURCES;LIBRARIES" ${ARGN})
-  if(NOT PLUGIN_HOST OR NOT PLUGIN_EXPORTS OR NOT PLUGIN_SOURCES)
+  cmake_parse_arguments(PLUGIN "" "HOST" "EXPORTS;SOURCES;LIBRARIES;DATA" ${ARGN})
+  if(NOT PLUGIN_HOST OR NOT PLUGIN_SOURCES OR (NOT PLUGIN_EXPORTS AND NOT PLUGIN_HOST STREQUAL "maya"))
     message(FATAL_ERROR "qv_add_plugin(${name}) needs HOST, EXPORTS and SOURCES")
   endif()
+  qv_host_libraries(${PLUGIN_HOST} libraries ${PLUGIN_LIBRARIES})
 
   add_library(${name}_objects OBJECT ${PLUGIN_SOURCES})
-  qv_configure_target(${name}_objects)
-  set_target_properties(${name}_objects PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  qv_configure_plugin_code(${name}_objects ${PLUGIN_HOST})
   target_include_directories(${name}_objects PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${name}_objects PUBLIC ${PLUGIN_LIBRARIES})
+  target_link_libraries(${name}_objects PUBLIC ${libraries})
 
   add_library(${name} MODULE $<TARGET_OBJECTS:${name}_objects>)
   qv_configure_target(${name})
-  target_link_libraries(${name} PRIVATE ${PLUGIN_LIBRARIES})
+  target_link_libraries(${name} PRIVATE ${libraries})
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${QV_PLUGIN_OUTPUT_DIRECTORY}
     RUNTIME_OUTPUT_DIRECTORY ${QV_PLUGIN_OUTPUT_DIRECTORY}
     BUILD_RPATH "$ORIGIN/../lib"
     INSTALL_RPATH "$ORIGIN")
-  if(NOT WIN32)
-    # The host looks up nothing else; keep the rest of the code private.
-    set(map "${CMAKE_CURRENT_BINARY_DIR}/${name}.map")
-    list(JOIN PLUGIN_EXPORTS "; " globals)
-    file(WRITE "${map}" "{ global: ${globals}; local: *; };\n")
-    target_link_options(${name} PRIVATE "LINKER:--version-script=${map}" "LINKER:--no-undefined")
-    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS "${map}")
-  elseif(MINGW)
-    # Exports are marked __declspec(dllexport) in the code (PLUGIN_EXPORT,
-    # VRAY_PLUGIN_EXPORT, QV_MI_EXPORT); nothing is exported by default.
-    target_link_options(${name} PRIVATE "LINKER:--exclude-all-symbols")
-  endif()
+  qv_plugin_exports(${name} HOST ${PLUGIN_HOST} EXPORTS ${PLUGIN_EXPORTS})
+  set(data_files "")
+  foreach(data ${PLUGIN_DATA})
+    get_filename_component(data_path "${data}" ABSOLUTE)
+    get_filename_component(data_name "${data}" NAME)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different "${data_path}"
+              "${QV_PLUGIN_OUTPUT_DIRECTORY}/${data_name}"
+      VERBATIM)
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS "${data_path}")
+    list(APPEND data_files "${data_path}")
+  endforeach()
+  qv_install_plugin(${name} ${PLUGIN_HOST} "${data_files}")
   set_property(GLOBAL APPEND PROPERTY QV_PLUGINS ${name})
+endfunction()
+
+# Where `cmake --install` puts a host's plug-ins, as a TD lays them out: a
+# folder per host under the prefix. Maya's are a module (qv.mod beside
+# plug-ins/: put the folder on MAYA_MODULE_PATH), V-Ray's go on
+# VRAY_PLUGINS_x64 (or V-Ray for Maya's VRAY_FOR_MAYA*_PLUGINS_x64), mental
+# ray's library with its declaration on the custom shader path.
+set(QV_INSTALL_MAYA_PLUGINS maya/plug-ins)
+set(QV_INSTALL_VRAY_PLUGINS vray/plugins)
+set(QV_INSTALL_MENTALRAY_SHADERS mentalray/shaders)
+
+# The module file: Maya adds the module's plug-ins/ to MAYA_PLUG_IN_PATH.
+if(WIN32)
+  set(QV_MAYA_MODULE_PLATFORM win64)
+elseif(APPLE)
+  set(QV_MAYA_MODULE_PLATFORM mac)
+else()
+  set(QV_MAYA_MODULE_PLATFORM linux)
+endif()
+file(WRITE "${CMAKE_BINARY_DIR}/qv.mod"
+     "+ PLATFORM:${QV_MAYA_MODULE_PLATFORM} qv ${PROJECT_VERSION} .\n")
+install(FILES "${CMAKE_BINARY_DIR}/qv.mod" DESTINATION maya)
+
+function(qv_install_plugin name host data_files)
+  if(host STREQUAL "maya")
+    set(destination ${QV_INSTALL_MAYA_PLUGINS})
+  elseif(host STREQUAL "vray")
+    set(destination ${QV_INSTALL_VRAY_PLUGINS})
+  else()
+    set(destination ${QV_INSTALL_MENTALRAY_SHADERS})
+  endif()
+  install(TARGETS ${name} LIBRARY DESTINATION ${destination} RUNTIME DESTINATION ${destination})
+  if(data_files)
+    install(FILES ${data_files} DESTINATION ${destination})
+  endif()
 endfunction()
 
 # qv_embed_text(TARGET NAMESPACE ns FILES doc...)

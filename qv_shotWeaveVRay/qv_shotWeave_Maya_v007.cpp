@@ -7,7 +7,7 @@
 #include <maya/MDataBlock.h>
 #include <maya/MDataHandle.h>
 #include <maya/MFnNumericAttribute.h>
-#include <maya/MFnPlugin.h>  // once per plug-in: defines MApiVersion
+#include <maya/MFnPlugin.h>  // once per plug-in: MApiVersion, DllMain on Windows
 #include <maya/MFnStringData.h>
 #include <maya/MFnTypedAttribute.h>
 #include <maya/MPlug.h>

@@ -9,7 +9,7 @@
 #include <maya/MFloatVector.h>
 #include <maya/MFnMatrixAttribute.h>
 #include <maya/MFnNumericAttribute.h>
-#include <maya/MFnPlugin.h>  // once per plug-in: defines MApiVersion
+#include <maya/MFnPlugin.h>  // once per plug-in: MApiVersion, DllMain on Windows
 #include <maya/MFnStringData.h>
 #include <maya/MFnTypedAttribute.h>
 #include <maya/MPlug.h>

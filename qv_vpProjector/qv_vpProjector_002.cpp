@@ -5,7 +5,7 @@
 #include "qv_vpProjector.h"
 #include "qv_vpProjectorOverride.h"
 
-#include <maya/MFnPlugin.h>  // once per plug-in: defines MApiVersion
+#include <maya/MFnPlugin.h>  // once per plug-in: MApiVersion, DllMain on Windows
 
 namespace {
 // Unlike the render-node plug-ins, this one ships under the vendor name

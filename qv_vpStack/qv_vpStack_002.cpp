@@ -4,7 +4,7 @@
 #include "qv_vpStackOverride.h"
 
 #include <maya/MDrawRegistry.h>
-#include <maya/MFnPlugin.h>  // once per plug-in: defines MApiVersion
+#include <maya/MFnPlugin.h>  // once per plug-in: MApiVersion, DllMain on Windows
 
 namespace {
 

@@ -2,8 +2,10 @@
 
 #include "qv_status_check.h"
 
-// MApiVersion belongs to each plug-in's main source, not to this library.
+// MApiVersion and, on Windows, DllMain belong to each plug-in's main source,
+// not to this library.
 #define MNoVersionString
+#define MNoPluginEntry
 #include <maya/MFnPlugin.h>
 #include <maya/MGlobal.h>
 

@@ -1,7 +1,7 @@
 // What each plug-in library of the build exports, read from its own export
-// table: exactly the names its host looks up, undecorated, the entry points
-// as code and Maya's MApiVersion as data holding the API version. Prints each
-// library's exports, so that a run shows what the hosts will find.
+// table: exactly the names its host looks up, the entry points as code and
+// Maya's MApiVersion as data holding the API version. Prints each library's
+// exports, so that a run shows what the hosts will find.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,11 +24,26 @@ struct Plugin {
   bool mayaApiVersion;  // exports MApiVersion as well
 };
 
+// A Maya plug-in's entry points are C++ functions. Maya on Linux looks them
+// up by their C++ names, and the devkit's export map keeps nothing else; a
+// Windows build exports them under their plain names (/export, or a
+// module-definition file). PLUGIN_EXPORT marks them for export as well, so
+// a Windows DLL also carries their C++ names, as a Visual C++ build carries
+// its decorated ones; Maya does not look those up.
+#if defined(_WIN32)
+const std::vector<std::string> kMayaEntryPoints = {"initializePlugin", "uninitializePlugin",
+                                                   "_Z16initializePlugin7MObject",
+                                                   "_Z18uninitializePlugin7MObject"};
+#else
+const std::vector<std::string> kMayaEntryPoints = {"_Z16initializePlugin7MObject",
+                                                   "_Z18uninitializePlugin7MObject"};
+#endif
+
 const std::vector<Plugin> kPlugins = {
-    {"qv_veilVRay", {"initializePlugin", "uninitializePlugin"}, true},
-    {"qv_shotWeaveVRay", {"initializePlugin", "uninitializePlugin"}, true},
-    {"qv_vpProjector", {"initializePlugin", "uninitializePlugin"}, true},
-    {"qv_vpStack", {"initializePlugin", "uninitializePlugin"}, true},
+    {"qv_veilVRay", kMayaEntryPoints, true},
+    {"qv_shotWeaveVRay", kMayaEntryPoints, true},
+    {"qv_vpProjector", kMayaEntryPoints, true},
+    {"qv_vpStack", kMayaEntryPoints, true},
     {"vray_qvVeil", {"getLibDesc"}, false},
     {"vray_qvShotWeave", {"getLibDesc"}, false},
     {"qv_shotWeave",

@@ -22,6 +22,19 @@ namespace {
 
 using EntryPoint = MStatus (*)(MObject);
 
+// The names Maya finds a plug-in's entry points by. They are C++ functions:
+// on Linux the library exports them under their C++ names (the devkit's
+// export map keeps nothing else besides MApiVersion); a Windows build
+// exports them under their plain names.
+#if defined(_WIN32)
+constexpr detail::EntryName kInitializePlugin{"initializePlugin", "initializePlugin"};
+constexpr detail::EntryName kUninitializePlugin{"uninitializePlugin", "uninitializePlugin"};
+#else
+constexpr detail::EntryName kInitializePlugin{"initializePlugin", "_Z16initializePlugin7MObject"};
+constexpr detail::EntryName kUninitializePlugin{"uninitializePlugin",
+                                                "_Z18uninitializePlugin7MObject"};
+#endif
+
 bool fail(std::string* error, const std::string& text) {
   if (error) *error = text;
   return false;
@@ -53,7 +66,7 @@ Host::~Host() {
   while (!plugins_.empty()) {
     LoadedPlugin& plugin = *plugins_.back();
     detail::renderState().pluginGoing(plugin.object.get(), false);
-    callEntry(plugin, "uninitializePlugin", nullptr);
+    callEntry(plugin, kUninitializePlugin, nullptr);
     detail::renderState().pluginGoing(plugin.object.get(), true);
     dropTypes(plugin);
     plugins_.pop_back();
@@ -63,8 +76,9 @@ Host::~Host() {
   hostAlive = false;
 }
 
-bool Host::callEntry(LoadedPlugin& plugin, const char* entry, std::string* error) {
-  auto function = reinterpret_cast<EntryPoint>(plugin.library.symbol(entry));
+bool Host::callEntry(LoadedPlugin& plugin, const detail::EntryName& entryName, std::string* error) {
+  const char* entry = entryName.name;
+  auto function = reinterpret_cast<EntryPoint>(plugin.library.symbol(entryName.symbol));
   if (!function) return fail(error, plugin.name + ": no " + entry);
   graph().loading = plugin.object.get();
   lastEntryStatus_ = function(MObject(plugin.object));
@@ -94,15 +108,15 @@ bool Host::loadPlugin(const std::string& path, std::string* error) {
   if (!plugin->library.open(path, &reason)) return fail(error, reason);
   const auto* version = static_cast<const char*>(plugin->library.symbol("MApiVersion"));
   if (!version) return fail(error, plugin->name + ": no MApiVersion");
-  if (!plugin->library.symbol("initializePlugin") ||
-      !plugin->library.symbol("uninitializePlugin")) {
+  if (!plugin->library.symbol(kInitializePlugin.symbol) ||
+      !plugin->library.symbol(kUninitializePlugin.symbol)) {
     return fail(error, plugin->name + ": no initializePlugin or uninitializePlugin");
   }
   plugin->apiVersion = version;
   plugin->object = std::make_shared<detail::Plugin>();
   plugin->object->name = plugin->name;
   plugin->object->path = path;
-  if (!callEntry(*plugin, "initializePlugin", error)) {
+  if (!callEntry(*plugin, kInitializePlugin, error)) {
     detail::renderState().pluginGoing(plugin->object.get(), true);
     dropTypes(*plugin);
     return false;
@@ -123,7 +137,7 @@ bool Host::unloadPlugin(const std::string& name, std::string* error) {
   for (Node* node : doomed) graph().deleteNode(node);
   // Overrides its creators made, of other plug-ins' nodes, run its code too.
   detail::renderState().pluginGoing(plugin.object.get(), false);
-  if (!callEntry(plugin, "uninitializePlugin", error)) return false;
+  if (!callEntry(plugin, kUninitializePlugin, error)) return false;
   detail::renderState().pluginGoing(plugin.object.get(), true);
   dropTypes(plugin);
   plugins_.erase(found);

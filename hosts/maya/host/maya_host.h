@@ -16,6 +16,14 @@
 
 namespace qv::maya {
 
+namespace detail {
+// An entry point of a plug-in: what messages call it, what is looked up.
+struct EntryName {
+  const char* name;
+  const char* symbol;
+};
+}  // namespace detail
+
 struct NodeTypeInfo {
   std::string name;
   MTypeId id;
@@ -111,7 +119,7 @@ class Host {
 
  private:
   struct LoadedPlugin;
-  bool callEntry(LoadedPlugin& plugin, const char* entry, std::string* error);
+  bool callEntry(LoadedPlugin& plugin, const detail::EntryName& entry, std::string* error);
   void dropTypes(LoadedPlugin& plugin);
 
   std::vector<std::unique_ptr<LoadedPlugin>> plugins_;

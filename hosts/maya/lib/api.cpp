@@ -1,6 +1,9 @@
 // The OpenMaya classes, as thin views of the dependency graph.
 #include "graph.h"
 
+// The library itself is no plug-in: no MApiVersion, no DllMain.
+#define MNoVersionString
+#define MNoPluginEntry
 #include <maya/MDataBlock.h>
 #include <maya/MDataHandle.h>
 #include <maya/MFnAttribute.h>

@@ -1,6 +1,7 @@
 #include "maya_host.h"
 
 #define MNoVersionString
+#define MNoPluginEntry
 #include <maya/MAngle.h>
 #include <maya/MFnAttribute.h>
 #include <maya/MFnCamera.h>
@@ -91,6 +92,16 @@ TEST_F(MayaHostTest, RegistrationRecordsThePluginAndRefusesDuplicates) {
   EXPECT_FALSE(host.nodeType("qvTestNode"));
   EXPECT_TRUE(host.listNodes().empty());
   EXPECT_FALSE(host.unloadPlugin("qv_testNode"));
+}
+
+// Maya finds the entry points by the names its platform's builds export (C++
+// names on Linux, plain names on Windows); a library exporting them the other
+// way is refused before any of its code runs.
+TEST_F(MayaHostTest, EntryPointsAreFoundByThePlatformsNames) {
+  std::string error;
+  EXPECT_FALSE(host.loadPlugin(QV_MAYA_FOREIGN_ENTRY_PLUGIN, &error));
+  EXPECT_EQ(error, "qv_testForeignEntry: no initializePlugin or uninitializePlugin");
+  EXPECT_EQ(host.plugins(), std::vector<std::string>{"qv_testNode"});
 }
 
 TEST_F(MayaHostTest, AttributesAreAsCreated) {

@@ -22,7 +22,7 @@ namespace {
 int computeCalls = 0;
 }
 
-PLUGIN_EXPORT int qvTestComputeCalls() {
+extern "C" PLUGIN_EXPORT int qvTestComputeCalls() {
   return computeCalls;
 }
 

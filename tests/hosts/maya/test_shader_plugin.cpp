@@ -68,7 +68,7 @@ const MString kForeignClassification("drawdb/shader/texture/2d/qvTestShaderForei
 
 }  // namespace
 
-PLUGIN_EXPORT const char* qvTestShaderLog() {
+extern "C" PLUGIN_EXPORT const char* qvTestShaderLog() {
   return callLog.c_str();
 }
 

@@ -2,6 +2,7 @@
 #include "maya_host.h"
 
 #define MNoVersionString
+#define MNoPluginEntry
 #include <maya/MDrawRegistry.h>
 #include <maya/MFnPlugin.h>
 #include <maya/MFragmentManager.h>

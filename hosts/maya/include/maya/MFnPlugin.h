@@ -1,5 +1,6 @@
 #pragma once
 
+#include <maya/MApiVersion.h>
 #include <maya/MFnBase.h>
 #include <maya/MPxNode.h>
 #include <maya/MString.h>
@@ -34,19 +35,14 @@ class MFnPlugin : public MFnBase {
   MString requiredApiVersion_;
 };
 
-// Like Maya's header, every library that includes this defines the API version
-// it was built against; libraries of several sources define MNoVersionString
-// in all but one of them. Every plug-in exports the same name, which address
-// sanitizer takes for a one-definition violation once two are loaded; a
-// section of its own keeps the variable out of its reach (Windows builds have
-// no address sanitizer and keep their read-only data in .rdata).
-#if !defined(MNoVersionString) && !defined(MNoPluginEntry)
-extern "C" {
-extern MAYA_EXPORT const char MApiVersion[];
-#if defined(_WIN32)
-const char MApiVersion[] = "201500";
-#else
-__attribute__((section(".rodata.MApiVersion"))) const char MApiVersion[] = "201500";
-#endif
+// The entry code of a Windows plug-in: its DllMain records the module
+// handle. Every source that includes this header defines both, so a plug-in
+// of several sources defines MNoPluginEntry in all but one of them.
+#if !defined(MNoPluginEntry) && defined(_WIN32) && defined(NT_PLUGIN)
+HINSTANCE MhInstPlugin;
+
+extern "C" int __stdcall DllMain(HINSTANCE instance, DWORD, void*) {
+  MhInstPlugin = instance;
+  return 1;
 }
 #endif

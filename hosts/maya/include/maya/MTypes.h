@@ -3,15 +3,33 @@
 
 #define MAYA_API_VERSION 201500
 
-// Entry points and MApiVersion are found by name, so they keep C linkage and
-// are exported: marked for the DLL's export table on Windows, visible even in
-// plug-ins built with hidden visibility elsewhere.
+// PLUGIN_EXPORT marks what a plug-in exports; it gives no C linkage, so
+// initializePlugin and uninitializePlugin are C++ functions. Maya looks them
+// up by their C++ names on Linux and by the plain names a Windows build
+// exports with /export (or a module-definition file) on Windows.
 #if defined(_WIN32)
-#define MAYA_EXPORT __declspec(dllexport)
-#else
-#define MAYA_EXPORT __attribute__((visibility("default")))
+#ifndef PLUGIN_EXPORT
+#define PLUGIN_EXPORT __declspec(dllexport)
 #endif
-#define PLUGIN_EXPORT extern "C" MAYA_EXPORT
+#else
+#ifndef DLL_PUBLIC
+#define DLL_PUBLIC __attribute__((visibility("default")))
+#define DLL_PRIVATE __attribute__((visibility("hidden")))
+#endif
+#ifndef PLUGIN_EXPORT
+#define PLUGIN_EXPORT DLL_PUBLIC
+#endif
+#endif
+
+// A Windows plug-in (compiled with NT_PLUGIN) learns its own module handle
+// from the DllMain that <maya/MFnPlugin.h> defines; the handle types are
+// declared as windows.h declares them, without including it.
+#if defined(_WIN32) && defined(NT_PLUGIN)
+struct HINSTANCE__;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef unsigned long DWORD;
+extern HINSTANCE MhInstPlugin;
+#endif
 
 typedef float float2[2];
 typedef float float3[3];
