@@ -1,9 +1,16 @@
 # One place that decides how every target of the project is compiled, so that
 # no deliverable's build drifts from the others.
 
-set(QV_WARNINGS -Wall -Wextra)
-if(QV_WERROR)
-  list(APPEND QV_WARNINGS -Werror)
+if(MSVC)
+  set(QV_WARNINGS /W4)
+  if(QV_WERROR)
+    list(APPEND QV_WARNINGS /WX)
+  endif()
+else()
+  set(QV_WARNINGS -Wall -Wextra)
+  if(QV_WERROR)
+    list(APPEND QV_WARNINGS -Werror)
+  endif()
 endif()
 
 set(QV_SANITIZER_FLAGS "")
@@ -20,7 +27,12 @@ endif()
 # change them, and so is GCC's SLP vectoriser, which in GCC 12 folds a
 # vectorised double -> float -> double round trip into a plain copy and so
 # drops the rounding that rays and hit points rely on.
-set(QV_EXACT_FP_FLAGS -ffp-contract=off $<$<CXX_COMPILER_ID:GNU>:-fno-tree-slp-vectorize>)
+# Visual C++ contracts nothing under /fp:precise unless told to.
+if(MSVC)
+  set(QV_EXACT_FP_FLAGS /fp:precise)
+else()
+  set(QV_EXACT_FP_FLAGS -ffp-contract=off $<$<CXX_COMPILER_ID:GNU>:-fno-tree-slp-vectorize>)
+endif()
 
 # The Windows build (MinGW-w64, cmake/mingw-w64.cmake). Hosts load plug-ins
 # from their own folders, so nothing may depend on MinGW's runtime DLLs being
@@ -258,13 +270,17 @@ elseif(APPLE)
 else()
   set(QV_MAYA_MODULE_PLATFORM linux)
 endif()
-file(WRITE "${CMAKE_BINARY_DIR}/qv.mod"
-     "+ PLATFORM:${QV_MAYA_MODULE_PLATFORM} qv ${PROJECT_VERSION} .\n")
-install(FILES "${CMAKE_BINARY_DIR}/qv.mod" DESTINATION maya)
+set(QV_MAYA_MODULE_FILE "${CMAKE_BINARY_DIR}/qv.mod")
+file(WRITE "${QV_MAYA_MODULE_FILE}" "+ PLATFORM:${QV_MAYA_MODULE_PLATFORM} qv ${PROJECT_VERSION} .\n")
 
 function(qv_install_plugin name host data_files)
   if(host STREQUAL "maya")
     set(destination ${QV_INSTALL_MAYA_PLUGINS})
+    get_property(module_installed GLOBAL PROPERTY QV_MAYA_MODULE_INSTALLED)
+    if(NOT module_installed)
+      install(FILES "${QV_MAYA_MODULE_FILE}" DESTINATION maya)
+      set_property(GLOBAL PROPERTY QV_MAYA_MODULE_INSTALLED ON)
+    endif()
   elseif(host STREQUAL "vray")
     set(destination ${QV_INSTALL_VRAY_PLUGINS})
   else()

@@ -31,7 +31,7 @@ done
 [ -n "$maya" ] || [ -n "$mentalray" ] || usage
 
 scripts/setup.sh
-options=(-DQV_WERROR=ON -DQV_MAYA_DEVKIT="$maya" -DQV_MENTALRAY_SDK="$mentalray")
+options=(-DQV_WERROR=ON -DQV_PLUGINS_ONLY=ON -DQV_MAYA_DEVKIT="$maya" -DQV_MENTALRAY_SDK="$mentalray")
 targets=()
 if [ -n "$maya" ]; then targets+=(qv_veilVRay qv_shotWeaveVRay qv_vpProjector qv_vpStack); fi
 if [ -n "$mentalray" ]; then targets+=(qv_shotWeave); fi
@@ -40,6 +40,9 @@ echo "== configure $build against ${maya:+$maya }${mentalray}"
 cmake -S . -B "$build" "${options[@]}"
 echo "== build ${targets[*]}"
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+echo "== install into $build/install"
+rm -rf "$build/install"
+cmake --install "$build" --prefix "$build/install" >/dev/null
 
 failures=0
 # check LIBRARY EXPECTED...: the library's dynamic exports are exactly EXPECTED.
@@ -58,9 +61,13 @@ check() {
   fi
 }
 
+if [ -n "$maya" ] && [ ! -f "$build/install/maya/qv.mod" ]; then
+  echo "FAIL $build/install/maya: no module file qv.mod" >&2
+  failures=$((failures + 1))
+fi
 if [ -n "$maya" ]; then
   for plugin in qv_veilVRay qv_shotWeaveVRay qv_vpProjector qv_vpStack; do
-    library="$build/plugins/$plugin.so"
+    library="$build/install/maya/plug-ins/$plugin.so"
     check "$library" _Z16initializePlugin7MObject _Z18uninitializePlugin7MObject MApiVersion
     if ! nm -D --defined-only "$library" | grep -Eq ' [DdBbRr] MApiVersion$'; then
       echo "FAIL $library: MApiVersion is not data" >&2
@@ -69,7 +76,7 @@ if [ -n "$maya" ]; then
   done
 fi
 if [ -n "$mentalray" ]; then
-  library="$build/plugins/qv_shotWeave.so"
+  library="$build/install/mentalray/shaders/qv_shotWeave.so"
   check "$library" qv_shotWeave qv_shotWeave_version qv_shotWeave_init qv_shotWeave_exit \
     qv_const qv_const_version miSetModuleHandle
   unresolved="$(nm -D --undefined-only "$library" | awk '{print $2}' | grep '^mi_' || true)"
@@ -77,8 +84,8 @@ if [ -n "$mentalray" ]; then
     echo "FAIL $library needs host symbols at load time: $unresolved" >&2
     failures=$((failures + 1))
   fi
-  if [ ! -f "$build/plugins/qv_shotWeave.mi" ]; then
-    echo "FAIL $build/plugins/qv_shotWeave.mi: no declaration beside the library" >&2
+  if [ ! -f "$build/install/mentalray/shaders/qv_shotWeave.mi" ]; then
+    echo "FAIL $build/install/mentalray/shaders: no declaration qv_shotWeave.mi beside the library" >&2
     failures=$((failures + 1))
   fi
 fi

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build, then the
+# Sets up, builds and runs every test: the normal build, then the build mode
+# for the real hosts' SDKs (scripts/check-host-sdks.sh), then the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, then the multi-threaded
 # shading tests under ThreadSanitizer, then the Windows cross-build with its
 # tests under Wine (scripts/test-windows.sh). QV_QUICK=1 runs the normal build
@@ -9,13 +10,22 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 echo "== format"
-git ls-files -z '*.h' '*.cpp' | xargs -0 -r clang-format --dry-run --Werror
+# The sources of a git checkout; a downloaded archive has no git, so there
+# every C++ file outside the build folders.
+if command -v git >/dev/null 2>&1 && git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files -z '*.h' '*.cpp'
+else
+  find . \( -path './build*' -o -path './.git' \) -prune -o -type f \( -name '*.h' -o -name '*.cpp' \) -print0
+fi | xargs -0 -r clang-format --dry-run --Werror
 
 echo "== build and test"
 scripts/build.sh build -DQV_BUILD_TESTS=ON -DQV_BUILD_BENCHMARKS=ON
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
 if [ "${QV_QUICK:-0}" = 1 ]; then exit 0; fi
+
+echo "== building for the real hosts (the stand-ins' headers in the SDKs' place)"
+scripts/check-host-sdks.sh --maya hosts/maya --mentalray hosts/mentalray/include --build build-sdk
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 scripts/build.sh build-asan -DQV_SANITIZE=address -DQV_BUILD_BENCHMARKS=OFF
