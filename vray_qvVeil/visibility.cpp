@@ -1,5 +1,6 @@
 #include "visibility.h"
 
+#include <climits>
 #include <cmath>
 
 using VUtils::Color;
@@ -20,6 +21,17 @@ constexpr int kOcclusionNotice = 0x77915061;
 
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kTwoPi = 6.283185307179586;
+
+// A visibility factor is a fraction of the point seen. Light that comes back
+// stronger than it left, or a negative power, could push it past 1, and
+// undefined arithmetic (NaN) would spread into the colour: both end here.
+float unitRange(float f) {
+  return f > 1.0f ? 1.0f : (f > 0.0f ? f : 0.0f);
+}
+
+// The sample indices of iteration i are i and i + 1, so the loop stops one
+// short of the largest int rather than overflow.
+constexpr int kMaxJitteredRays = INT_MAX - 1;
 
 float mean(const Color& c) {
   return (c.r + c.g + c.b) * 0.33333334f;
@@ -107,7 +119,8 @@ float dilate(float f, const VisibilitySettings& s, const ShadeVec& k, const Shad
     const DiscBasis basis = discBasis(rc.rayresult.normal);
     const TracePoint origin = roundedHitPoint(rc);
     VUtils::VRayRenderSampler* sampler = ray.vray->getSampler();
-    for (int i = 1; i <= s.samples; ++i) {
+    const int samples = s.samples < kMaxJitteredRays ? s.samples : kMaxJitteredRays;
+    for (int i = 1; i <= samples; ++i) {
       const float u1 = sampler->getSample(ray, i);
       const float u2 = sampler->getSample(ray, i + 1);
       float r = u2;
@@ -128,7 +141,9 @@ float dilate(float f, const VisibilitySettings& s, const ShadeVec& k, const Shad
   }
   acc = acc > 1.0f ? 1.0f : (acc < 0.0f ? 0.0f : acc);
   f = f * (1.0f - acc);
-  if (s.softEdge > 0.0f) f = std::pow(f, static_cast<float>(s.power));
+  // An occluded point stays occluded whatever the power: 0 to the power 0
+  // or less would make it fully (or infinitely) visible.
+  if (s.softEdge > 0.0f && f > 0.0f) f = unitRange(std::pow(f, static_cast<float>(s.power)));
   return f;
 }
 
@@ -149,7 +164,7 @@ float occlusion(float f, const VisibilitySettings& s, const ShadeVec& k, const S
   ray->rayparams.maxt = dist;
   ray->rayparams.rayFlags = kShadowRayFlags;
   ray->vray->traceRay(*ray);
-  f = f * mean(ray->mtlresult.color);
+  f = unitRange(f * mean(ray->mtlresult.color));
   if (f > 0.0f && s.dilate > 0.0f) f = dilate(f, s, k, p, rc, *ray);
   ray->releaseContext();
   return f;
@@ -163,9 +178,12 @@ float visibilityFactor(float f, const VisibilityInputs& in, const VisibilitySett
   const ShadeVec k = in.placementMatrix ? in.placementMatrix->texTransform(rc).offs : ShadeVec();
   const ShadeVec d(k.x - p.x, k.y - p.y, k.z - p.z);
   const float dist = length(d);
+  // A point or camera position that is not finite leaves the distance
+  // undefined: nothing says the camera sees the point.
+  if (!std::isfinite(dist)) return 0.0f;
   // A point at the camera position sees the camera from every side, and
   // nothing can stand between the two.
-  const bool atCamera = !(dist > 0.0f);
+  const bool atCamera = dist == 0.0f;
   const float inv = 1.0f / dist;
   const ShadeVec dir = atCamera ? ShadeVec() : ShadeVec(d.x * inv, d.y * inv, d.z * inv);
 
@@ -175,7 +193,7 @@ float visibilityFactor(float f, const VisibilityInputs& in, const VisibilitySett
   if (f > 0.0f && s.useShadowOcclusion != 0 && !atCamera) {
     f = occlusion(f, s, k, p, dir, dist, rc);
   }
-  return f;
+  return unitRange(f);
 }
 
 }  // namespace qv::veil

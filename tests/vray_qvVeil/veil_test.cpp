@@ -8,6 +8,7 @@
 #include <functional>
 #include <ios>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -1431,6 +1432,96 @@ TEST_F(VeilDegenerateTest, ZeroNormalStillDilates) {
     EXPECT_TRUE(std::isfinite(ray.viewDir.x) && std::isfinite(ray.viewDir.y) &&
                 std::isfinite(ray.viewDir.z));
   }
+}
+
+// ---------------------------------------------------------------------------
+// The factor stays a fraction of the point seen, whatever the inputs
+
+using VeilRangeTest = VeilOcclusionTest;
+
+// 0 to the power 0 is 1 and to a negative power infinite: an occluded point
+// would become fully (or infinitely) visible.
+TEST_F(VeilRangeTest, OccludedPointStaysOccludedWhateverThePower) {
+  set("dilate", 1.0f);
+  set("samples", 4);
+  set("softEdge", 1.0f);
+  // The straight ray passes, every jittered one is blocked: acc reaches 1.
+  renderer_.light = lightSequence({1.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+  for (const int power : {0, -1, -3}) {
+    set("power", power);
+    frame();
+    forgetRays();
+    EXPECT_EQ(matteFactor(below()), 0.0f) << power;
+    forgetRays();
+    EXPECT_EQ(colourFactor(below()), 0.0f) << power;
+  }
+}
+
+// A partly seen point raised to a power of 0 or less is seen no more than fully.
+TEST_F(VeilRangeTest, PowersBelowOneKeepTheFactorInRange) {
+  set("dilate", 1.0f);
+  set("samples", 4);
+  set("softEdge", 1.0f);
+  // Two of four jittered rays blocked: 1 - 0.5 before the power.
+  renderer_.light = lightSequence({1.0f, 1.0f, 0.0f, 1.0f, 0.0f});
+  const struct {
+    int power;
+    float expected;
+  } cases[] = {{0, 1.0f}, {-2, 1.0f}, {1, 0.5f}, {3, 0.125f}};
+  for (const auto& c : cases) {
+    set("power", c.power);
+    frame();
+    forgetRays();
+    EXPECT_EQ(matteFactor(below()), c.expected) << c.power;
+  }
+}
+
+// Light that comes back stronger than it left, or undefined, cannot make a
+// point more than fully seen, nor spread NaN into the colour.
+TEST_F(VeilRangeTest, LightBeyondTheUnitRangeIsClamped) {
+  const struct {
+    float light;
+    float expected;
+  } cases[] = {{3.0f, 1.0f}, {-2.0f, 0.0f}, {std::nanf(""), 0.0f}, {0.25f, 0.25f}};
+  for (const auto& c : cases) {
+    renderer_.light = lightSequence({c.light});
+    frame();
+    forgetRays();
+    EXPECT_EQ(matteFactor(below()), c.expected) << c.light;
+    forgetRays();
+    const AColor colour = this->colour(below());
+    EXPECT_TRUE(finite(colour)) << c.light;
+    EXPECT_EQ(colour.r, c.expected) << c.light;
+  }
+
+  // The same bound holds on the way into the dilation and its power.
+  set("dilate", 1.0f);
+  set("samples", 2);
+  set("softEdge", 1.0f);
+  set("power", 2);
+  renderer_.light = lightSequence({3.0f, 1.0f, 0.0f});
+  frame();
+  forgetRays();
+  EXPECT_EQ(matteFactor(below()), 0.25f);
+}
+
+// A camera or shading point that is not finite leaves the distance between
+// them undefined: the point is not seen, and no ray goes out.
+TEST_F(VeilRangeTest, UndefinedDistanceIsNotSeen) {
+  const float inf = std::numeric_limits<float>::infinity();
+  for (const float x : {std::nanf(""), inf, -inf}) {
+    set("placementMatrix", cameraAt(x, 0.0f, 4.0f));
+    set("useFacingRatio", 1);
+    set("angleThreshold", 180.0f);
+    frame();
+    EXPECT_EQ(matteFactor(below()), 0.0f) << x;
+    EXPECT_EQ(colourFactor(below()), 0.0f) << x;
+    expectNoRay();
+  }
+  // With the camera back in place the same point is seen.
+  set("placementMatrix", cameraAt(0.0f, 0.0f, 4.0f));
+  frame();
+  EXPECT_EQ(matteFactor(below()), 1.0f);
 }
 
 // ---------------------------------------------------------------------------
