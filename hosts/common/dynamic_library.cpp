@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/stat.h>
 #endif
 
 namespace qv::host {
@@ -54,8 +55,16 @@ const char* libraryFileSuffix() {
 
 bool DynamicLibrary::open(const std::string& path, std::string* error) {
   close();
+  // dlopen looks for a name without a slash on the library path only, never
+  // in the current folder; a host given "plugin.so" means the file there,
+  // as it does for every other file it is given.
+  std::string where = path;
+  struct stat info {};
+  if (path.find('/') == std::string::npos && ::stat(path.c_str(), &info) == 0) {
+    where = "./" + path;
+  }
   // RTLD_LOCAL keeps each plug-in's symbols to itself, as a host expects.
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  handle_ = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) {
     const char* reason = dlerror();
     if (error) *error = reason ? reason : ("cannot load " + path);

@@ -9,8 +9,14 @@
 #endif
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <exception>
+#include <new>
+
+#include "input_file.h"
+#include "input_limits.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -72,11 +78,29 @@ bool writeExr(const std::string& path, const Rgba& image, std::string* error) {
 }
 
 bool readExr(const std::string& path, Rgba* image, std::string* error) {
+  // OpenEXR opens the file by name; it is looked at first so that a pipe or
+  // a device is refused rather than read.
+  {
+    host::InputFile probe;
+    if (!probe.open(path, host::kMaxImageFileBytes, "an image file", error)) return false;
+  }
   try {
     Imf::InputFile file(path.c_str());
     const Imath::Box2i window = file.header().dataWindow();
-    const int width = window.max.x - window.min.x + 1;
-    const int height = window.max.y - window.min.y + 1;
+    const std::int64_t wide = std::int64_t{window.max.x} - window.min.x + 1;
+    const std::int64_t high = std::int64_t{window.max.y} - window.min.y + 1;
+    if (wide < 1 || high < 1 || wide > INT_MAX || high > INT_MAX) {
+      *error = path + ": the OpenEXR file's data window is empty or too wide";
+      return false;
+    }
+    if (const std::string over =
+            host::pixelLimitMessage(wide, high, host::kMaxImagePixels, "an image");
+        !over.empty()) {
+      *error = path + ": " + over;
+      return false;
+    }
+    const int width = static_cast<int>(wide);
+    const int height = static_cast<int>(high);
     Rgba result(width, height);
     Imf::FrameBuffer frame;
     const size_t pixel = 4 * sizeof(float);
@@ -129,18 +153,154 @@ bool write(const std::string& path, const Rgba& image, std::string* error) {
   return false;
 }
 
-bool read(const std::string& path, Rgba* image, std::string* error) {
-  if (endsWith(path, ".exr")) return readExr(path, image, error);
+namespace {
+
+// stb reads through these, so that it never reads past the file's limit.
+int stbRead(void* user, char* data, int size) {
+  return static_cast<int>(
+      static_cast<host::InputFile*>(user)->read(data, static_cast<std::size_t>(std::max(0, size))));
+}
+void stbSkip(void* user, int n) {
+  static_cast<host::InputFile*>(user)->skip(n);
+}
+int stbEof(void* user) {
+  return static_cast<host::InputFile*>(user)->atEnd() ? 1 : 0;
+}
+const stbi_io_callbacks kStbCallbacks = {stbRead, stbSkip, stbEof};
+
+bool readEightBit(const std::string& path, Picture* picture, std::string* error) {
+  host::InputFile file;
+  if (!file.open(path, host::kMaxImageFileBytes, "an image file", error)) return false;
+  // The header first: a file that claims more pixels than an image may
+  // have is refused before anything is allocated for them.
   int width = 0, height = 0, channels = 0;
-  unsigned char* bytes = stbi_load(path.c_str(), &width, &height, &channels, 4);
-  if (!bytes) {
+  if (!stbi_info_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels)) {
     *error = path + ": cannot read the image: " + stbi_failure_reason();
     return false;
   }
-  Rgba result(width, height);
-  for (size_t i = 0; i < result.pixels.size(); ++i) result.pixels[i] = bytes[i] / 255.0f;
-  stbi_image_free(bytes);
-  *image = std::move(result);
+  if (const std::string over =
+          host::pixelLimitMessage(width, height, host::kMaxImagePixels, "an image");
+      !over.empty()) {
+    *error = path + ": " + over;
+    return false;
+  }
+  if (!file.rewind()) {
+    *error = path + ": cannot read the image";
+    return false;
+  }
+  unsigned char* bytes =
+      stbi_load_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels, 4);
+  if (!bytes) {
+    const char* reason = stbi_failure_reason();
+    if (reason != nullptr && std::string(reason) == "outofmem") {
+      *error = path + ": not enough memory to read its " + std::to_string(width) + " x " +
+               std::to_string(height) + " pixels";
+    } else {
+      *error = path + ": cannot read the image: " + (reason ? reason : "unknown error");
+    }
+    return false;
+  }
+  std::shared_ptr<const unsigned char> owned(
+      bytes, [](const unsigned char* p) { stbi_image_free(const_cast<unsigned char*>(p)); });
+  if (file.overLimit()) {
+    *error = file.overLimitMessage();
+    return false;
+  }
+  *picture = Picture::fromBytes(width, height, std::move(owned));
+  return true;
+}
+
+}  // namespace
+
+Picture Picture::fromBytes(int width, int height, std::shared_ptr<const unsigned char> bytes) {
+  Picture picture;
+  picture.width_ = width;
+  picture.height_ = height;
+  picture.bytes_ = bytes.get();
+  picture.owner_ = std::move(bytes);
+  return picture;
+}
+
+Picture Picture::fromFloats(Rgba image) {
+  Picture picture;
+  picture.width_ = image.width;
+  picture.height_ = image.height;
+  auto owned = std::make_shared<const std::vector<float>>(std::move(image.pixels));
+  picture.floats_ = owned->data();
+  picture.owner_ = std::move(owned);
+  return picture;
+}
+
+std::size_t Picture::byteSize() const {
+  if (empty()) return 0;
+  const std::size_t values =
+      static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4;
+  return floats_ ? values * sizeof(float) : values;
+}
+
+void Picture::channelRange(float lo[4], float hi[4]) const {
+  if (empty()) return;
+  const std::size_t values =
+      static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4;
+  if (floats_) {
+    // NaNs make std::min and std::max depend on order: the same order as
+    // one pass over the widened pixels.
+    for (std::size_t i = 0; i < values; ++i) {
+      lo[i % 4] = std::min(lo[i % 4], floats_[i]);
+      hi[i % 4] = std::max(hi[i % 4], floats_[i]);
+    }
+    return;
+  }
+  // Widening bytes keeps their order and makes no NaN, so the extreme
+  // bytes widen to the extreme values.
+  unsigned char least[4] = {255, 255, 255, 255};
+  unsigned char most[4] = {0, 0, 0, 0};
+  for (std::size_t i = 0; i < values; ++i) {
+    least[i % 4] = std::min(least[i % 4], bytes_[i]);
+    most[i % 4] = std::max(most[i % 4], bytes_[i]);
+  }
+  for (int c = 0; c < 4; ++c) {
+    lo[c] = std::min(lo[c], least[c] / 255.0f);
+    hi[c] = std::max(hi[c], most[c] / 255.0f);
+  }
+}
+
+Rgba Picture::toRgba() const {
+  if (empty()) return Rgba();
+  Rgba result(width_, height_);
+  if (floats_) {
+    std::copy(floats_, floats_ + result.pixels.size(), result.pixels.begin());
+  } else {
+    for (std::size_t i = 0; i < result.pixels.size(); ++i) result.pixels[i] = bytes_[i] / 255.0f;
+  }
+  return result;
+}
+
+bool read(const std::string& path, Picture* picture, std::string* error) {
+  try {
+    if (endsWith(path, ".exr")) {
+      Rgba image;
+      if (!readExr(path, &image, error)) return false;
+      *picture = Picture::fromFloats(std::move(image));
+      return true;
+    }
+    return readEightBit(path, picture, error);
+  } catch (const std::bad_alloc&) {
+    *error = path + ": not enough memory to read the image";
+    return false;
+  }
+}
+
+bool read(const std::string& path, Rgba* image, std::string* error) {
+  Picture picture;
+  if (!read(path, &picture, error)) return false;
+  try {
+    *image = picture.toRgba();
+  } catch (const std::bad_alloc&) {
+    *error = path + ": not enough memory to widen its " + std::to_string(picture.width()) + " x " +
+             std::to_string(picture.height()) + " pixels to float";
+    return false;
+  }
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "text_file.h"
+#include "text_lexer.h"
 
 namespace qv::host {
 namespace {
@@ -82,7 +83,7 @@ class Parser {
     Vec3f v{};
     for (std::size_t i = 1; i <= count; ++i) {
       float value = 0.0f;
-      if (!parseFloat(t[i], &value)) return fail("malformed number '" + std::string(t[i]) + "'");
+      if (!parseFloat(t[i], &value)) return fail("malformed number '" + shown(t[i]) + "'");
       if (i <= 3) v[i - 1] = value;
     }
     mesh_.vertices.push_back(v);
@@ -97,7 +98,7 @@ class Parser {
     std::size_t start = 0;
     while (true) {
       const std::size_t slash = text.find('/', start);
-      if (count == 3) return fail("malformed face corner '" + std::string(text) + "'");
+      if (count == 3) return fail("malformed face corner '" + shown(text) + "'");
       parts[count++] = text.substr(start, slash == std::string_view::npos ? slash : slash - start);
       if (slash == std::string_view::npos) break;
       start = slash + 1;
@@ -108,8 +109,8 @@ class Parser {
       if (parts[i].empty() && optional) continue;
       long long value = 0;
       if (!parseInt(parts[i], &value)) {
-        return fail("malformed index '" + std::string(parts[i]) + "' in face corner '" +
-                    std::string(text) + "'");
+        return fail("malformed index '" + shown(parts[i]) + "' in face corner '" + shown(text) +
+                    "'");
       }
       if (i == 0) index = value;
     }

@@ -1,26 +1,45 @@
 #include "text_file.h"
 
-#include <exception>
-#include <fstream>
-#include <iterator>
+#include <new>
 #include <utility>
+
+#include "input_file.h"
 
 namespace qv::host {
 
 bool readTextFile(const std::string& path, std::string* text, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
+  return readTextFile(path, text, error, kMaxTextFileBytes);
+}
+
+bool readTextFile(const std::string& path, std::string* text, std::string* error,
+                  std::uint64_t limit) {
+  InputFile file;
+  if (!file.open(path, limit, "a text file", error)) return false;
   std::string contents;
-  if (in) {
-    // A directory opens but fails on the first read, which libstdc++
-    // reports by throwing from the stream buffer.
-    try {
-      contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::exception&) {
-      in.setstate(std::ios::badbit);
+  try {
+    // The size when opened is read at once; what a file that grows
+    // meanwhile adds comes in steps, up to the limit.
+    std::size_t length = static_cast<std::size_t>(file.size());
+    contents.resize(length + 1);
+    std::size_t filled = 0;
+    for (;;) {
+      if (filled == contents.size()) contents.resize(contents.size() + (std::size_t{1} << 20));
+      const std::size_t n = file.read(&contents[filled], contents.size() - filled);
+      if (n == 0) break;
+      filled += n;
     }
+    length = filled;
+    contents.resize(length);
+  } catch (const std::bad_alloc&) {
+    *error = path + ": not enough memory to read its " + describeBytes(file.size());
+    return false;
   }
-  if (!in.is_open() || in.bad()) {
-    *error = path + ": cannot open file";
+  if (file.failed()) {
+    *error = path + ": cannot read file";
+    return false;
+  }
+  if (file.overLimit()) {
+    *error = file.overLimitMessage();
     return false;
   }
   *text = std::move(contents);

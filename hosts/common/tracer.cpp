@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <mutex>
 #include <utility>
+
+#include "input_limits.h"
 
 namespace qv::host {
 namespace {
@@ -18,8 +21,16 @@ bool finite(const Vec3f& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
+std::string formatCoordinate(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
 // What every build refuses before tracing: NaN opacities, vertices that are
-// not finite and indices out of range.
+// not finite or lie beyond kMaxCoordinate (Embree drops such triangles
+// silently and aborts on rays that start near them), and indices out of
+// range.
 bool validate(const std::vector<SceneObject>& objects, std::size_t* triangleCount,
               std::string* error) {
   *triangleCount = 0;
@@ -30,9 +41,18 @@ bool validate(const std::vector<SceneObject>& objects, std::size_t* triangleCoun
       return false;
     }
     for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
-      if (!finite(mesh.vertices[v])) {
+      const Vec3f& vertex = mesh.vertices[v];
+      if (!finite(vertex)) {
         error->assign(object.name + ": vertex " + std::to_string(v) + " is not finite");
         return false;
+      }
+      for (int axis = 0; axis < 3; ++axis) {
+        if (std::fabs(static_cast<double>(vertex[axis])) > kMaxCoordinate) {
+          error->assign(object.name + ": vertex " + std::to_string(v) + " has " + "xyz"[axis] +
+                        " = " + formatCoordinate(vertex[axis]) + ", beyond the " +
+                        formatCoordinate(kMaxCoordinate) + " the ray tracer takes");
+          return false;
+        }
       }
     }
     for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
@@ -110,6 +130,19 @@ bool toFloat(double v, float* out) {
   *out = static_cast<float>(v);
   return true;
 }
+
+// Ray origins and query points as far out as the geometry may lie and a
+// little more; Embree asserts beyond about 1.8e18. Nothing there can be hit.
+constexpr double kMaxRayCoordinate = 4.0 * kMaxCoordinate;
+
+bool toRayCoordinate(double v, float* out) {
+  return std::fabs(v) <= kMaxRayCoordinate && toFloat(v, out);
+}
+
+// Embree takes direction components up to 1.8e18 as well. A longer
+// direction is scaled by a power of two, which is exact, and the ray's
+// parameters with it.
+constexpr double kMaxRayDirection = 1e17;
 
 bool isSkipped(const SurfaceId* skip, unsigned geomID, unsigned primID) {
   return skip != nullptr && skip->object == geomID && skip->triangle == primID;
@@ -209,13 +242,33 @@ bool pointQuery(RTCPointQueryFunctionArguments* args) {
 
 // A ray in Embree's terms; false when nothing along it can be hit. `margin`
 // is the self-intersection margin as a ray parameter.
-bool prepareRay(const Ray& in, RTCRay* out, double* margin) {
+// `directionScale` is what the direction was divided by (a power of two, 1 for any
+// direction of sane length): distances along the ray Embree answers are in
+// units of the scaled direction.
+bool prepareRay(const Ray& in, RTCRay* out, double* margin, double* directionScale) {
   const double dx = in.direction[0], dy = in.direction[1], dz = in.direction[2];
   const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
   if (!(length > 0.0) || !std::isfinite(length)) return false;
-  if (!toFloat(in.origin[0], &out->org_x) || !toFloat(in.origin[1], &out->org_y) ||
-      !toFloat(in.origin[2], &out->org_z)) {
+  if (!toRayCoordinate(in.origin[0], &out->org_x) || !toRayCoordinate(in.origin[1], &out->org_y) ||
+      !toRayCoordinate(in.origin[2], &out->org_z)) {
     return false;
+  }
+  *directionScale = 1.0;
+  const double longest = std::max({std::fabs(dx), std::fabs(dy), std::fabs(dz)});
+  if (longest > kMaxRayDirection) {
+    int exponent = 0;
+    std::frexp(longest / kMaxRayDirection, &exponent);
+    *directionScale = std::ldexp(1.0, exponent);
+  }
+  if (*directionScale != 1.0) {
+    Ray scaled = in;
+    for (int k = 0; k < 3; ++k) {
+      scaled.direction[k] = static_cast<float>(in.direction[k] / *directionScale);
+    }
+    scaled.tmin = in.tmin * *directionScale;
+    scaled.tmax = in.tmax * *directionScale;
+    double unused = 1.0;
+    return prepareRay(scaled, out, margin, &unused);
   }
   const double scale =
       std::max({1.0, std::fabs(in.origin[0]), std::fabs(in.origin[1]), std::fabs(in.origin[2])});
@@ -367,8 +420,8 @@ std::size_t Tracer::triangleCount() const {
 
 float Tracer::transmittance(const Ray& ray) const {
   RTCRay r;
-  double margin = 0.0;
-  if (impl_->scene == nullptr || !prepareRay(ray, &r, &margin)) return 1.0f;
+  double margin = 0.0, directionScale = 1.0;
+  if (impl_->scene == nullptr || !prepareRay(ray, &r, &margin, &directionScale)) return 1.0f;
   OcclusionContext ctx;
   rtcInitIntersectContext(&ctx.base);
   ctx.skip = ray.skip;
@@ -380,8 +433,9 @@ float Tracer::transmittance(const Ray& ray) const {
 
 std::optional<Hit> Tracer::intersect(const Ray& ray) const {
   RTCRayHit rh;
-  double margin = 0.0;
-  if (impl_->scene == nullptr || !prepareRay(ray, &rh.ray, &margin)) return std::nullopt;
+  double margin = 0.0, directionScale = 1.0;
+  if (impl_->scene == nullptr || !prepareRay(ray, &rh.ray, &margin, &directionScale))
+    return std::nullopt;
   rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
   rh.hit.primID = RTC_INVALID_GEOMETRY_ID;
   rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
@@ -392,7 +446,7 @@ std::optional<Hit> Tracer::intersect(const Ray& ray) const {
   if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return std::nullopt;
 
   Hit hit;
-  hit.distance = rh.ray.tfar;
+  hit.distance = directionScale == 1.0 ? rh.ray.tfar : rh.ray.tfar / directionScale;
   hit.surface = {rh.hit.geomID, rh.hit.primID};
   // From the mesh rather than Embree's Ng, whose sign follows Embree's own
   // convention: this one faces the side the vertices wind counterclockwise.
@@ -412,7 +466,8 @@ std::optional<Hit> Tracer::intersect(const Ray& ray) const {
 std::optional<SurfaceId> Tracer::surfaceAt(const double p[3], double tolerance) const {
   if (impl_->scene == nullptr || !(tolerance >= 0.0)) return std::nullopt;
   RTCPointQuery query;
-  if (!toFloat(p[0], &query.x) || !toFloat(p[1], &query.y) || !toFloat(p[2], &query.z)) {
+  if (!toRayCoordinate(p[0], &query.x) || !toRayCoordinate(p[1], &query.y) ||
+      !toRayCoordinate(p[2], &query.z)) {
     return std::nullopt;
   }
   // Embree culls with the float-rounded point; a wider radius keeps rounding

@@ -14,6 +14,7 @@
 #include "scene.h"
 #include "scene_geometry.h"
 #include "shading_driver.h"
+#include "text_lexer.h"
 #include "tracer.h"
 
 namespace qv::qvray {
@@ -38,7 +39,7 @@ bool readPoints(std::istream& in, std::vector<vrayhost::ShadingPoint>* points, s
     for (double& x : v) ok = ok && static_cast<bool>(fields >> x);
     if (!ok || (fields >> extra)) {
       *error = "stdin:" + std::to_string(lineNumber) +
-               ": expected six numbers 'px py pz nx ny nz', got '" + line + "'";
+               ": expected six numbers 'px py pz nx ny nz', got '" + host::shown(line) + "'";
       return false;
     }
     vrayhost::ShadingPoint point;

@@ -10,6 +10,7 @@
 
 #include "frame_renderer.h"
 #include "image_file.h"
+#include "output_files.h"
 #include "plugin_manager.h"
 #include "render_settings.h"
 #include "scene.h"
@@ -21,60 +22,6 @@ namespace qv::qvray {
 namespace {
 
 namespace fs = std::filesystem;
-
-// An image is written beside its final name first and renamed into place
-// only once every image of the render is written: a failed render leaves
-// no partial file behind, and an image from an earlier render stays whole.
-class PendingFiles {
- public:
-  ~PendingFiles() { discard(); }
-
-  // Creates the stand-in file for path now, so that a place that cannot be
-  // written fails before the render rather than after it.
-  bool claim(const std::string& path, std::string* error) {
-    const fs::path final(path);
-    const fs::path partial = final.parent_path() / (final.stem().string() + ".qvray-partial" +
-                                                    final.extension().string());
-    std::FILE* file = std::fopen(partial.string().c_str(), "wb");
-    if (!file) {
-      *error = "cannot write " + path + ": " + std::strerror(errno);
-      return false;
-    }
-    std::fclose(file);
-    files_.push_back({path, partial.string()});
-    return true;
-  }
-
-  const std::string& partial(std::size_t i) const { return files_[i].partial; }
-
-  // Moves every file into place; on failure removes whatever it moved.
-  bool commit(std::string* error) {
-    for (std::size_t i = 0; i < files_.size(); ++i) {
-      std::error_code ec;
-      fs::rename(files_[i].partial, files_[i].path, ec);
-      if (ec) {
-        *error = "cannot write " + files_[i].path + ": " + ec.message();
-        for (std::size_t k = 0; k < i; ++k) fs::remove(files_[k].path, ec);
-        return false;
-      }
-    }
-    files_.clear();
-    return true;
-  }
-
-  void discard() {
-    std::error_code ec;
-    for (const File& f : files_) fs::remove(f.partial, ec);
-    files_.clear();
-  }
-
- private:
-  struct File {
-    std::string path;
-    std::string partial;
-  };
-  std::vector<File> files_;
-};
 
 std::string nodeReference(const vrscene::PluginRef& ref) {
   return ref.plugin + (ref.output.empty() ? "" : "::" + ref.output);
@@ -158,7 +105,9 @@ std::string defaultOutputFile(const std::string& imagePath, const std::string& t
   return path.string() + "." + name + ".exr";
 }
 
-int render(const RenderOptions& options, std::ostream& err) {
+namespace {
+
+int renderScene(const RenderOptions& options, std::ostream& err) {
   const auto fail = [&](const std::string& message) {
     err << "qvray: " << message << "\n";
     return 1;
@@ -167,7 +116,7 @@ int render(const RenderOptions& options, std::ostream& err) {
   std::string error;
   if (!loaded.load(options, &error)) return fail(error);
 
-  PendingFiles files;
+  tools::OutputFiles files("qvray");
   if (!files.claim(options.imagePath, &error)) return fail(error);
   for (const ExtraOutput& output : options.outputs) {
     if (!files.claim(output.file, &error)) return fail(error);
@@ -191,17 +140,26 @@ int render(const RenderOptions& options, std::ostream& err) {
                             frameOptions, &beauty, &extra);
   if (!options.quiet) err << "\n";
 
-  if (!image::write(files.partial(0), beauty, &error)) {
+  if (!image::write(files.temporary(0), beauty, &error)) {
     return fail("cannot write " + options.imagePath + ": " + error);
   }
   for (std::size_t i = 0; i < extra.size(); ++i) {
-    if (!image::write(files.partial(i + 1), extra[i], &error)) {
+    if (!image::write(files.temporary(i + 1), extra[i], &error)) {
       return fail("cannot write " + options.outputs[i].file + ": " + error);
     }
   }
   if (!files.commit(&error)) return fail(error);
   err << summary(loaded.settings, stats) << "\n";
   return 0;
+}
+
+}  // namespace
+
+int render(const RenderOptions& options, std::ostream& err) {
+  // What still fails past the readers' limits is memory: a frame of the
+  // largest size with its outputs.
+  return tools::guard("qvray", options.scenePath + ": cannot render", err,
+                      [&] { return renderScene(options, err); });
 }
 
 }  // namespace qv::qvray

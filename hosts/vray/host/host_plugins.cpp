@@ -1,6 +1,7 @@
 #include "host_plugins.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -48,7 +49,7 @@ class BitmapBuffer final : public VUtils::VRayPlugin,
     return VRayPlugin::getInterface(id);
   }
 
-  const image::Rgba& pixels() override { return pixels_; }
+  const image::Picture& pixels() override { return pixels_; }
 
   bool prepare(const std::string& sceneDir, std::string* error) override {
     readParameters(getParameterList());
@@ -57,13 +58,13 @@ class BitmapBuffer final : public VUtils::VRayPlugin,
       return false;
     }
     const std::filesystem::path path = std::filesystem::path(sceneDir) / file_;
-    image::Rgba picture;
+    image::Picture picture;
     std::string reason;
     if (!image::read(path.string(), &picture, &reason)) {
       *error = reason;
       return false;
     }
-    if (picture.width < 1 || picture.height < 1) {
+    if (picture.empty()) {
       *error = path.string() + " holds no pixels";
       return false;
     }
@@ -73,7 +74,7 @@ class BitmapBuffer final : public VUtils::VRayPlugin,
 
  private:
   const char* file_ = nullptr;
-  image::Rgba pixels_;
+  image::Picture pixels_;
 };
 
 // Camera projection after Maya's camera-projection viewport shader, so that
@@ -214,13 +215,14 @@ class TexBitmap final : public VUtils::VRayTexture, public HostSetupInterface {
 
   AColor texColor(const VRayContext& rc) override {
     if (bitmap_ && uvwgen_) {
-      const image::Rgba& picture = bitmap()->pixels();
+      const image::Picture& picture = bitmap()->pixels();
+      const int width = picture.width(), height = picture.height();
       double u = 0.0, v = 0.0;
-      if (uvwgen()->pictureUV(rc, picture.width, picture.height, &u, &v) && u >= 0.0 && u <= 1.0 &&
-          v >= 0.0 && v <= 1.0) {
-        const int column = std::min(static_cast<int>(u * picture.width), picture.width - 1);
-        const int row = std::min(static_cast<int>(v * picture.height), picture.height - 1);
-        const float* texel = picture.at(column, row);
+      if (uvwgen()->pictureUV(rc, width, height, &u, &v) && u >= 0.0 && u <= 1.0 && v >= 0.0 &&
+          v <= 1.0) {
+        const int column = std::min(static_cast<int>(u * width), width - 1);
+        const int row = std::min(static_cast<int>(v * height), height - 1);
+        const std::array<float, 4> texel = picture.texel(column, row);
         return AColor(texel[0], texel[1], texel[2], texel[3]);
       }
     }
@@ -234,13 +236,11 @@ class TexBitmap final : public VUtils::VRayTexture, public HostSetupInterface {
       cmin = cmax = AColor(0.0f, 0.0f, 0.0f, 0.0f);
     }
     if (!bitmap_) return;
-    const std::vector<float>& values = bitmap()->pixels().pixels;
-    float* lo[4] = {&cmin.r, &cmin.g, &cmin.b, &cmin.a};
-    float* hi[4] = {&cmax.r, &cmax.g, &cmax.b, &cmax.a};
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      *lo[i % 4] = std::min(*lo[i % 4], values[i]);
-      *hi[i % 4] = std::max(*hi[i % 4], values[i]);
-    }
+    float lo[4] = {cmin.r, cmin.g, cmin.b, cmin.a};
+    float hi[4] = {cmax.r, cmax.g, cmax.b, cmax.a};
+    bitmap()->pixels().channelRange(lo, hi);
+    cmin = AColor(lo[0], lo[1], lo[2], lo[3]);
+    cmax = AColor(hi[0], hi[1], hi[2], hi[3]);
   }
 
  private:

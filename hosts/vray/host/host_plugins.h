@@ -25,8 +25,9 @@ class BitmapInterface : public PluginInterface {
   PluginID getInterfaceID() override { return EXT_BITMAP; }
   const char* getInterfaceName() override { return "EXT_BITMAP"; }
 
-  // Rows top-down; empty until the buffer is prepared.
-  virtual const image::Rgba& pixels() = 0;
+  // Rows top-down, at the file's own depth; empty until the buffer is
+  // prepared.
+  virtual const image::Picture& pixels() = 0;
 };
 
 // Where a shading point falls on a picture, as a UVW generator works it out.

@@ -2,14 +2,23 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 
+#include "input_limits.h"
+#include "text_lexer.h"
+
 namespace qv::vrayhost {
+
+using host::shown;
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kMaxImageSide = 16384;
+// A side alone may be long (a panorama strip); the frame's pixels as a
+// whole are what memory bounds, so the product is limited, by
+// host::kMaxRenderPixels.
+constexpr int kMaxImageSide = 1 << 20;
 
 struct Failure {
   int line;
@@ -17,22 +26,23 @@ struct Failure {
 };
 
 std::string describe(const vrscene::PluginBlock& block) {
-  return block.type + " '" + block.name + "'";
+  return shown(block.type) + " '" + shown(block.name) + "'";
 }
 
 void checkParams(const vrscene::PluginBlock& block, std::initializer_list<const char*> known) {
   for (const vrscene::Param& p : block.params) {
     bool found = false;
     for (const char* name : known) found = found || p.name == name;
-    if (!found) throw Failure{p.line, describe(block) + " has no parameter '" + p.name + "'"};
+    if (!found)
+      throw Failure{p.line, describe(block) + " has no parameter '" + shown(p.name) + "'"};
   }
 }
 
 double number(const vrscene::Param& p, const vrscene::PluginBlock& block) {
   if (const auto* i = std::get_if<std::int64_t>(&p.value)) return static_cast<double>(*i);
   if (const auto* d = std::get_if<double>(&p.value)) return *d;
-  throw Failure{p.line, "'" + p.name + "' of " + describe(block) + " must be a number, not " +
-                            vrscene::kindName(p.value)};
+  throw Failure{p.line, "'" + shown(p.name) + "' of " + describe(block) +
+                            " must be a number, not " + vrscene::kindName(p.value)};
 }
 
 int imageSide(const vrscene::PluginBlock& block, const char* name, int fallback) {
@@ -74,6 +84,18 @@ void renderView(const vrscene::PluginBlock& block, RenderSettings* settings) {
     throw Failure{transform->line,
                   "'transform' of " + describe(block) + " has a singular matrix: no camera"};
   }
+  // Rays start at the camera; the tracer takes no origin beyond the
+  // coordinates it takes for geometry.
+  const float position[3] = {tm->offs.x, tm->offs.y, tm->offs.z};
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!(std::fabs(static_cast<double>(position[axis])) <= host::kMaxCoordinate)) {
+      char text[96];
+      std::snprintf(text, sizeof text, " puts the camera at %c = %g, beyond the %g", "xyz"[axis],
+                    static_cast<double>(position[axis]), host::kMaxCoordinate);
+      throw Failure{transform->line, "'transform' of " + describe(block) + text +
+                                         " a scene's coordinates may reach"};
+    }
+  }
   settings->camera = *tm;
   if (const vrscene::Param* fov = block.find("fov")) {
     const double value = number(*fov, block);
@@ -102,8 +124,8 @@ bool readRenderSettings(const vrscene::Scene& scene, RenderSettings* settings, s
                                                                            : nullptr;
       if (!seen) continue;
       if (*seen) {
-        throw Failure{block.line, "a second " + block.type + " '" + block.name +
-                                      "': the first is '" + (*seen)->name + "' at line " +
+        throw Failure{block.line, "a second " + shown(block.type) + " '" + shown(block.name) +
+                                      "': the first is '" + shown((*seen)->name) + "' at line " +
                                       std::to_string((*seen)->line)};
       }
       *seen = &block;
@@ -117,6 +139,13 @@ bool readRenderSettings(const vrscene::Scene& scene, RenderSettings* settings, s
       checkParams(*output, {"img_width", "img_height"});
       result.width = imageSide(*output, "img_width", result.width);
       result.height = imageSide(*output, "img_height", result.height);
+      const std::string over =
+          host::pixelLimitMessage(result.width, result.height, host::kMaxRenderPixels, "a render",
+                                  "img_width", "img_height");
+      if (!over.empty()) {
+        const vrscene::Param* side = output->find("img_width");
+        throw Failure{side ? side->line : output->line, over};
+      }
     }
   } catch (const Failure& f) {
     *error = scene.file + ":" + std::to_string(f.line) + ": " + f.what;

@@ -9,8 +9,11 @@
 #include "host_plugins.h"
 #include "render_settings.h"
 #include "scene_geometry.h"
+#include "text_lexer.h"
 
 namespace qv::vrayhost {
+
+using host::shown;
 
 namespace {
 
@@ -37,7 +40,7 @@ std::string withArticle(const std::string& noun) {
 }
 
 std::string quoted(const vrscene::PluginRef& ref) {
-  return "'" + ref.plugin + (ref.output.empty() ? "" : "::" + ref.output) + "'";
+  return "'" + shown(ref.plugin) + (ref.output.empty() ? "" : "::" + shown(ref.output)) + "'";
 }
 
 // A chain of references that leads a plug-in back to itself: shading it
@@ -87,9 +90,9 @@ bool findCycle(const std::vector<Scene::Node>& nodes, const vrscene::Scene& desc
         while (path[start].first != edge.to) ++start;
         *chain = nodes[edge.to].name;
         for (std::size_t k = start + 1; k < path.size(); ++k) {
-          *chain += " -> " + nodes[path[k].first].name;
+          *chain += " -> " + shown(nodes[path[k].first].name);
         }
-        *chain += " -> " + nodes[edge.to].name;
+        *chain += " -> " + shown(nodes[edge.to].name);
         *line = edge.line;
         return true;
       }
@@ -199,18 +202,20 @@ std::unique_ptr<Scene> Scene::load(const vrscene::Scene& description, PluginMana
   for (const vrscene::PluginBlock& block : description.plugins) {
     if (isGeometryType(block.type) || isRenderSettingsType(block.type)) continue;
     if (!manager.findDesc(block.type)) {
-      return fail(block.line, "unknown plug-in type '" + block.type + "'");
+      return fail(block.line, "unknown plug-in type '" + shown(block.type) + "'");
     }
     Node node;
     node.name = block.name;
     node.type = block.type;
     node.line = block.line;
     node.instance = manager.create(block.type, block.name);
-    if (!node.instance) return fail(block.line, "cannot create plug-in '" + block.name + "'");
+    if (!node.instance)
+      return fail(block.line, "cannot create plug-in '" + shown(block.name) + "'");
     node.vray = static_cast<VUtils::VRayPluginInterface*>(
         node.instance->plugin()->getInterface(VUtils::EXT_VRAY_PLUGIN));
     if (!node.vray) {
-      return fail(block.line, "plug-in type '" + block.type + "' has no V-Ray plug-in interface");
+      return fail(block.line,
+                  "plug-in type '" + shown(block.type) + "' has no V-Ray plug-in interface");
     }
     scene->nodes_.push_back(std::move(node));
     blocks.push_back(&block);
@@ -237,7 +242,9 @@ bool Scene::prepare(const std::string& sceneDir, std::string* error) {
         static_cast<HostSetupInterface*>(node.instance->plugin()->getInterface(EXT_HOST_SETUP));
     std::string message;
     if (setup && !setup->prepare(sceneDir, &message)) {
-      if (error) *error = at(file_, node.line) + node.type + " '" + node.name + "': " + message;
+      if (error)
+        *error =
+            at(file_, node.line) + shown(node.type) + " '" + shown(node.name) + "': " + message;
       return false;
     }
   }
@@ -248,18 +255,19 @@ bool Scene::setParameter(Node& node, const vrscene::Param& param, std::string* e
   VUtils::VRayParameterList::Impl& list = node.vray->getParameterList()->impl();
   const ParamDecl* decl = list.findDecl(param.name);
   if (!decl) {
-    *error = "plug-in type '" + node.type + "' has no parameter '" + param.name + "'";
+    *error = "plug-in type '" + shown(node.type) + "' has no parameter '" + shown(param.name) + "'";
     return false;
   }
   if (isOutput(decl->kind)) {
-    *error = "'" + param.name + "' of '" + node.name + "' is an output and cannot be set";
+    *error =
+        "'" + shown(param.name) + "' of '" + shown(node.name) + "' is an output and cannot be set";
     return false;
   }
   if (isPlainValue(decl->kind)) {
     PlainValue value;
     std::string reason;
     if (!convertPlain(param.value, decl->kind, &value, &reason)) {
-      *error = "'" + param.name + "': " + reason;
+      *error = "'" + shown(param.name) + "': " + reason;
       return false;
     }
     return list.setPlain(param.name, value, error);
@@ -280,7 +288,7 @@ bool Scene::setParameter(Node& node, const vrscene::Param& param, std::string* e
       return false;
     }
     if (!output.iface || output.kind != decl->kind) {
-      *error = "'" + param.name + "' takes a " + paramKindName(decl->kind) + ", but " +
+      *error = "'" + shown(param.name) + "' takes a " + paramKindName(decl->kind) + ", but " +
                quoted(*ref) + " is not one";
       return false;
     }
@@ -289,7 +297,7 @@ bool Scene::setParameter(Node& node, const vrscene::Param& param, std::string* e
   ConstantValue value;
   std::string reason;
   if (!convertConstant(param.value, decl->kind, &value, &reason)) {
-    *error = "'" + param.name + "': " + reason;
+    *error = "'" + shown(param.name) + "': " + reason;
     return false;
   }
   return list.setConstant(param.name, value, error);
@@ -301,12 +309,12 @@ bool Scene::setLink(Node& node, const vrscene::Param& param, const ParamDecl& de
                     std::string* error) {
   const auto* ref = std::get_if<vrscene::PluginRef>(&param.value);
   if (!ref) {
-    *error =
-        "'" + param.name + "' takes a plug-in, not " + withArticle(vrscene::kindName(param.value));
+    *error = "'" + shown(param.name) + "' takes a plug-in, not " +
+             withArticle(vrscene::kindName(param.value));
     return false;
   }
   if (!ref->output.empty()) {
-    *error = "'" + param.name + "' takes a whole plug-in, not its output " + quoted(*ref);
+    *error = "'" + shown(param.name) + "' takes a whole plug-in, not its output " + quoted(*ref);
     return false;
   }
   const Node* source = find(ref->plugin);
@@ -316,8 +324,8 @@ bool Scene::setLink(Node& node, const vrscene::Param& param, const ParamDecl& de
   }
   PluginInterface* iface = source->instance->plugin()->getInterface(decl.linkInterface);
   if (!iface) {
-    *error = "'" + param.name + "' of " + node.type + " '" + node.name + "' cannot take " +
-             source->type + " '" + source->name + "'";
+    *error = "'" + shown(param.name) + "' of " + shown(node.type) + " '" + shown(node.name) +
+             "' cannot take " + shown(source->type) + " '" + shown(source->name) + "'";
     return false;
   }
   return node.vray->getParameterList()->impl().setLink(param.name, ParamKind::PluginLink, iface,
@@ -349,7 +357,7 @@ bool Scene::resolve(const std::string& reference, TextureOutput* out, std::strin
 bool Scene::resolve(const vrscene::PluginRef& ref, TextureOutput* out, std::string* error) const {
   const Node* node = find(ref.plugin);
   if (!node) {
-    if (error) *error = "there is no plug-in '" + ref.plugin + "'";
+    if (error) *error = "there is no plug-in '" + shown(ref.plugin) + "'";
     return false;
   }
   Plugin* plugin = node->instance->plugin();
@@ -362,7 +370,7 @@ bool Scene::resolve(const vrscene::PluginRef& ref, TextureOutput* out, std::stri
       *out = {ParamKind::Float, value};
       return true;
     }
-    if (error) *error = "'" + ref.plugin + "' is not a texture";
+    if (error) *error = "'" + shown(ref.plugin) + "' is not a texture";
     return false;
   }
   VUtils::VRayParameterList::Impl& list = node->vray->getParameterList()->impl();
@@ -380,7 +388,8 @@ bool Scene::resolve(const vrscene::PluginRef& ref, TextureOutput* out, std::stri
     }
   }
   if (error) {
-    *error = "plug-in '" + ref.plugin + "' (" + node->type + ") has no output '" + ref.output + "'";
+    *error = "plug-in '" + shown(ref.plugin) + "' (" + shown(node->type) + ") has no output '" +
+             shown(ref.output) + "'";
   }
   return false;
 }

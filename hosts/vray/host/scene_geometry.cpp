@@ -11,8 +11,11 @@
 #include <utility>
 
 #include "obj_reader.h"
+#include "text_lexer.h"
 
 namespace qv::vrayhost {
+
+using host::shown;
 namespace {
 
 // Thrown inside this file only; collectSceneObjects() turns it into the one
@@ -23,18 +26,19 @@ struct Failure {
 };
 
 std::string describe(const vrscene::PluginBlock& block) {
-  return block.type + " '" + block.name + "'";
+  return shown(block.type) + " '" + shown(block.name) + "'";
 }
 
 std::string describe(const vrscene::Param& param, const vrscene::PluginBlock& block) {
-  return "'" + param.name + "' of " + describe(block);
+  return "'" + shown(param.name) + "' of " + describe(block);
 }
 
 void checkParams(const vrscene::PluginBlock& block, std::initializer_list<const char*> known) {
   for (const vrscene::Param& p : block.params) {
     bool found = false;
     for (const char* name : known) found = found || p.name == name;
-    if (!found) throw Failure{p.line, describe(block) + " has no parameter '" + p.name + "'"};
+    if (!found)
+      throw Failure{p.line, describe(block) + " has no parameter '" + shown(p.name) + "'"};
   }
 }
 
@@ -130,16 +134,17 @@ host::SceneObject node(const vrscene::PluginBlock& block, const vrscene::Scene& 
   if (!ref.output.empty()) {
     throw Failure{geometryParam.line, describe(geometryParam, block) +
                                           " must name a whole plug-in, not its output '" +
-                                          ref.plugin + "::" + ref.output + "'"};
+                                          shown(ref.plugin) + "::" + shown(ref.output) + "'"};
   }
   const auto mesh = meshes.find(ref.plugin);
   if (mesh == meshes.end()) {
     const vrscene::PluginBlock* target = scene.find(ref.plugin);
-    throw Failure{geometryParam.line,
-                  describe(geometryParam, block) +
-                      (target == nullptr ? " refers to '" + ref.plugin + "', which is not defined"
-                                         : " refers to " + describe(*target) +
-                                               ", which is not a GeomStaticMesh or GeomMeshFile")};
+    throw Failure{
+        geometryParam.line,
+        describe(geometryParam, block) +
+            (target == nullptr ? " refers to '" + shown(ref.plugin) + "', which is not defined"
+                               : " refers to " + describe(*target) +
+                                     ", which is not a GeomStaticMesh or GeomMeshFile")};
   }
   object.mesh = mesh->second;
 

@@ -42,13 +42,14 @@ class Parser : host::TokenReader {
       block.line = tok().line;
       block.type = expectIdent("a plug-in type");
       const int nameLine = tok().line;
-      block.name = expectIdent("a plug-in name after '" + block.type + "'");
+      block.name = expectIdent("a plug-in name after '" + shown(block.type) + "'");
       const auto [it, fresh] = firstLine.emplace(block.name, nameLine);
       if (!fresh) {
-        throw Failure{nameLine, "plug-in '" + block.name + "' is defined twice (first at line " +
+        throw Failure{nameLine, "plug-in '" + shown(block.name) +
+                                    "' is defined twice (first at line " +
                                     std::to_string(it->second) + ")"};
       }
-      expect("{", "'{' after plug-in name '" + block.name + "'");
+      expect("{", "'{' after plug-in name '" + shown(block.name) + "'");
       params(block);
       plugins.push_back(std::move(block));
     }
@@ -65,20 +66,21 @@ class Parser : host::TokenReader {
     std::unordered_map<std::string, int> firstLine;
     while (!isPunct("}")) {
       if (tok().kind == Tok::End) {
-        throw Failure{tok().line,
-                      "unexpected end of file inside plug-in '" + block.name + "' (missing '}')"};
+        throw Failure{tok().line, "unexpected end of file inside plug-in '" + shown(block.name) +
+                                      "' (missing '}')"};
       }
       Param p;
       p.line = tok().line;
-      p.name = expectIdent("a parameter name or '}' in plug-in '" + block.name + "'");
+      p.name = expectIdent("a parameter name or '}' in plug-in '" + shown(block.name) + "'");
       const auto [it, fresh] = firstLine.emplace(p.name, p.line);
       if (!fresh) {
-        throw Failure{p.line, "parameter '" + p.name + "' is set twice in plug-in '" + block.name +
-                                  "' (first at line " + std::to_string(it->second) + ")"};
+        throw Failure{p.line, "parameter '" + shown(p.name) + "' is set twice in plug-in '" +
+                                  shown(block.name) + "' (first at line " +
+                                  std::to_string(it->second) + ")"};
       }
-      expect("=", "'=' after parameter '" + p.name + "'");
+      expect("=", "'=' after parameter '" + shown(p.name) + "'");
       p.value = value(p.name);
-      expect(";", "';' after the value of '" + p.name + "'");
+      expect(";", "';' after the value of '" + shown(p.name) + "'");
       block.params.push_back(std::move(p));
     }
     advance();
@@ -120,7 +122,7 @@ class Parser : host::TokenReader {
   // Reads `( item, item, ... )` after the keyword `kw`.
   template <class Item>
   void args(const Token& kw, Item item) {
-    expect("(", "'(' after '" + kw.text + "'");
+    expect("(", "'(' after '" + shown(kw.text) + "'");
     if (isPunct(")")) {
       advance();
       return;
@@ -128,7 +130,7 @@ class Parser : host::TokenReader {
     for (;;) {
       item();
       if (isPunct(")")) break;
-      expect(",", "',' or ')' in " + kw.text + "(...)");
+      expect(",", "',' or ')' in " + shown(kw.text) + "(...)");
     }
     advance();
   }
@@ -144,17 +146,17 @@ class Parser : host::TokenReader {
   std::vector<float> numbers(const Token& kw, size_t count) {
     std::vector<float> n;
     args(kw, [&] {
-      if (!isNumber()) unexpected("a number in " + kw.text);
+      if (!isNumber()) unexpected("a number in " + shown(kw.text));
       const Token t = take();
       const double v = toDouble(t);
       // Narrowing an out-of-range double to float is undefined behaviour.
       if (std::fabs(v) > FLT_MAX) {
-        throw Failure{t.line, "number " + shown(t.text) + " is too large for " + kw.text};
+        throw Failure{t.line, "number " + shown(t.text) + " is too large for " + shown(kw.text)};
       }
       n.push_back(static_cast<float>(v));
     });
     if (n.size() != count) {
-      throw Failure{kw.line, kw.text + " takes " + std::to_string(count) + " numbers, got " +
+      throw Failure{kw.line, shown(kw.text) + " takes " + std::to_string(count) + " numbers, got " +
                                  std::to_string(n.size())};
     }
     return n;
@@ -168,7 +170,7 @@ class Parser : host::TokenReader {
   // An argument that must itself be the constructor `name(...)`.
   Token nested(const char* name, const Token& outer) {
     if (tok().kind != Tok::Word || tok().text != name) {
-      unexpected(std::string(name) + "(...) in " + outer.text);
+      unexpected(std::string(name) + "(...) in " + shown(outer.text));
     }
     return take();
   }
@@ -204,7 +206,7 @@ class Parser : host::TokenReader {
       const Token t = take();
       const std::int64_t v = host::toInt64(t);
       if (v < INT_MIN || v > INT_MAX) {
-        throw Failure{t.line, "whole number " + t.text + " is out of range for ListInt"};
+        throw Failure{t.line, "whole number " + shown(t.text) + " is out of range for ListInt"};
       }
       list.values.push_back(static_cast<int>(v));
     });

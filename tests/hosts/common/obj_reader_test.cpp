@@ -199,7 +199,7 @@ TEST_F(ObjFileTest, AMissingFileCannotBeOpened) {
   EXPECT_EQ(error, missing + ": cannot open file");
 
   EXPECT_FALSE(readObj(dir_.string(), &mesh, &error));
-  EXPECT_EQ(error, dir_.string() + ": cannot open file") << "a directory";
+  EXPECT_EQ(error, dir_.string() + ": is a folder, not a file");
 }
 
 }  // namespace
