@@ -80,7 +80,7 @@ extern "C" __attribute__((visibility("default"))) miBoolean mi_trace_transparent
     ray.dir[1] = state->dir.y;
     ray.dir[2] = state->dir.z;
     if (state->pri) {
-      ray.skip = *static_cast<const SurfaceId*>(state->pri);
+      ray.skip = *qv::mrhost::surfaceOf(state);
       ray.hasSkip = true;
     }
     gRecording->push_back(ray);
@@ -153,7 +153,7 @@ std::string miText(int layers, bool occlusion) {
                   "    { \"color\" %g %g %g, \"mask\" 1, "
                   "\"placementMatrix\" 1 0 0 0 0 1 0 0 0 0 1 0 %.9g %.9g %.9g 1, "
                   "\"useShadowOcclusion\" %s, \"dilate\" 1.5, \"samples\" 8, "
-                  "\"softEdge\" 0.5, \"power\" 1, \"angleThreshold\" 90 }%s\n",
+                  "\"softEdge\" 0.5, \"power\" 1, \"angleThreshold\" 90, \"premult\" off }%s\n",
                   0.2 + 0.05 * i, 0.9 - 0.05 * i, 0.5, p.x, p.y, p.z, occlusion ? "on" : "off",
                   i + 1 < layers ? "," : "");
     text += layer;
@@ -186,7 +186,7 @@ struct Library {
     dlclose(host);
   }
 
-  qv::mrhost::ShaderLibrary shaders;
+  qv::mrhost::ShaderLibraries shaders;
   void* host = nullptr;
   void* self = nullptr;
   void* library = nullptr;
@@ -226,8 +226,10 @@ constexpr std::size_t kAlphaWord = 12;
 class Weave {
  public:
   Weave(int layers, bool occlusion) {
+    qv::mrhost::MiReadOptions reading;
+    reading.declarations = &world().library.shaders.declarations();
     const qv::mrhost::MiParseResult parsed =
-        qv::mrhost::parseMi(miText(layers, occlusion), "bench.mi");
+        qv::mrhost::parseMi(miText(layers, occlusion), "bench.mi", reading);
     if (!parsed.scene) die(parsed.error);
     scene_ = *parsed.scene;
     const qv::mrhost::ShaderInstance& instance = scene_.shaders.at(0);
@@ -236,25 +238,20 @@ class Weave {
     if (!shader_) die(error);
     if (shader_->version != instance.decl->version)
       die("the library's qv_shotWeave is another version");
-    block_ = instance.block;
-    function_.function_decl = miNULLTAG;
-    function_.ghost_connected = instance.connected ? 1 : 0;
-    function_.ghost = instance.ghost.data();
-    function_.ghost_size = static_cast<miUint>(instance.ghost.size());
-    function_.param = reinterpret_cast<char*>(block_.data());
+    record_ = std::make_unique<qv::mrhost::ShaderRecord>(instance);
     context_.tracer = &world().tracer;
 
     miState idle = idleState();
-    idle.shader = &function_;
+    idle.shader = record_->function();
     miBoolean instanceInit = miFALSE;
     if (shader_->init) shader_->init(&idle, nullptr, &instanceInit);
-    if (instanceInit && shader_->init) shader_->init(&idle, function_.param, nullptr);
+    if (instanceInit && shader_->init) shader_->init(&idle, record_->parameters(), nullptr);
     instanceInit_ = instanceInit != miFALSE;
   }
   ~Weave() {
     miState idle = idleState();
-    idle.shader = &function_;
-    if (instanceInit_ && shader_->exit) shader_->exit(&idle, function_.param);
+    idle.shader = record_->function();
+    if (instanceInit_ && shader_->exit) shader_->exit(&idle, record_->parameters());
     if (shader_->exit) shader_->exit(&idle, nullptr);
   }
   Weave(const Weave&) = delete;
@@ -262,17 +259,17 @@ class Weave {
 
   bool shade(const Point& point, std::uint32_t* result) {
     miState state = idleState();
-    state.shader = &function_;
+    state.shader = record_->function();
     state.point = point.shading.point;
     state.normal = point.shading.normal;
     state.dir = point.shading.dir;
     state.org = {state.point.x - state.dir.x, state.point.y - state.dir.y,
                  state.point.z - state.dir.z};
     state.dist = 1.0;
-    state.pri = &point.surface;
+    state.pri = qv::mrhost::primitiveOf(&point.surface);
     state.instance = qv::mrhost::instanceTag(point.surface.object);
     std::fill(result, result + kResultWords, 0u);
-    return shader_->function(result, &state, function_.param) != miFALSE;
+    return shader_->function(result, &state, record_->parameters()) != miFALSE;
   }
 
   const qv::mrhost::MiScene& scene() const { return scene_; }
@@ -288,8 +285,7 @@ class Weave {
 
   qv::mrhost::MiScene scene_;
   const qv::mrhost::Shader* shader_ = nullptr;
-  std::vector<std::uint32_t> block_;
-  miFunction function_{};
+  std::unique_ptr<qv::mrhost::ShaderRecord> record_;
   qv::mrhost::RenderContext context_;
   bool instanceInit_ = false;
 };

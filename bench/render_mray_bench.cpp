@@ -150,8 +150,8 @@ std::string sceneText() {
       "  { \"color\" = \"paint\", \"mask\" = \"paint\", \"placementMatrix\" " +
       placement +
       ", \"useShadowOcclusion\" on, \"dilate\" 1.5, \"samples\" 24, \"softEdge\" 1,\n"
-      "    \"power\" 1, \"angleThreshold\" 85 },\n"
-      "  { \"color\" = \"fill\", \"mask\" 1 } ] )\n"
+      "    \"power\" 1, \"angleThreshold\" 85, \"premult\" off },\n"
+      "  { \"color\" = \"fill\", \"mask\" 1, \"premult\" off } ] )\n"
       "object \"ground\" file \"in-memory\" material \"weave\" end object\n";
   for (const Placed& b : kBuildings) {
     text +=
@@ -162,7 +162,11 @@ std::string sceneText() {
 
 struct World {
   World() {
-    const qv::mrhost::MiParseResult parsed = qv::mrhost::parseMi(sceneText(), "bench.mi");
+    std::string loadError;
+    if (!library.load(QV_SHADER_LIBRARY, &loadError)) die(loadError);
+    qv::mrhost::MiReadOptions reading;
+    reading.declarations = &library.declarations();
+    const qv::mrhost::MiParseResult parsed = qv::mrhost::parseMi(sceneText(), "bench.mi", reading);
     if (!parsed.scene) die(parsed.error);
     scene = *parsed.scene;
     std::vector<SceneObject> objects{qv::bench::terrain(kGrid, kExtent)};
@@ -196,7 +200,6 @@ struct World {
     }
     textures.push_back(std::move(painting));
 
-    if (!library.load(QV_SHADER_LIBRARY, &error)) die(error);
     host = dlopen(QV_MENTALRAY_HOST_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
     self = dlopen(nullptr, RTLD_NOW);
     shaderLibrary = dlopen(QV_SHADER_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
@@ -262,7 +265,7 @@ struct World {
   qv::host::Tracer tracer;
   std::unique_ptr<qv::bench::BareEmbreeScene> bare;
   std::vector<qv::image::Rgba> textures;
-  qv::mrhost::ShaderLibrary library;
+  qv::mrhost::ShaderLibraries library;
   std::unique_ptr<qv::mrhost::RenderSession> session;
   void* host = nullptr;
   void* self = nullptr;

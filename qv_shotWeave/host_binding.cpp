@@ -55,6 +55,8 @@ QV_MI_EXPORT void miSetModuleHandle(void* handle) {
 
 // The wrappers: each has the host function's signature and, when the host
 // function cannot be resolved, answers what the host would for a failed call.
+// A parameter that cannot be evaluated keeps the value in its block, so that
+// mi_eval never hands a shader a null address.
 extern "C" {
 
 using qv::mray::hostFunction;
@@ -62,11 +64,11 @@ using qv::mray::hostFunction;
 void* mi_phen_eval(miState* state, void* param) {
   using Fn = void* (*)(miState*, void*);
   auto fn = reinterpret_cast<Fn>(hostFunction(qv::mray::kPhenEval));
-  return fn ? fn(state, param) : nullptr;
+  return fn ? fn(state, param) : param;
 }
 
-miBoolean mi_query(const miQ_type query, miState* state, miTag tag, void* result, ...) {
-  using Fn = miBoolean (*)(const miQ_type, miState*, miTag, void*, ...);
+miBoolean mi_query(miQ_type query, miState* state, miUint tag, void* result, ...) {
+  using Fn = miBoolean (*)(miQ_type, miState*, miUint, void*, ...);
   auto fn = reinterpret_cast<Fn>(hostFunction(qv::mray::kQuery));
   if (!fn) return miFALSE;
   // Forward exactly the extra arguments that the request takes.
@@ -96,15 +98,16 @@ miBoolean mi_query(const miQ_type query, miState* state, miTag tag, void* result
   return answer;
 }
 
-miBoolean mi_tri_vectors(miState* state, int which, int time, miVector** a, miVector** b,
-                         miVector** c) {
-  using Fn = miBoolean (*)(miState*, int, int, miVector**, miVector**, miVector**);
+miBoolean mi_tri_vectors(miState* state, int which, int ntex, const miVector** a,
+                         const miVector** b, const miVector** c) {
+  using Fn =
+      miBoolean (*)(miState*, int, int, const miVector**, const miVector**, const miVector**);
   auto fn = reinterpret_cast<Fn>(hostFunction(qv::mray::kTriVectors));
-  return fn ? fn(state, which, time, a, b, c) : miFALSE;
+  return fn ? fn(state, which, ntex, a, b, c) : miFALSE;
 }
 
-miBoolean mi_ray_offset(miState* state, double* offset) {
-  using Fn = miBoolean (*)(miState*, double*);
+miBoolean mi_ray_offset(const miState* state, double* offset) {
+  using Fn = miBoolean (*)(const miState*, double*);
   auto fn = reinterpret_cast<Fn>(hostFunction(qv::mray::kRayOffset));
   return fn ? fn(state, offset) : miFALSE;
 }
@@ -115,9 +118,9 @@ miBoolean mi_trace_transparent(miColor* result, miState* state) {
   return fn ? fn(result, state) : miFALSE;
 }
 
-miBoolean mi_sample(double* sample, int* instance, miState* state, const miUint dimension,
+miBoolean mi_sample(double* sample, int* instance, miState* state, const miUshort dimension,
                     const miUint* n) {
-  using Fn = miBoolean (*)(double*, int*, miState*, const miUint, const miUint*);
+  using Fn = miBoolean (*)(double*, int*, miState*, const miUshort, const miUint*);
   auto fn = reinterpret_cast<Fn>(hostFunction(qv::mray::kSample));
   return fn ? fn(sample, instance, state, dimension, n) : miFALSE;
 }

@@ -3,17 +3,16 @@
 #include "shader_records.h"
 
 using qv::mray::ConstParams;
-using qv::mray::eval;
 
 QV_MI_EXPORT int qv_const_version() {
   return 13;
 }
 
 QV_MI_EXPORT miBoolean qv_const(miColor* result, miState* state, ConstParams* params) {
-  const miColor color = eval(state, params->color);
-  const miScalar opacity = eval(state, params->opacity);
-  const miBoolean alphaOverride = eval(state, params->alphaOverride);
-  const miScalar alphaValue = eval(state, params->alphaValue);
+  const miColor color = *mi_eval_color(&params->color);
+  const miScalar opacity = *mi_eval_scalar(&params->opacity);
+  const miBoolean alphaOverride = *mi_eval_boolean(&params->alphaOverride);
+  const miScalar alphaValue = *mi_eval_scalar(&params->alphaValue);
 
   miColor r = {color.r, color.g, color.b, opacity};
   // What lies behind is added, not blended: a see-through constant brightens

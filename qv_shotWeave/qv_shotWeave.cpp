@@ -68,7 +68,7 @@ float blockedAlpha(miState* state, const OcclusionRay& ray) {
 // belongs to the surface the ray leaves.
 double surfaceOffset(miState* state, const miVector& dir) {
   const miVector& n = state->normal;
-  miVector* v[3] = {nullptr, nullptr, nullptr};
+  const miVector* v[3] = {nullptr, nullptr, nullptr};
   double h;
   if (mi_tri_vectors(state, 'p', 0, &v[0], &v[1], &v[2]) && v[0] && v[1] && v[2]) {
     h = std::fmax(dotd(n, *v[0]), std::fmax(dotd(n, *v[1]), dotd(n, *v[2])));
@@ -85,10 +85,10 @@ double surfaceOffset(miState* state, const miVector& dir) {
 // projector and, where it passes, soft samples toward a disc around it.
 float occlusionVisibility(miState* state, const ShotWeaveLayer& layer, const miVector& projector,
                           const miVector& dir, float distance) {
-  const miInteger samples = eval(state, layer.samples);
-  const miScalar radius = eval(state, layer.dilate);
-  const miScalar softEdge = eval(state, layer.softEdge);
-  const miScalar power = eval(state, layer.power);
+  const miInteger samples = *mi_eval_integer(&layer.samples);
+  const miScalar radius = *mi_eval_scalar(&layer.dilate);
+  const miScalar softEdge = *mi_eval_scalar(&layer.softEdge);
+  const miScalar power = *mi_eval_scalar(&layer.power);
   float y = 1.0f;
   float z = 0.0f;
 
@@ -159,8 +159,8 @@ QV_MI_EXPORT void qv_shotWeave_exit(miState*, ShotWeaveParams*) {}
 QV_MI_EXPORT miBoolean qv_shotWeave(ShotWeaveResult* result, miState* state,
                                     ShotWeaveParams* params) {
   if (state->type == miRAY_SHADOW || state->type == miRAY_DISPLACE) return miFALSE;
-  const miInteger first = eval(state, params->i_layers);
-  const miInteger count = eval(state, params->n_layers);
+  const miInteger first = *mi_eval_integer(&params->i_layers);
+  const miInteger count = *mi_eval_integer(&params->n_layers);
 
   float k[3] = {0.0f, 0.0f, 0.0f};
   float alpha = 0.0f;
@@ -170,36 +170,36 @@ QV_MI_EXPORT miBoolean qv_shotWeave(ShotWeaveResult* result, miState* state,
     const ShotWeaveLayer& layer = params->layers[s];
 
     float v = 1.0f;
-    miColor l = eval(state, layer.color);
-    const miScalar m = eval(state, layer.mask);
-    const miColor offset = eval(state, layer.colorOffset);
+    miColor l = *mi_eval_color(&layer.color);
+    const miScalar m = *mi_eval_scalar(&layer.mask);
+    const miColor offset = *mi_eval_color(&layer.colorOffset);
     l = {l.r + offset.r, l.g + offset.g, l.b + offset.b, l.a};
-    if (eval(state, layer.premult)) l = {l.r * m, l.g * m, l.b * m, l.a * m};
+    if (*mi_eval_boolean(&layer.premult)) l = {l.r * m, l.g * m, l.b * m, l.a * m};
 
-    const miScalar* matrix = eval(state, layer.placementMatrix);
+    const miScalar* matrix = mi_eval_transform(layer.placementMatrix);
     const miVector projector{matrix[12], matrix[13], matrix[14]};
     miVector d = sub(projector, state->point);
     const float distance = length(d);
     if (distance != 0.0f) d = {d.x / distance, d.y / distance, d.z / distance};
 
-    const miInteger labelExclude = eval(state, layer.labelExclude);
+    const miInteger labelExclude = *mi_eval_integer(&layer.labelExclude);
     const bool active =
-        !(shadedObjectLabel(state) == labelExclude || eval(state, layer.passThrough));
+        !(shadedObjectLabel(state) == labelExclude || *mi_eval_boolean(&layer.passThrough));
     if (!active) {
       v = 0.0f;
       l = {0.0f, 0.0f, 0.0f, l.a};
     } else {
-      const miBoolean occlusion = eval(state, layer.useShadowOcclusion);
+      const miBoolean occlusion = *mi_eval_boolean(&layer.useShadowOcclusion);
       if (occlusion) v = v * occlusionVisibility(state, layer, projector, d, distance);
-      if (eval(state, layer.useFacingRatio) || occlusion) {
+      if (*mi_eval_boolean(&layer.useFacingRatio) || occlusion) {
         // A normal that is not unit length may push the cosine past 1; it is
         // clamped so that the angle stays defined.
         float cosine = dot(d, state->normal);
         cosine = cosine > 1.0f ? 1.0f : (cosine < -1.0f ? -1.0f : cosine);
         const double angle = std::acos(static_cast<double>(cosine)) * kDegreesPerRadian;
-        if (angle > eval(state, layer.angleThreshold)) v = 0.0f;
+        if (angle > *mi_eval_scalar(&layer.angleThreshold)) v = 0.0f;
       }
-      const miScalar threshold = eval(state, layer.distanceThreshold);
+      const miScalar threshold = *mi_eval_scalar(&layer.distanceThreshold);
       if (threshold > 0.0f && distance > threshold) v = 0.0f;
     }
     v = clampUnit(v);

@@ -1,10 +1,10 @@
 // Parameter and result records of the library's shaders, laid out as the
 // host stores them (32-bit ints for integers and booleans, float scalars,
-// four-float colours), and how a shader reads a parameter.
+// four-float colours). Shaders read every parameter through the host's
+// mi_eval, which answers the connected shader's value where there is one.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 #include "shader.h"
 
@@ -57,25 +57,5 @@ struct ConstParams {
   miBoolean alphaOverride;
   miScalar alphaValue;
 };
-
-// A parameter's value for this shading point: from the shader connected to
-// it when the host marks it connected, else from the parameter block.
-template <class T>
-const T& eval(miState* state, const T& param) {
-  const miFunction* shader = state->shader;
-  if (shader && shader->ghost_connected == 1 && shader->ghost) {
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(&param);
-    const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(shader->param);
-    const std::uintptr_t word = (address - base) / 4;
-    if (address >= base && word < shader->ghost_size) {
-      const miInteger entry = shader->ghost[word];
-      if (entry != 0 && entry != -2) {
-        const void* value = mi_phen_eval(state, const_cast<T*>(&param));
-        if (value) return *static_cast<const T*>(value);
-      }
-    }
-  }
-  return param;
-}
 
 }  // namespace qv::mray

@@ -9,6 +9,7 @@
 #include <dlfcn.h>
 #endif
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cinttypes>
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <thread>
 #include <utility>
@@ -144,7 +146,7 @@ struct FakeHost {
   miState child{};
 };
 
-FakeHost& hostOf(miState* state) {
+FakeHost& hostOf(const miState* state) {
   return *static_cast<FakeHost*>(state->user);
 }
 
@@ -159,8 +161,7 @@ FAKE_HOST_EXPORT void* mi_phen_eval(miState* state, void* param) {
   return const_cast<void*>(found != host.connected.end() ? found->second : param);
 }
 
-FAKE_HOST_EXPORT miBoolean mi_query(const miQ_type query, miState* state, miTag tag, void* result,
-                                    ...) {
+FAKE_HOST_EXPORT miBoolean mi_query(miQ_type query, miState* state, miUint tag, void* result, ...) {
   FakeHost& host = hostOf(state);
   const int code = static_cast<int>(query);
   Query call{code, tag, {}};
@@ -187,17 +188,17 @@ FAKE_HOST_EXPORT miBoolean mi_query(const miQ_type query, miState* state, miTag 
   }
 }
 
-FAKE_HOST_EXPORT miBoolean mi_tri_vectors(miState* state, int which, int time, miVector** a,
-                                          miVector** b, miVector** c) {
+FAKE_HOST_EXPORT miBoolean mi_tri_vectors(miState* state, int which, int ntex, const miVector** a,
+                                          const miVector** b, const miVector** c) {
   FakeHost& host = hostOf(state);
-  host.triangleRequests.emplace_back(which, time);
+  host.triangleRequests.emplace_back(which, ntex);
   *a = &host.vertices[0];
   *b = &host.vertices[1];
   *c = &host.vertices[2];
   return miTRUE;
 }
 
-FAKE_HOST_EXPORT miBoolean mi_ray_offset(miState* state, double* offset) {
+FAKE_HOST_EXPORT miBoolean mi_ray_offset(const miState* state, double* offset) {
   FakeHost& host = hostOf(state);
   host.offsetsGiven.push_back(*offset);
   if (host.adjustOffset) *offset = host.adjustedOffset;
@@ -223,7 +224,7 @@ FAKE_HOST_EXPORT miBoolean mi_trace_transparent(miColor* result, miState* state)
 }
 
 FAKE_HOST_EXPORT miBoolean mi_sample(double* sample, int* instance, miState* state,
-                                     const miUint dimension, const miUint* n) {
+                                     const miUshort dimension, const miUint* n) {
   FakeHost& host = hostOf(state);
   host.sampled.push_back({*instance, dimension, *n});
   const std::size_t index = host.sampled.size() - 1;
@@ -323,13 +324,22 @@ void placeProjector(Layer& layer, miVector at) {
   layer.placementMatrix[14] = at.z;
 }
 
+// A shader instance laid out as mental ray lays one out: the shader record,
+// the parameter block from its `parameters` member on, then one connection
+// tag per word of the block, ghost_offs bytes past the word.
 template <class Block>
 class Shading {
+  static constexpr std::size_t kBlockAt = offsetof(miFunction, parameters);
+  std::vector<std::uint64_t> storage_;
+
  public:
-  Shading() : ghost_(sizeof(Block) / 4, 0) {
-    shader.ghost = ghost_.data();
-    shader.ghost_size = static_cast<miUint>(ghost_.size());
-    shader.param = reinterpret_cast<char*>(&params);
+  Shading()
+      : storage_((std::max(sizeof(miFunction), kBlockAt + 2 * sizeof(Block)) + 7) / 8, 0u),
+        shader(*new (storage_.data()) miFunction{}),
+        params(*new (reinterpret_cast<char*>(storage_.data()) + kBlockAt) Block{}) {
+    static_assert(sizeof(Block) % 4 == 0, "whole words");
+    shader.parameter_size = static_cast<int>(sizeof(Block));
+    shader.ghost_offs = static_cast<int>(sizeof(Block));
     state = entryState(&host);
   }
   Shading(const Shading&) = delete;
@@ -349,11 +359,12 @@ class Shading {
     return s;
   }
 
-  // Marks the parameter word at field with a connection entry.
-  void connect(const void* field, miInteger entry) {
-    const auto offset = static_cast<const char*>(field) - reinterpret_cast<const char*>(&params);
-    ghost_[static_cast<std::size_t>(offset / 4)] = entry;
-    shader.ghost_connected = 1;
+  // Gives the parameter at field a connection tag, and marks the instance
+  // as having connections.
+  void connect(const void* field, miTag tag) {
+    char* at = const_cast<char*>(static_cast<const char*>(field));
+    std::memcpy(at + shader.ghost_offs, &tag, sizeof tag);
+    shader.has_connections = miTRUE;
   }
 
   bool evaluated(const void* field) const {
@@ -362,13 +373,10 @@ class Shading {
     return false;
   }
 
-  Block params{};
-  miFunction shader{};
+  miFunction& shader;
+  Block& params;
   FakeHost host;
   miState state{};
-
- private:
-  std::vector<miInteger> ghost_;
 };
 
 class Scene : public Shading<Params> {
@@ -845,28 +853,39 @@ TEST_F(MentalRayOcclusion, StateRestoredAndOriginsAsDocumented) {
 
 using MentalRayParams = MentalRayTest;
 
+// mi_eval asks the host exactly for parameters whose tag names a shader, and
+// only when the record says it has connections; a set parameter (tag
+// miPARAMTAG) and a default one (miNULLTAG) are read in place.
 TEST_F(MentalRayParams, ConnectedParametersComeFromHost) {
+  const miInteger firstLayer = 0;
   const miInteger oneLayer = 1;
   const miColor connectedColor = {0.7f, 0.6f, 0.5f, 1.0f};
   const miScalar ignoredMask = 0.25f;
   const miColor ignoredOffset = {1.0f, 1.0f, 1.0f, 1.0f};
-  for (const miUchar flag : {miUchar{1}, miUchar{0}, miUchar{2}}) {
+  for (const miUchar flag : {miUchar{miTRUE}, miUchar{miFALSE}, miUchar{2}}) {
     Scene scene;
+    // In the block, the array starts at element 3, a decoy, and is empty;
+    // connected, it starts at 0 and has one element.
+    for (Layer& decoy : scene.params.layers) decoy = visibleLayer({0.9f, 0.9f, 0.9f, 1.0f}, 1.0f);
+    scene.params.i_layers = 3;
     Layer& layer = scene.params.layers[0];
-    layer = visibleLayer(kRed, 1.0f);  // n_layers stays 0 in the block
+    layer = visibleLayer(kRed, 1.0f);
+    scene.connect(&scene.params.i_layers, 9);
     scene.connect(&scene.params.n_layers, 3);
     scene.connect(&layer.color, 5);
-    scene.connect(&layer.mask, -2);
-    scene.connect(&layer.colorOffset, 0);
-    scene.shader.ghost_connected = flag;
-    scene.host.connected = {{&scene.params.n_layers, &oneLayer},
+    scene.connect(&layer.mask, miPARAMTAG);
+    scene.connect(&layer.colorOffset, miNULLTAG);
+    scene.shader.has_connections = flag;
+    scene.host.connected = {{&scene.params.i_layers, &firstLayer},
+                            {&scene.params.n_layers, &oneLayer},
                             {&layer.color, &connectedColor},
                             {&layer.mask, &ignoredMask},
                             {&layer.colorOffset, &ignoredOffset}};
     const Result r = scene.shade();
-    SCOPED_TRACE(testing::Message() << "ghost_connected " << int{flag});
-    if (flag == 1) {
+    SCOPED_TRACE(testing::Message() << "has_connections " << int{flag});
+    if (flag == miTRUE) {
       expectSingleLayer(r, connectedColor, 1.0f);
+      EXPECT_TRUE(scene.evaluated(&scene.params.i_layers));
       EXPECT_TRUE(scene.evaluated(&scene.params.n_layers));
       EXPECT_TRUE(scene.evaluated(&layer.color));
       EXPECT_FALSE(scene.evaluated(&layer.mask));

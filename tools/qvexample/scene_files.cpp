@@ -137,6 +137,10 @@ std::string mi(const Scene& scene) {
          "# example.vrscene and example.ma: the painting is projected through the\n"
          "# projection camera and kept where that camera really sees the set; the\n"
          "# fill shows elsewhere.\n\n";
+  // As a mental ray scene names its shader library and the declarations of
+  // its shaders; mental ray and the stand-in link "NAME.so" as NAME.dll on
+  // Windows.
+  out << "link \"qv_shotWeave.so\"\n$include \"qv_shotWeave.mi\"\n\n";
   out << "object \"ground\" file \"ground.obj\" label 1 material \"weave\" end object\n";
   int label = 2;
   for (const Box* box : objects(scene)) {
@@ -151,15 +155,24 @@ std::string mi(const Scene& scene) {
       << " 1\n)\n";
   out << "shader \"fill\" \"qv_const\" ( \"color\" " << number(scene.fill[0]) << ' '
       << number(scene.fill[1]) << ' ' << number(scene.fill[2]) << " 1, \"opacity\" 1 )\n\n";
+  // Every field the picture depends on is written out, as qvVeil takes it
+  // in example.vrscene: the declaration's defaults are a painter's starting
+  // point (soft edges, premultiplied colour) and need not be V-Ray's.
   out << "# The painting on top where its camera sees the set, the fill beneath.\n";
   out << "shader \"weave\" \"qv_shotWeave\" (\n  \"layers\" [\n    {\n"
-      << "      \"color\" = \"paint\",\n      \"mask\" 1,\n      \"placementMatrix\" "
-      << rowMajor(projection) << ",\n      \"useShadowOcclusion\" on,\n      \"dilate\" "
-      << number(scene.dilation) << ",\n      \"samples\" " << scene.dilationSamples
-      << ",\n      \"useFacingRatio\" on,\n      \"angleThreshold\" "
-      << number(scene.angleThresholdDeg) << "\n    },\n    {\n      \"color\" = \"fill\",\n"
-      << "      \"mask\" 1,\n      \"placementMatrix\" " << rowMajor(projection)
-      << "\n    }\n  ]\n)\n\n";
+      << "      \"color\" = \"paint\",\n      \"mask\" 1,\n"
+      << "      \"colorOffset\" 0 0 0 0,\n      \"placementMatrix\" " << rowMajor(projection)
+      << ",\n      \"passThrough\" off,\n      \"distanceThreshold\" 0,\n"
+      << "      \"useShadowOcclusion\" on,\n      \"dilate\" " << number(scene.dilation)
+      << ",\n      \"samples\" " << scene.dilationSamples
+      << ",\n      \"softEdge\" 0,\n      \"power\" 1,\n      \"useFacingRatio\" on,\n"
+      << "      \"angleThreshold\" " << number(scene.angleThresholdDeg)
+      << ",\n      \"labelExclude\" -1,\n      \"premult\" off\n    },\n    {\n"
+      << "      \"color\" = \"fill\",\n      \"mask\" 1,\n      \"colorOffset\" 0 0 0 0,\n"
+      << "      \"placementMatrix\" " << rowMajor(projection)
+      << ",\n      \"passThrough\" off,\n      \"distanceThreshold\" 0,\n"
+      << "      \"useShadowOcclusion\" off,\n      \"useFacingRatio\" off,\n"
+      << "      \"labelExclude\" -1,\n      \"premult\" off\n    }\n  ]\n)\n\n";
   out << "camera \"view\" transform " << rowMajor(render) << " focal " << number(kFocal)
       << " aperture " << number(aperture(render)) << " aspect "
       << number(static_cast<double>(render.width) / render.height) << " resolution " << render.width

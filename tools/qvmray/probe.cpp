@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <istream>
 #include <ostream>
 #include <sstream>
@@ -80,13 +81,18 @@ bool readPoints(std::istream& in, std::vector<mrhost::ShadingPoint>* points, std
 }  // namespace
 
 int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
-  mrhost::ShaderLibrary library;
+  const std::string pluginFolder = std::filesystem::path(options.library).parent_path().string();
+  mrhost::ShaderLibraries libraries(pluginFolder);
   std::string error;
-  if (!library.load(options.library, &error)) {
+  if (!libraries.load(options.library, &error)) {
     err << "qvmray: " << error << "\n";
     return 1;
   }
-  const mrhost::MiParseResult parsed = mrhost::readMi(options.scenePath);
+  mrhost::MiReadOptions reading;
+  reading.declarations = &libraries.declarations();
+  reading.linker = &libraries;
+  reading.includeFolders = {pluginFolder};
+  const mrhost::MiParseResult parsed = mrhost::readMi(options.scenePath, reading);
   if (!parsed.scene) {
     err << "qvmray: " << parsed.error << "\n";
     return 1;
@@ -104,7 +110,7 @@ int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std:
     err << "qvmray: " << options.scenePath << ": " << error << "\n";
     return 1;
   }
-  mrhost::RenderSession session(scene, tracer, library, &textures);
+  mrhost::RenderSession session(scene, tracer, libraries, &textures);
   if (!session.prepare(options.shader, &error)) {
     err << "qvmray: " << error << "\n";
     return 1;

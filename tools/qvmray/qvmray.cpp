@@ -9,6 +9,7 @@
 #include "mi_render.h"
 #include "probe.h"
 #include "render.h"
+#include "shader_library.h"
 
 #ifndef QV_DEFAULT_SHADER_LIBRARY
 #define QV_DEFAULT_SHADER_LIBRARY "qv_shotWeave.so"
@@ -111,9 +112,6 @@ int runRender(const std::vector<std::string>& args, std::ostream& err) {
       const std::size_t equals = value.find('=');
       const std::string name = value.substr(0, equals);
       const std::string file = equals == std::string::npos ? "" : value.substr(equals + 1);
-      if (!mrhost::isAovName(name, nullptr)) {
-        return "--aov: '" + name + "' is no member of the result (" + mrhost::aovNames() + ")";
-      }
       if (equals != std::string::npos && !hasExtension(file, ".exr")) {
         return "--aov " + name + " is written as OpenEXR: its file must end in .exr, not '" + file +
                "'";
@@ -133,6 +131,22 @@ int runRender(const std::vector<std::string>& args, std::ostream& err) {
                              "-o takes a .png or .exr file, not '" + command.imagePath + "'");
   }
   command.scenePath = positional[0];
+  // The members are the declared ones, from beside the library. Where its
+  // declarations cannot be read, the render says why.
+  mrhost::Declarations declared;
+  std::string unread;
+  const std::string library = (std::filesystem::path(command.pluginDir) /
+                               std::filesystem::path(QV_DEFAULT_SHADER_LIBRARY).filename())
+                                  .string();
+  if (mrhost::readDeclarations(mrhost::declarationFileOf(library), &declared, &unread)) {
+    for (const auto& aov : aovs) {
+      if (!mrhost::isAovName(declared, aov.first, nullptr)) {
+        return tools::usageError(kTool, err,
+                                 "--aov: '" + aov.first + "' is no member of the result of " +
+                                     mrhost::kAovShader + " (" + mrhost::aovNames(declared) + ")");
+      }
+    }
+  }
   for (const auto& [name, file] : aovs) {
     command.aovs.push_back({name, file.empty() ? defaultAovPath(command.imagePath, name) : file});
   }

@@ -2,20 +2,20 @@
 // library, the way mental ray renders a frame.
 #include "render.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <ostream>
 #include <system_error>
 
 #include "image_file.h"
+#include "input_limits.h"
 #include "mi_render.h"
 #include "mi_scene.h"
+#include "output_files.h"
 #include "render_session.h"
 #include "shader_library.h"
+#include "text_lexer.h"
 #include "tracer.h"
 
 #ifndef QV_SHADER_LIBRARY_FILE
@@ -27,45 +27,6 @@ namespace qv::qvmray {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Every image goes to a hidden file beside its final place first, and all of
-// them are renamed once all are written: a failed render leaves no image.
-class ImageWriter {
- public:
-  ~ImageWriter() {
-    for (const auto& [temporary, final] : files_) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-    }
-  }
-
-  bool write(const std::string& path, const image::Rgba& picture, std::string* error) {
-    const fs::path target(path);
-    const fs::path temporary =
-        target.parent_path() / ("." + target.stem().string() + ".qvmray-" +
-                                std::to_string(::getpid()) + target.extension().string());
-    files_.emplace_back(temporary, target);
-    return image::write(temporary.string(), picture, error);
-  }
-
-  // All or none: images already in place when a rename fails are removed.
-  bool commit(std::string* error) {
-    for (std::size_t i = 0; i < files_.size(); ++i) {
-      std::error_code ec;
-      fs::rename(files_[i].first, files_[i].second, ec);
-      if (ec) {
-        *error = files_[i].second.string() + ": " + ec.message();
-        for (std::size_t done = 0; done < i; ++done) fs::remove(files_[done].second, ec);
-        return false;
-      }
-    }
-    files_.clear();
-    return true;
-  }
-
- private:
-  std::vector<std::pair<fs::path, fs::path>> files_;
-};
 
 std::string summary(const image::Rgba& picture, double seconds, const mrhost::RenderResult& r) {
   const double perSecond = 1e-6 / std::max(seconds, 1e-9);
@@ -94,16 +55,28 @@ int renderScene(const RenderCommand& command, std::ostream& err) {
     }
   }
 
+  // As mental ray for Maya loads the libraries on its shader path at start,
+  // with the declarations beside them; the scene may link more.
   const std::string libraryPath = (fs::path(command.pluginDir) / QV_SHADER_LIBRARY_FILE).string();
-  mrhost::ShaderLibrary library;
+  mrhost::ShaderLibraries libraries(command.pluginDir);
   std::string error;
-  if (!library.load(libraryPath, &error)) return fail(error);
-  const mrhost::MiParseResult parsed = mrhost::readMi(command.scenePath);
+  if (!libraries.load(libraryPath, &error)) return fail(error);
+  mrhost::MiReadOptions reading;
+  reading.declarations = &libraries.declarations();
+  reading.linker = &libraries;
+  reading.includeFolders = {command.pluginDir};
+  const mrhost::MiParseResult parsed = mrhost::readMi(command.scenePath, reading);
   if (!parsed.scene) return fail(parsed.error);
   const mrhost::MiScene& scene = *parsed.scene;
   if (!scene.camera) {
     return fail(command.scenePath +
                 " has no camera to render from (camera \"NAME\" ... end camera)");
+  }
+  if (const std::string over = host::pixelLimitMessage(scene.camera->width, scene.camera->height,
+                                                       host::kMaxRenderPixels, "a render");
+      !over.empty()) {
+    return fail(command.scenePath + ":" + std::to_string(scene.camera->line) + ": camera '" +
+                host::shown(scene.camera->name) + "': resolution " + over);
   }
   std::vector<host::SceneObject> objects;
   std::vector<image::Rgba> textures;
@@ -113,7 +86,7 @@ int renderScene(const RenderCommand& command, std::ostream& err) {
   }
   host::Tracer tracer;
   if (!tracer.build(std::move(objects), &error)) return fail(command.scenePath + ": " + error);
-  mrhost::RenderSession session(scene, tracer, library, &textures);
+  mrhost::RenderSession session(scene, tracer, libraries, &textures);
   if (!session.prepareMaterials(&error)) return fail(error);
 
   mrhost::RenderOptions options;
@@ -131,17 +104,25 @@ int renderScene(const RenderCommand& command, std::ostream& err) {
       err << text << (done == rows ? "\n" : "") << std::flush;
     };
   }
+  tools::OutputFiles files("qvmray");
+  if (!files.claim(command.imagePath, &error)) return fail(error);
+  for (const AovOutput& aov : command.aovs) {
+    if (!files.claim(aov.path, &error)) return fail(error);
+  }
   const auto start = std::chrono::steady_clock::now();
   const mrhost::RenderResult result = mrhost::render(session, scene, tracer, options);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-  ImageWriter writer;
-  if (!writer.write(command.imagePath, result.image, &error)) return fail(error);
-  for (std::size_t k = 0; k < command.aovs.size(); ++k) {
-    if (!writer.write(command.aovs[k].path, result.aovs[k], &error)) return fail(error);
+  if (!image::write(files.temporary(0), result.image, &error)) {
+    return fail("cannot write " + command.imagePath + ": " + error);
   }
-  if (!writer.commit(&error)) return fail(error);
+  for (std::size_t k = 0; k < command.aovs.size(); ++k) {
+    if (!image::write(files.temporary(k + 1), result.aovs[k], &error)) {
+      return fail("cannot write " + command.aovs[k].path + ": " + error);
+    }
+  }
+  if (!files.commit(&error)) return fail(error);
   err << summary(result.image, seconds, result) << "\n";
   return 0;
 }
@@ -149,13 +130,10 @@ int renderScene(const RenderCommand& command, std::ostream& err) {
 }  // namespace
 
 int render(const RenderCommand& command, std::ostream& err) {
-  // Images of the largest resolutions may not fit in memory.
-  try {
-    return renderScene(command, err);
-  } catch (const std::exception& e) {
-    err << "qvmray: " << command.scenePath << ": cannot render (" << e.what() << ")\n";
-    return 1;
-  }
+  // Past the resolution limit, a frame with many outputs may still not fit
+  // in memory.
+  return tools::guard("qvmray", command.scenePath + ": cannot render", err,
+                      [&] { return renderScene(command, err); });
 }
 
 }  // namespace qv::qvmray

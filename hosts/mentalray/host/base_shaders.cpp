@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "mrhost/render_context.h"
 
@@ -17,27 +18,7 @@ struct TextureProjectionParams {
   miScalar aperture;
   miColor defaultColor;
 };
-static_assert(sizeof(TextureProjectionParams) == 92, "laid out as the scene reader declares it");
-
-// As every shader reads a parameter: from the connected shader's result when
-// the host marks it connected.
-template <class T>
-const T& eval(miState* state, const T& param) {
-  const miFunction* shader = state->shader;
-  if (shader && shader->ghost_connected == 1 && shader->ghost) {
-    const auto address = reinterpret_cast<std::uintptr_t>(&param);
-    const auto base = reinterpret_cast<std::uintptr_t>(shader->param);
-    if (address >= base && (address - base) / 4 < shader->ghost_size) {
-      const miInteger entry = shader->ghost[(address - base) / 4];
-      if (entry != 0 && entry != -2) {
-        if (const void* value = mi_phen_eval(state, const_cast<T*>(&param))) {
-          return *static_cast<const T*>(value);
-        }
-      }
-    }
-  }
-  return param;
-}
+static_assert(sizeof(TextureProjectionParams) == 92, "laid out as base.mi declares it");
 
 struct Vec3 {
   double x, y, z;
@@ -52,14 +33,14 @@ Vec3 cross(const Vec3& a, const Vec3& b) {
 miBoolean textureProjection(void* result, miState* state, void* rawParams) {
   auto* params = static_cast<TextureProjectionParams*>(rawParams);
   auto* color = static_cast<miColor*>(result);
-  *color = eval(state, params->defaultColor);
+  *color = *mi_eval_color(&params->defaultColor);
   const auto* ctx = static_cast<const RenderContext*>(state->user);
   const miTag tag = params->tex;  // textures are never connected
   if (!ctx || !ctx->textures || tag == miNULLTAG || tag > ctx->textures->size()) return miTRUE;
   const image::Rgba& painting = (*ctx->textures)[tag - 1];
   if (painting.width <= 0 || painting.height <= 0) return miTRUE;
-  const double tanHalfWidth =
-      eval(state, params->aperture) / (2.0 * static_cast<double>(eval(state, params->focal)));
+  const double tanHalfWidth = *mi_eval_scalar(&params->aperture) /
+                              (2.0 * static_cast<double>(*mi_eval_scalar(&params->focal)));
   if (!(tanHalfWidth > 0.0) || !std::isfinite(tanHalfWidth)) return miTRUE;
   const double tanHalfHeight = tanHalfWidth * painting.height / painting.width;
 
@@ -91,6 +72,63 @@ miBoolean textureProjection(void* result, miState* state, void* rawParams) {
 const Shader* findHostShader(const std::string& name) {
   static const Shader kTextureProjection{"mib_texture_projection", &textureProjection, 1};
   return name == kTextureProjection.name ? &kTextureProjection : nullptr;
+}
+
+namespace {
+
+// The word a parameter of the instance starts at, by its declared name.
+const ParamDecl* declared(const ShaderInstance& instance, const char* name) {
+  for (const ParamDecl& p : instance.decl->params) {
+    if (p.name == name) return &p;
+  }
+  return nullptr;
+}
+
+float scalarAt(const ShaderInstance& instance, std::size_t offset) {
+  float value;
+  std::memcpy(&value, &instance.block[offset / 4], sizeof value);
+  return value;
+}
+
+// Of the 3x3 part of a row-major 4x4 transform: 0 when it flattens space.
+double linearDeterminant(const float* m) {
+  const double a = m[0], b = m[1], c = m[2], d = m[4], e = m[5], f = m[6], g = m[8], h = m[9],
+               i = m[10];
+  return a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
+}
+
+// A literal lens or placement the projection could only answer with
+// nonsense; connected values are the connected shader's business.
+std::string checkTextureProjection(const ShaderInstance& instance) {
+  const ParamDecl* tex = declared(instance, "tex");
+  const ParamDecl* matrix = declared(instance, "placementMatrix");
+  if (!tex || tex->kind != ParamKind::Texture || !matrix || matrix->kind != ParamKind::Transform) {
+    return "is declared with other parameters than the host's shader has";
+  }
+  if (instance.block[tex->offset / 4] == 0) return "names no texture (\"tex\" \"NAME\")";
+  for (const char* name : {"focal", "aperture"}) {
+    const ParamDecl* lens = declared(instance, name);
+    if (!lens || lens->kind != ParamKind::Scalar) {
+      return "is declared with other parameters than the host's shader has";
+    }
+    if (mi_is_nonshader_tag(instance.tags[lens->offset / 4]) &&
+        !(scalarAt(instance, lens->offset) > 0.0f)) {
+      return std::string("\"") + name + "\" must be positive";
+    }
+  }
+  float m[16];
+  for (std::size_t i = 0; i < 16; ++i) m[i] = scalarAt(instance, matrix->offset + 4 * i);
+  if (linearDeterminant(m) == 0.0) return "\"placementMatrix\" cannot be inverted";
+  return "";
+}
+
+}  // namespace
+
+std::string checkHostShader(const ShaderInstance& instance) {
+  if (instance.decl && instance.decl->name == "mib_texture_projection") {
+    return checkTextureProjection(instance);
+  }
+  return "";
 }
 
 }  // namespace qv::mrhost

@@ -19,11 +19,17 @@
 
 #include <string>
 
+#include "mi_scene.h"
 #include "shader_library.h"
 
 namespace qv::mrhost {
 
-// The host's shader of this name, or null.
+// The host's shader of this name, or null. Their declarations are the
+// host's own declaration file's (base.mi).
 const Shader* findHostShader(const std::string& name);
+
+// What is wrong with an instance of a host shader that the shader could not
+// answer sensibly, or "" (also for any other shader's instance).
+std::string checkHostShader(const ShaderInstance& instance);
 
 }  // namespace qv::mrhost

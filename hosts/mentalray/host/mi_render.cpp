@@ -15,11 +15,6 @@ constexpr double kGoldenRatioFraction = 0.6180339887498949;
 constexpr int kNothing = -1;
 constexpr int kFlatColor = -2;  // the object has no material: its own colour
 
-const ShaderDecl& weaveDecl() {
-  static const ShaderDecl* decl = findShaderDecl("qv_shotWeave");
-  return *decl;
-}
-
 }  // namespace
 
 host::Ray cameraRay(const CameraStatement& camera, double x, double y) {
@@ -47,17 +42,19 @@ void pixelSample(int k, int n, double* x, double* y) {
   *y = down - std::floor(down);
 }
 
-bool isAovName(const std::string& name, bool* color) {
-  const ResultMember* member = findResultMember(weaveDecl(), name);
+bool isAovName(const Declarations& declarations, const std::string& name, bool* color) {
+  const std::shared_ptr<const ShaderDecl> weave = declarations.find(kAovShader);
+  const ParamDecl* member = weave ? findResultMember(*weave, name) : nullptr;
   if (member && color) *color = member->kind == ParamKind::Color;
   return member != nullptr;
 }
 
-std::string aovNames() {
-  const ResultDecl& result = weaveDecl().result;
+std::string aovNames(const Declarations& declarations) {
+  const std::shared_ptr<const ShaderDecl> weave = declarations.find(kAovShader);
   std::string names;
-  for (std::size_t i = 0; i < result.memberCount; ++i) {
-    names += std::string(i ? ", " : "") + result.members[i].name;
+  if (!weave || weave->result.kind != ParamKind::Struct) return names;
+  for (const ParamDecl& member : weave->result.members) {
+    names += (names.empty() ? "" : ", ") + member.name;
   }
   return names;
 }
@@ -72,7 +69,7 @@ RenderResult render(RenderSession& session, const MiScene& scene, const host::Tr
   std::vector<char> aovColor(aovCount);
   for (std::size_t k = 0; k < aovCount; ++k) {
     bool color = false;
-    isAovName(options.aovs[k], &color);
+    isAovName(scene.declarations, options.aovs[k], &color);
     aovColor[k] = color;
   }
   // Per object and output, the word of the material's result it shows.
@@ -81,17 +78,17 @@ RenderResult render(RenderSession& session, const MiScene& scene, const host::Tr
   for (std::size_t o = 0; o < scene.objects.size(); ++o) {
     const long material = scene.objects[o].material;
     const ShaderDecl* decl =
-        material >= 0 ? scene.shaders[static_cast<std::size_t>(material)].decl : nullptr;
+        material >= 0 ? scene.shaders[static_cast<std::size_t>(material)].decl.get() : nullptr;
     if (decl) resultWords = std::max(resultWords, decl->result.size / 4);
     for (std::size_t k = 0; k < aovCount; ++k) {
       int& source = sources[o * aovCount + k];
       const bool isColor = options.aovs[k] == "outColor";
       if (!decl) {
         source = isColor ? kFlatColor : kNothing;
-      } else if (const ResultMember* member = findResultMember(*decl, options.aovs[k])) {
+      } else if (const ParamDecl* member = findResultMember(*decl, options.aovs[k])) {
         source = static_cast<int>(member->offset / 4);
-      } else if (isColor && decl->result.colorOffset >= 0) {
-        source = decl->result.colorOffset / 4;
+      } else if (isColor && connectionOffset(*decl, ParamKind::Color) >= 0) {
+        source = connectionOffset(*decl, ParamKind::Color) / 4;
       }
     }
   }
@@ -134,7 +131,7 @@ RenderResult render(RenderSession& session, const MiScene& scene, const host::Tr
           state.dir = {d[0], d[1], d[2]};
           state.org = eye;
           state.dist = hit->distance;
-          state.pri = &hit->surface;
+          state.pri = primitiveOf(&hit->surface);
           state.instance = instanceTag(object);
 
           const long material = scene.objects[object].material;
@@ -144,7 +141,7 @@ RenderResult render(RenderSession& session, const MiScene& scene, const host::Tr
           if (material >= 0) {
             const auto shader = static_cast<std::size_t>(material);
             if (!thread.shade(shader, &state, values.data())) continue;
-            const int colorOffset = scene.shaders[shader].decl->result.colorOffset;
+            const int colorOffset = connectionOffset(*scene.shaders[shader].decl, ParamKind::Color);
             if (colorOffset >= 0) shown = values.data() + colorOffset / 4;
           } else {
             const host::SceneObject& flatObject = objects[object];

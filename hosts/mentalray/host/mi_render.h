@@ -26,10 +26,14 @@ host::Ray cameraRay(const CameraStatement& camera, double x, double y);
 // from the middle, so that a single sample is the pixel centre.
 void pixelSample(int k, int n, double* x, double* y);
 
+// The shader whose result members can be rendered beside the image.
+inline constexpr const char* kAovShader = "qv_shotWeave";
+
 // Whether an output of this name can be rendered beside the image: a member
-// of qv_shotWeave's result; *color tells a colour from a scalar member.
-bool isAovName(const std::string& name, bool* color);
-std::string aovNames();  // as a message lists them
+// of qv_shotWeave's result as declared; *color tells a colour from a scalar
+// member.
+bool isAovName(const Declarations& declarations, const std::string& name, bool* color);
+std::string aovNames(const Declarations& declarations);  // as a message lists them
 
 struct RenderOptions {
   int samples = 1;  // camera rays per pixel, averaged

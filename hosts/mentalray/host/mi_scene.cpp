@@ -1,15 +1,13 @@
 #include "mi_scene.h"
 
 #include <algorithm>
-#include <cfloat>
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <iterator>
 #include <unordered_map>
 #include <utility>
 
+#include "base_shaders.h"
 #include "obj_reader.h"
 #include "text_file.h"
 #include "text_lexer.h"
@@ -18,68 +16,35 @@ namespace qv::mrhost {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 // Every connection nests one shader call inside another on the render
 // thread's stack; a chain this long is far beyond any real shading network.
 constexpr int kMaxConnectionDepth = 64;
+// Files that include one another in a ring would be read until the stack
+// ran out.
+constexpr int kMaxIncludeDepth = 16;
+// Connection tags count up from 1 and must stay clear of miPARAMTAG.
+constexpr std::size_t kMaxConnections = 0x7fffffff;
 
-const ParamDecl kLayerMembers[] = {
-    {"color", ParamKind::Color},
-    {"mask", ParamKind::Scalar},
-    {"colorOffset", ParamKind::Color},
-    {"placementMatrix", ParamKind::Transform},
-    {"passThrough", ParamKind::Boolean},
-    {"distanceThreshold", ParamKind::Scalar},
-    {"useShadowOcclusion", ParamKind::Boolean},
-    {"dilate", ParamKind::Scalar},
-    {"samples", ParamKind::Integer},
-    {"softEdge", ParamKind::Scalar},
-    {"power", ParamKind::Scalar},
-    {"useFacingRatio", ParamKind::Boolean},
-    {"angleThreshold", ParamKind::Scalar},
-    // As on the Maya node: no label is excluded until one is chosen, where 0
-    // would exclude every object that was never given a label.
-    {"labelExclude", ParamKind::Integer, nullptr, 0, -1},
-    {"premult", ParamKind::Boolean},
+using host::shown;
+using host::Tok;
+using host::Token;
+using Failure = host::TextFailure;
+
+// A failure whose message already names its file and line: one met in an
+// included file, or once every file is read.
+struct LocatedFailure {
+  std::string message;
 };
 
-const ParamDecl kShotWeaveParams[] = {
-    {"layers", ParamKind::Array, kLayerMembers, std::size(kLayerMembers)},
+struct Where {
+  std::string file;
+  int line = 0;
 };
 
-const ParamDecl kConstParams[] = {
-    {"color", ParamKind::Color},
-    {"opacity", ParamKind::Scalar},
-    {"alphaOverride", ParamKind::Boolean},
-    {"alphaValue", ParamKind::Scalar},
-};
-
-// The host's projection of a painting through a camera (see
-// base_shaders.h): a texture, the camera placed as a layer's placementMatrix,
-// its lens, and the colour where the camera shows nothing.
-const ParamDecl kTextureProjectionParams[] = {
-    {"tex", ParamKind::Texture},   {"placementMatrix", ParamKind::Transform},
-    {"focal", ParamKind::Scalar},  {"aperture", ParamKind::Scalar},
-    {"default", ParamKind::Color},
-};
-
-#define QV_MASK(n) \
-  { "outMask" #n, ParamKind::Scalar, 52 + 4 * (n) }
-// clang-format off
-const ResultMember kShotWeaveResult[] = {
-    {"outColor", ParamKind::Color, 0},  {"outTransparency", ParamKind::Color, 16},
-    {"outMatte", ParamKind::Color, 32}, {"outAlpha", ParamKind::Scalar, 48},
-    QV_MASK(0),  QV_MASK(1),  QV_MASK(2),  QV_MASK(3),  QV_MASK(4),
-    QV_MASK(5),  QV_MASK(6),  QV_MASK(7),  QV_MASK(8),  QV_MASK(9),
-    QV_MASK(10), QV_MASK(11), QV_MASK(12), QV_MASK(13), QV_MASK(14),
-    QV_MASK(15), QV_MASK(16), QV_MASK(17), QV_MASK(18), QV_MASK(19),
-};
-// clang-format on
-#undef QV_MASK
-
-float wordAsFloat(const ShaderInstance& instance, std::size_t word) {
-  float value;
-  std::memcpy(&value, &instance.block[word], sizeof value);
-  return value;
+[[noreturn]] void fail(const Where& where, const std::string& what) {
+  throw LocatedFailure{where.file + ":" + std::to_string(where.line) + ": " + what};
 }
 
 // Of the 3x3 part of a row-major 4x4 transform: 0 when the transform flattens
@@ -90,69 +55,14 @@ double linearDeterminant(const float* m) {
   return a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
 }
 
-// A literal lens or placement the projection could only answer with
-// nonsense; connected values are the connected shader's business.
-std::string checkTextureProjection(const ShaderInstance& instance) {
-  if (instance.block[0] == 0) return "names no texture (\"tex\" \"NAME\")";
-  for (const auto& [word, name] : {std::pair{17, "focal"}, std::pair{18, "aperture"}}) {
-    if (instance.ghost[word] == 0 && !(wordAsFloat(instance, word) > 0.0f)) {
-      return std::string("\"") + name + "\" must be positive";
-    }
-  }
-  float matrix[16];
-  for (std::size_t i = 0; i < 16; ++i) matrix[i] = wordAsFloat(instance, 1 + i);
-  if (linearDeterminant(matrix) == 0.0) return "\"placementMatrix\" cannot be inverted";
-  return "";
-}
-
-// qv_shotWeave's result: outColor, outTransparency, outMatte, outAlpha and
-// twenty masks; a colour parameter takes outColor, a scalar one outAlpha.
-// A projection's colour feeds colours, its alpha scalars (a layer's mask).
-const ShaderDecl kShaderDecls[] = {
-    {"qv_shotWeave",
-     22,
-     kShotWeaveParams,
-     std::size(kShotWeaveParams),
-     {132, 0, 48, kShotWeaveResult, std::size(kShotWeaveResult)}},
-    {"qv_const", 13, kConstParams, std::size(kConstParams), {16, 0, -1}},
-    {"mib_texture_projection",
-     1,
-     kTextureProjectionParams,
-     std::size(kTextureProjectionParams),
-     {16, 0, 12},
-     true,
-     checkTextureProjection},
-};
-
-std::size_t membersSize(const ParamDecl* members, std::size_t count) {
-  std::size_t size = 0;
-  for (std::size_t i = 0; i < count; ++i) size += paramSize(members[i].kind);
-  return size;
-}
-
-using host::shown;
-using host::Tok;
-using host::Token;
-using Failure = host::TextFailure;
-
-constexpr host::LexerStyle kStyle = {
-    "#",         // lineComment
-    "",          // moreWordChars
-    "",          // pairs
-    "()[]{},=",  // punctuation
-    "\"\\",      // escapes
-    "\"\\",      // escaped
-    false,       // stringsSpanLines
-};
-
-// A connection as written, resolved once every shader of the file is known.
+// A connection as written, resolved once every shader of the scene is known.
 struct PendingConnection {
   std::size_t from;
   std::size_t offset;  // bytes into the block
   ParamKind kind;
   std::string param;
   std::string target;
-  int line;
+  Where where;
 };
 
 // A texture parameter's name, resolved once every texture is known.
@@ -161,18 +71,35 @@ struct PendingTexture {
   std::size_t offset;  // bytes into the block
   std::string param;
   std::string texture;
-  int line;
+  Where where;
 };
 
-// Every construct has a fixed nesting depth, so the descent is bounded no
-// matter how deeply the input tries to nest.
-class Parser : host::TokenReader {
- public:
-  Parser(const std::string& text, std::filesystem::path folder)
-      : TokenReader(text, kStyle), folder_(std::move(folder)) {}
+struct PendingMaterial {
+  std::size_t object;
+  std::string shader;
+  Where where;
+};
 
-  void run(MiScene* scene) {
-    scene_ = scene;
+// What the files of one scene share while they are read.
+struct ReadState {
+  MiScene* scene = nullptr;
+  const MiReadOptions* options = nullptr;
+  int includeDepth = 0;
+  Where camera;  // of the scene's camera, once there is one
+  std::unordered_map<std::string, Where> shaders, objects, textures;  // where each was defined
+  std::vector<PendingConnection> connections;
+  std::vector<PendingTexture> textureNames;
+  std::vector<PendingMaterial> materials;
+};
+
+// One file of the scene. Every construct has a fixed nesting depth, and
+// includes are bounded, so the descent is bounded whatever the input.
+class FileParser : DeclarationReader {
+ public:
+  FileParser(const std::string& text, const std::string& file, ReadState& state)
+      : DeclarationReader(text, file), state_(state), folder_(fs::path(file).parent_path()) {}
+
+  void run() {
     while (tok().kind != Tok::End) {
       if (isWord("shader")) {
         shader();
@@ -182,127 +109,144 @@ class Parser : host::TokenReader {
         camera();
       } else if (isWord("color")) {
         texture();
+      } else if (isWord("declare")) {
+        declare();
+      } else if (isWord("link")) {
+        link();
+      } else if (isPunct("$")) {
+        include();
       } else {
-        unexpected("'shader', 'object', 'camera' or 'color texture'");
-      }
-    }
-    resolveConnections();
-    checkConnectionGraph();
-    resolveTextures();
-    resolveMaterials();
-    for (const ShaderInstance& instance : scene_->shaders) {
-      if (!instance.decl->check) continue;
-      const std::string problem = instance.decl->check(instance);
-      if (!problem.empty()) {
-        throw Failure{instance.line, std::string(instance.decl->name) + " '" +
-                                         shown(instance.name) + "' " + problem};
+        unexpected(
+            "'shader', 'object', 'camera', 'color texture', 'declare', 'link' or '$include'");
       }
     }
   }
 
  private:
-  Token expectString(const std::string& wanted) {
-    if (tok().kind != Tok::String) unexpected(wanted);
-    return take();
+  MiScene& scene() { return *state_.scene; }
+  Where here(int line) const { return {file(), line}; }
+
+  std::string firstAt(const Where& first) const {
+    return "first at " + (first.file == file() ? "line " + std::to_string(first.line)
+                                               : first.file + ":" + std::to_string(first.line));
   }
 
-  std::int32_t wholeNumber(const std::string& what) {
-    if (tok().kind != Tok::Int) unexpected("a whole number for " + what);
-    const Token t = take();
-    const std::int64_t v = host::toInt64(t);
-    if (v < INT_MIN || v > INT_MAX) {
-      throw Failure{t.line, "whole number " + shown(t.text) + " is out of range for " + what};
-    }
-    return static_cast<std::int32_t>(v);
-  }
-
-  float scalar(const std::string& what) {
-    if (!isNumber()) unexpected("a number for " + what);
-    const Token t = take();
-    double v = 0.0;
-    // Narrowing an out-of-range double to float is undefined behaviour.
-    if (!host::toDouble(t, &v) || !(std::fabs(v) <= FLT_MAX)) {
-      throw Failure{t.line, "number " + shown(t.text) + " is out of range for " + what};
-    }
-    return static_cast<float>(v);
-  }
-
-  // As many numbers as follow, up to one more than `most`.
-  std::vector<float> numbers(const std::string& what, std::size_t most) {
-    std::vector<float> values;
-    while (isNumber() && values.size() <= most) values.push_back(scalar(what));
-    return values;
-  }
-
-  void checkDuplicate(std::unordered_map<std::string, int>* seen, const Token& name,
+  void checkDuplicate(std::unordered_map<std::string, Where>* seen, const Token& name,
                       const std::string& what) {
-    const auto [it, fresh] = seen->emplace(name.text, name.line);
+    const auto [it, fresh] = seen->emplace(name.text, here(name.line));
     if (!fresh) {
-      throw Failure{name.line, what + " '" + shown(name.text) +
-                                   "' is defined twice (first at line " +
-                                   std::to_string(it->second) + ")"};
+      throw Failure{name.line, what + " '" + shown(name.text) + "' is defined twice (" +
+                                   firstAt(it->second) + ")"};
     }
+  }
+
+  void declare() {
+    const std::shared_ptr<ShaderDecl> decl = declaration();
+    std::string problem;
+    if (!scene().declarations.add(decl, &problem)) throw Failure{decl->line, problem};
+  }
+
+  void link() {
+    const int line = tok().line;
+    advance();
+    const Token name = expectString("the shader library's file name in quotes after 'link'");
+    Linker* linker = state_.options->linker;
+    std::string problem = "this reader loads no shader libraries";
+    if (!linker || !linker->link(name.text, folder_.string(), &scene().declarations, &problem)) {
+      throw Failure{line, "cannot link \"" + shown(name.text) + "\": " + problem};
+    }
+  }
+
+  // The file as the including file's folder has it, else as a folder of
+  // the options has it.
+  fs::path includePath(const Token& name) const {
+    const fs::path given(name.text);
+    std::vector<fs::path> candidates;
+    if (given.is_absolute()) {
+      candidates.push_back(given);
+    } else {
+      candidates.push_back(folder_ / given);
+      for (const std::string& folder : state_.options->includeFolders) {
+        candidates.push_back(fs::path(folder) / given);
+      }
+    }
+    std::string tried;
+    for (const fs::path& candidate : candidates) {
+      std::error_code ec;
+      if (fs::is_regular_file(candidate, ec)) return candidate;
+      tried += (tried.empty() ? "" : ", ") + candidate.string();
+    }
+    throw Failure{name.line, "cannot find the file of $include \"" + shown(name.text) +
+                                 "\" (looked for " + tried + ")"};
+  }
+
+  void include() {
+    const int line = tok().line;
+    advance();
+    if (!isWord("include") || tok().line != line) {
+      throw Failure{line, "expected 'include' right after '$' ($include \"FILE\")"};
+    }
+    advance();
+    const Token name = expectString("a file name in quotes after '$include'");
+    const fs::path path = includePath(name);
+    if (state_.includeDepth >= kMaxIncludeDepth) {
+      throw Failure{name.line, "$include \"" + shown(name.text) + "\" nests files more than " +
+                                   std::to_string(kMaxIncludeDepth) +
+                                   " deep: does a file include itself?"};
+    }
+    std::string text, error;
+    if (!host::readTextFile(path.string(), &text, &error)) throw Failure{name.line, error};
+    ++state_.includeDepth;
+    const std::string message = host::catchReadFailure(
+        path.string(), [&] { FileParser(text, path.string(), state_).run(); });
+    --state_.includeDepth;
+    if (!message.empty()) throw LocatedFailure{message};
   }
 
   void shader() {
     const int line = tok().line;
     advance();
     const Token name = expectString("a shader name in quotes after 'shader'");
-    checkDuplicate(&shaderLines_, name, "shader");
+    checkDuplicate(&state_.shaders, name, "shader");
     const Token type =
         expectString("the shader's type in quotes after \"" + shown(name.text) + "\"");
-    const ShaderDecl* decl = findShaderDecl(type.text);
+    std::shared_ptr<const ShaderDecl> decl = scene().declarations.find(type.text);
     if (!decl) {
-      std::string known;
-      for (const ShaderDecl& d : kShaderDecls) {
-        known += std::string(known.empty() ? "" : ", ") + d.name;
-      }
-      throw Failure{type.line,
-                    "unknown shader type '" + shown(type.text) + "' (known: " + known + ")"};
+      const std::string known = scene().declarations.names();
+      throw Failure{type.line, "unknown shader type '" + shown(type.text) + "' (" +
+                                   (known.empty() ? "none is declared" : "declared: " + known) +
+                                   ")"};
     }
     ShaderInstance instance;
     instance.name = name.text;
     instance.decl = decl;
+    instance.file = file();
     instance.line = line;
-    std::size_t size = 0;
-    for (std::size_t i = 0; i < decl->paramCount; ++i) {
-      const ParamDecl& p = decl->params[i];
-      size += paramSize(p.kind);
-      if (p.kind == ParamKind::Array) size += membersSize(p.members, p.memberCount);
-    }
-    resize(instance, size);
-    scene_->shaders.push_back(std::move(instance));
-    const std::size_t index = scene_->shaders.size() - 1;
+    instance.block.assign(decl->blockSize / 4, 0u);
+    instance.tags.assign(decl->blockSize / 4, miNULLTAG);
+    for (const ParamDecl& p : decl->params) setDefaults(instance, p, p.offset);
+    scene().shaders.push_back(std::move(instance));
+    const std::size_t index = scene().shaders.size() - 1;
     expect("(", "'(' after the type of shader \"" + shown(name.text) + "\"");
-    params(index, decl->params, decl->paramCount, 0, ")", std::string(decl->name));
+    params(index, decl->params, 0, ")", decl->name);
   }
 
-  static void resize(ShaderInstance& instance, std::size_t bytes) {
-    instance.block.resize(bytes / 4, 0u);
-    instance.ghost.resize(bytes / 4, 0);
+  static void setDefaults(ShaderInstance& instance, const ParamDecl& p, std::size_t offset) {
+    std::copy(p.defaults.begin(), p.defaults.end(), instance.block.begin() + offset / 4);
   }
 
-  void store(std::size_t index, std::size_t offset, std::uint32_t word) {
-    scene_->shaders[index].block[offset / 4] = word;
-  }
-
-  void storeFloat(std::size_t index, std::size_t offset, float value) {
-    std::uint32_t word;
-    std::memcpy(&word, &value, sizeof word);
-    store(index, offset, word);
-  }
-
-  // `( "name" value, ... )` or an array element's `{ ... }`: the parameters
-  // `decls`, laid out from `base` on. `owner` names them in messages.
-  void params(std::size_t index, const ParamDecl* decls, std::size_t count, std::size_t base,
-              const char* closing, const std::string& owner) {
-    std::size_t offset = base;
-    for (std::size_t i = 0; i < count; ++i) {
-      if (decls[i].kind == ParamKind::Integer && decls[i].integerDefault != 0) {
-        store(index, offset, static_cast<std::uint32_t>(decls[i].integerDefault));
-      }
-      offset += paramSize(decls[i].kind);
+  void store(std::size_t index, std::size_t offset, const std::vector<std::uint32_t>& words) {
+    ShaderInstance& instance = scene().shaders[index];
+    for (std::size_t w = 0; w < words.size(); ++w) {
+      instance.block[offset / 4 + w] = words[w];
+      instance.tags[offset / 4 + w] = miPARAMTAG;
     }
+  }
+
+  // `( "name" value, ... )` or a structure's `{ ... }`: the parameters
+  // `decls`, laid out from `base` on. `owner` names them in messages.
+  void params(std::size_t index, const std::vector<ParamDecl>& decls, std::size_t base,
+              const char* closing, const std::string& owner) {
     std::unordered_map<std::string, int> seen;
     if (isPunct(closing)) {
       advance();
@@ -311,18 +255,13 @@ class Parser : host::TokenReader {
     for (;;) {
       const Token name =
           expectString(std::string("a parameter name in quotes or '") + closing + "' in " + owner);
-      std::size_t offset = base;
-      const ParamDecl* decl = nullptr;
-      for (std::size_t i = 0; i < count && !decl; ++i) {
-        if (name.text == decls[i].name) {
-          decl = &decls[i];
-        } else {
-          offset += paramSize(decls[i].kind);
-        }
-      }
-      if (!decl) {
+      const auto found = std::find_if(decls.begin(), decls.end(),
+                                      [&](const ParamDecl& d) { return d.name == name.text; });
+      if (found == decls.end()) {
         throw Failure{name.line, owner + " has no parameter '" + shown(name.text) + "'"};
       }
+      const ParamDecl& decl = *found;
+      const std::size_t offset = base + decl.offset;
       const auto [it, fresh] = seen.emplace(name.text, name.line);
       if (!fresh) {
         throw Failure{name.line, "'" + name.text + "' is set twice in " + owner +
@@ -330,14 +269,16 @@ class Parser : host::TokenReader {
       }
       if (isPunct("=")) {
         advance();
-        if (decl->kind == ParamKind::Array) {
-          throw Failure{name.line, "'" + name.text + "' is an array and cannot be connected"};
+        if (decl.kind == ParamKind::Array || decl.kind == ParamKind::Struct) {
+          throw Failure{name.line, "'" + name.text + "' is " + kindName(decl.kind) +
+                                       " and cannot be connected"};
         }
         const Token target =
             expectString("the name in quotes of the shader connected to '" + name.text + "'");
-        pending_.push_back({index, offset, decl->kind, name.text, target.text, name.line});
+        state_.connections.push_back(
+            {index, offset, decl.kind, name.text, target.text, here(name.line)});
       } else {
-        value(index, *decl, offset, name);
+        value(index, decl, offset, name);
       }
       if (isPunct(closing)) break;
       expect(",", std::string("',' or '") + closing + "' after the value of '" + name.text + "'");
@@ -348,47 +289,21 @@ class Parser : host::TokenReader {
   void value(std::size_t index, const ParamDecl& decl, std::size_t offset, const Token& name) {
     const std::string what = "'" + name.text + "'";
     switch (decl.kind) {
-      case ParamKind::Integer:
-        store(index, offset, static_cast<std::uint32_t>(wholeNumber(what)));
-        return;
-      case ParamKind::Scalar:
-        storeFloat(index, offset, scalar(what));
-        return;
-      case ParamKind::Boolean:
-        if (!isWord("on") && !isWord("off")) unexpected("on or off for " + what);
-        store(index, offset, take().text == "on" ? 1u : 0u);
-        return;
-      case ParamKind::Color: {
-        const int line = tok().line;
-        std::vector<float> c = numbers(what, 4);
-        if (c.size() == 3) c.push_back(1.0f);
-        if (c.size() != 4) {
-          if (c.empty()) unexpected("a colour (r g b [a]) for " + what);
-          throw Failure{line, what + " takes a colour of 3 or 4 numbers, found " +
-                                  (c.size() > 4 ? std::string("more") : std::to_string(c.size()))};
-        }
-        for (std::size_t i = 0; i < 4; ++i) storeFloat(index, offset + 4 * i, c[i]);
-        return;
-      }
-      case ParamKind::Transform: {
-        const int line = tok().line;
-        const std::vector<float> m = numbers(what, 16);
-        if (m.empty()) unexpected("a transform of 16 numbers for " + what);
-        if (m.size() != 16) {
-          throw Failure{line, what + " takes a transform of 16 numbers, found " +
-                                  (m.size() > 16 ? std::string("more") : std::to_string(m.size()))};
-        }
-        for (std::size_t i = 0; i < 16; ++i) storeFloat(index, offset + 4 * i, m[i]);
-        return;
-      }
       case ParamKind::Array:
         array(index, decl, offset, name);
         return;
+      case ParamKind::Struct:
+        expect("{", "'{' to open " + what);
+        params(index, decl.members, offset, "}", what);
+        return;
       case ParamKind::Texture: {
         const Token texture = expectString("the name in quotes of a color texture for " + what);
-        textures_.push_back({index, offset, name.text, texture.text, texture.line});
+        state_.textureNames.push_back({index, offset, name.text, texture.text, here(texture.line)});
         return;
       }
+      default:
+        store(index, offset, literal(decl.kind, what));
+        return;
     }
   }
 
@@ -396,36 +311,45 @@ class Parser : host::TokenReader {
   // the shader's record declares it, even when the array is empty.
   void array(std::size_t index, const ParamDecl& decl, std::size_t offset, const Token& name) {
     expect("[", "'[' to open the elements of '" + name.text + "'");
-    const std::size_t elementSize = membersSize(decl.members, decl.memberCount);
-    const std::size_t first = offset + paramSize(ParamKind::Array);
-    const std::string owner = "an element of '" + name.text + "'";
-    std::int32_t count = 0;
+    const ParamDecl& element = decl.element();
+    const std::size_t first = offset + decl.size;
+    const Token elementName{Tok::String, "an element of '" + name.text + "'", name.line};
+    std::size_t count = 0;
     if (!isPunct("]")) {
       for (;;) {
-        if (count == INT_MAX) throw Failure{tok().line, "too many elements in '" + name.text + "'"};
-        const std::size_t base = first + elementSize * static_cast<std::size_t>(count);
-        if (base + elementSize > scene_->shaders[index].block.size() * 4) {
-          resize(scene_->shaders[index], base + elementSize);
+        if (count == 0x7fffffff)
+          throw Failure{tok().line, "too many elements in '" + name.text + "'"};
+        const std::size_t base = first + element.size * count;
+        ShaderInstance& instance = scene().shaders[index];
+        if (base + element.size > instance.block.size() * 4) {
+          instance.block.resize((base + element.size) / 4, 0u);
+          instance.tags.resize((base + element.size) / 4, miNULLTAG);
         }
-        expect("{", "'{' to open " + owner);
-        params(index, decl.members, decl.memberCount, base, "}", owner);
+        setDefaults(instance, element, base);
+        if (element.kind == ParamKind::Struct) {
+          expect("{", "'{' to open an element of '" + name.text + "'");
+          params(index, element.members, base, "}", elementName.text);
+        } else {
+          value(index, element, base, elementName);
+        }
         ++count;
         if (isPunct("]")) break;
-        expect(",", "',' or ']' after " + owner);
+        expect(",", "',' or ']' after an element of '" + name.text + "'");
       }
     }
     advance();
-    store(index, offset, 0u);  // the elements start the array storage
-    store(index, offset + 4, static_cast<std::uint32_t>(count));
+    // The elements start the array storage.
+    store(index, offset, {0u, static_cast<std::uint32_t>(count)});
   }
 
   void object() {
     const int line = tok().line;
     advance();
     const Token name = expectString("an object name in quotes after 'object'");
-    checkDuplicate(&objectLines_, name, "object");
+    checkDuplicate(&state_.objects, name, "object");
     ObjectStatement object;
     object.name = name.text;
+    object.file = file();
     object.line = line;
     std::unordered_map<std::string, int> seen;
     const std::string owner = "object '" + shown(name.text) + "'";
@@ -446,12 +370,12 @@ class Parser : host::TokenReader {
       }
       advance();
       if (key.text == "file") {
-        const std::filesystem::path path(expectString("a file name in quotes after 'file'").text);
+        const fs::path path(expectString("a file name in quotes after 'file'").text);
         object.path = (path.is_absolute() ? path : folder_ / path).string();
         hasFile = true;
       } else if (key.text == "material") {
         const Token shader = expectString("a shader name in quotes after 'material'");
-        materials_.push_back({scene_->objects.size(), shader.text, shader.line});
+        state_.materials.push_back({scene().objects.size(), shader.text, here(shader.line)});
       } else if (key.text == "label") {
         object.label = wholeNumber("the label of " + owner);
       } else if (key.text == "opacity") {
@@ -468,7 +392,7 @@ class Parser : host::TokenReader {
     if (!isWord("object")) unexpected("'object' after 'end' in " + owner);
     advance();
     if (!hasFile) throw Failure{line, owner + " names no mesh (file \"PATH.obj\")"};
-    scene_->objects.push_back(std::move(object));
+    scene().objects.push_back(std::move(object));
   }
 
   // `color texture "NAME" "FILE"`, as mental ray declares an image file.
@@ -478,11 +402,11 @@ class Parser : host::TokenReader {
     if (!isWord("texture")) unexpected("'texture' after 'color'");
     advance();
     const Token name = expectString("a texture name in quotes after 'color texture'");
-    checkDuplicate(&textureLines_, name, "color texture");
-    const std::filesystem::path path(
+    checkDuplicate(&state_.textures, name, "color texture");
+    const fs::path path(
         expectString("the image file name in quotes after \"" + shown(name.text) + "\"").text);
-    scene_->textures.push_back(
-        {name.text, (path.is_absolute() ? path : folder_ / path).string(), line});
+    scene().textures.push_back(
+        {name.text, (path.is_absolute() ? path : folder_ / path).string(), file(), line});
   }
 
   float positive(const std::string& what) {
@@ -503,10 +427,9 @@ class Parser : host::TokenReader {
     const int line = tok().line;
     advance();
     const Token name = expectString("a camera name in quotes after 'camera'");
-    if (scene_->camera) {
-      throw Failure{line, "camera '" + shown(name.text) +
-                              "': a scene has one camera (the first is at line " +
-                              std::to_string(scene_->camera->line) + ")"};
+    if (scene().camera) {
+      throw Failure{line, "camera '" + shown(name.text) + "': a scene has one camera (the " +
+                              firstAt(state_.camera) + ")"};
     }
     CameraStatement camera;
     camera.name = name.text;
@@ -517,13 +440,17 @@ class Parser : host::TokenReader {
     while (!isWord("end")) {
       if (tok().kind != Tok::Word) unexpected(wanted + owner);
       const Token key = tok();
+      if (key.text != "transform" && key.text != "focal" && key.text != "aperture" &&
+          key.text != "aspect" && key.text != "resolution") {
+        unexpected(wanted + owner);
+      }
       const auto [it, fresh] = seen.emplace(key.text, key.line);
       if (!fresh) {
         throw Failure{key.line, key.text + " is given twice in " + owner + " (first at line " +
                                     std::to_string(it->second) + ")"};
       }
+      advance();
       if (key.text == "transform") {
-        advance();
         const int valueLine = tok().line;
         const std::vector<float> m = numbers("the transform of " + owner, 16);
         if (m.size() != 16) {
@@ -534,20 +461,14 @@ class Parser : host::TokenReader {
           throw Failure{valueLine, "the transform of " + owner + " cannot be inverted"};
         }
       } else if (key.text == "focal") {
-        advance();
         camera.focal = positive("the focal length of " + owner);
       } else if (key.text == "aperture") {
-        advance();
         camera.aperture = positive("the aperture of " + owner);
       } else if (key.text == "aspect") {
-        advance();
         camera.aspect = positive("the aspect of " + owner);
-      } else if (key.text == "resolution") {
-        advance();
+      } else {
         camera.width = resolution("the width of " + owner);
         camera.height = resolution("the height of " + owner);
-      } else {
-        unexpected(wanted + owner);
       }
     }
     advance();
@@ -556,71 +477,83 @@ class Parser : host::TokenReader {
     for (const char* needed : {"focal", "aperture", "resolution"}) {
       if (!seen.count(needed)) throw Failure{line, owner + " has no " + needed};
     }
-    scene_->camera = std::move(camera);
+    scene().camera = std::move(camera);
+    state_.camera = here(line);
   }
 
-  void resolveTextures() {
-    for (const PendingTexture& p : textures_) {
-      const auto& textures = scene_->textures;
-      const auto found =
-          std::find_if(textures.begin(), textures.end(),
-                       [&](const TextureStatement& t) { return t.name == p.texture; });
-      if (found == textures.end()) {
-        throw Failure{p.line, "'" + p.param + "' names '" + shown(p.texture) +
-                                  "', which is no color texture of this file"};
+  ReadState& state_;
+  fs::path folder_;
+};
+
+// What can only be settled once every file is read: names used before
+// their statement, and the shape of the connection graph.
+class Resolver {
+ public:
+  explicit Resolver(ReadState& state) : state_(state), scene_(*state.scene) {}
+
+  void run() {
+    connections();
+    graph();
+    textures();
+    materials();
+    for (const ShaderInstance& instance : scene_.shaders) {
+      const std::string problem = checkHostShader(instance);
+      if (!problem.empty()) {
+        fail({instance.file, instance.line},
+             instance.decl->name + " '" + shown(instance.name) + "' " + problem);
       }
-      store(p.shader, p.offset, static_cast<std::uint32_t>(found - textures.begin() + 1));
     }
   }
 
-  void resolveMaterials() {
-    for (const PendingMaterial& m : materials_) {
-      ObjectStatement& object = scene_->objects[m.object];
-      object.material = scene_->findShader(m.shader);
-      if (object.material < 0) {
-        throw Failure{m.line, "the material of object '" + shown(object.name) + "', '" +
-                                  shown(m.shader) + "', is no shader of this file"};
-      }
-    }
-  }
-
-  void resolveConnections() {
+ private:
+  void connections() {
     std::unordered_map<std::string, std::size_t> indices;
-    for (std::size_t i = 0; i < scene_->shaders.size(); ++i) {
-      indices.emplace(scene_->shaders[i].name, i);
+    for (std::size_t i = 0; i < scene_.shaders.size(); ++i) {
+      indices.emplace(scene_.shaders[i].name, i);
     }
-    for (const PendingConnection& p : pending_) {
+    for (const PendingConnection& p : state_.connections) {
       const auto found = indices.find(p.target);
       if (found == indices.end()) {
-        throw Failure{p.line, "'" + p.param + "' is connected to '" + shown(p.target) +
-                                  "', which is no shader of this file"};
+        fail(p.where, "'" + p.param + "' is connected to '" + shown(p.target) +
+                          "', which is no shader of this scene");
       }
       const std::size_t to = found->second;
-      const ShaderInstance& target = scene_->shaders[to];
-      const ResultDecl& result = target.decl->result;
-      const int resultOffset = p.kind == ParamKind::Color    ? result.colorOffset
-                               : p.kind == ParamKind::Scalar ? result.scalarOffset
-                                                             : -1;
+      const ShaderInstance& target = scene_.shaders[to];
+      const int resultOffset = connectionOffset(*target.decl, p.kind);
       if (resultOffset < 0) {
-        throw Failure{p.line, "'" + p.param + "' (" + kindName(p.kind) +
-                                  ") cannot take the result of " + target.decl->name + " '" +
-                                  shown(target.name) + "'"};
+        fail(p.where, "'" + p.param + "' (" + kindName(p.kind) + ") cannot take the result of " +
+                          target.decl->name + " '" + shown(target.name) + "'");
       }
-      scene_->connections.push_back({p.from, to, static_cast<std::size_t>(resultOffset), p.line});
-      const auto entry = static_cast<miInteger>(scene_->connections.size());
-      ShaderInstance& from = scene_->shaders[p.from];
-      for (std::size_t w = 0; w < paramSize(p.kind) / 4; ++w) from.ghost[p.offset / 4 + w] = entry;
+      if (scene_.connections.size() >= kMaxConnections) fail(p.where, "too many connections");
+      scene_.connections.push_back(
+          {p.from, to, static_cast<std::size_t>(resultOffset), p.where.file, p.where.line});
+      const auto tag = static_cast<miTag>(scene_.connections.size());
+      ShaderInstance& from = scene_.shaders[p.from];
+      for (std::size_t w = 0; w < sizeOf(p.kind) / 4; ++w) from.tags[p.offset / 4 + w] = tag;
       from.connected = true;
+    }
+  }
+
+  static std::size_t sizeOf(ParamKind kind) {
+    switch (kind) {
+      case ParamKind::Vector:
+        return 12;
+      case ParamKind::Color:
+        return 16;
+      case ParamKind::Transform:
+        return 64;
+      default:
+        return 4;
     }
   }
 
   // Connections form a graph over the shaders; shading follows it depth
   // first, so it must have no loop and bounded depth.
-  void checkConnectionGraph() {
-    const std::size_t n = scene_->shaders.size();
+  void graph() {
+    const std::size_t n = scene_.shaders.size();
     edges_.assign(n, {});
-    for (std::size_t c = 0; c < scene_->connections.size(); ++c) {
-      edges_[scene_->connections[c].from].push_back(c);
+    for (std::size_t c = 0; c < scene_.connections.size(); ++c) {
+      edges_[scene_.connections[c].from].push_back(c);
     }
     mark_.assign(n, Mark::New);
     height_.assign(n, 1);
@@ -636,15 +569,15 @@ class Parser : host::TokenReader {
     mark_[node] = Mark::OnPath;
     path_.push_back(node);
     for (std::size_t c : edges_[node]) {
-      const Connection& connection = scene_->connections[c];
+      const Connection& connection = scene_.connections[c];
       const std::size_t to = connection.to;
       if (mark_[to] == Mark::OnPath) {
         std::string loop;
         for (auto it = std::find(path_.begin(), path_.end(), to); it != path_.end(); ++it) {
-          loop += "'" + shown(scene_->shaders[*it].name) + "' -> ";
+          loop += "'" + shown(scene_.shaders[*it].name) + "' -> ";
         }
-        throw Failure{connection.line,
-                      "connection loop: " + loop + "'" + shown(scene_->shaders[to].name) + "'"};
+        fail({connection.file, connection.line},
+             "connection loop: " + loop + "'" + shown(scene_.shaders[to].name) + "'");
       }
       if (mark_[to] == Mark::New) {
         if (depth + 1 > kMaxConnectionDepth) tooDeep(connection);
@@ -659,23 +592,38 @@ class Parser : host::TokenReader {
   }
 
   [[noreturn]] static void tooDeep(const Connection& connection) {
-    throw Failure{connection.line, "shaders are connected more than " +
-                                       std::to_string(kMaxConnectionDepth) + " deep"};
+    fail({connection.file, connection.line},
+         "shaders are connected more than " + std::to_string(kMaxConnectionDepth) + " deep");
   }
 
-  std::filesystem::path folder_;
-  MiScene* scene_ = nullptr;
-  std::unordered_map<std::string, int> shaderLines_;
-  std::unordered_map<std::string, int> objectLines_;
-  std::unordered_map<std::string, int> textureLines_;
-  std::vector<PendingConnection> pending_;
-  std::vector<PendingTexture> textures_;
-  struct PendingMaterial {
-    std::size_t object;
-    std::string shader;
-    int line;
-  };
-  std::vector<PendingMaterial> materials_;
+  void textures() {
+    for (const PendingTexture& p : state_.textureNames) {
+      const auto& all = scene_.textures;
+      const auto found = std::find_if(
+          all.begin(), all.end(), [&](const TextureStatement& t) { return t.name == p.texture; });
+      if (found == all.end()) {
+        fail(p.where, "'" + p.param + "' names '" + shown(p.texture) +
+                          "', which is no color texture of this scene");
+      }
+      ShaderInstance& instance = scene_.shaders[p.shader];
+      instance.block[p.offset / 4] = static_cast<std::uint32_t>(found - all.begin() + 1);
+      instance.tags[p.offset / 4] = miPARAMTAG;
+    }
+  }
+
+  void materials() {
+    for (const PendingMaterial& m : state_.materials) {
+      ObjectStatement& object = scene_.objects[m.object];
+      object.material = scene_.findShader(m.shader);
+      if (object.material < 0) {
+        fail(m.where, "the material of object '" + shown(object.name) + "', '" + shown(m.shader) +
+                          "', is no shader of this scene");
+      }
+    }
+  }
+
+  ReadState& state_;
+  MiScene& scene_;
   std::vector<std::vector<std::size_t>> edges_;
   std::vector<Mark> mark_;
   std::vector<int> height_;
@@ -684,57 +632,6 @@ class Parser : host::TokenReader {
 
 }  // namespace
 
-const ShaderDecl* findShaderDecl(const std::string& name) {
-  for (const ShaderDecl& decl : kShaderDecls) {
-    if (name == decl.name) return &decl;
-  }
-  return nullptr;
-}
-
-std::size_t paramSize(ParamKind kind) {
-  switch (kind) {
-    case ParamKind::Integer:
-    case ParamKind::Boolean:
-    case ParamKind::Scalar:
-    case ParamKind::Texture:
-      return 4;
-    case ParamKind::Color:
-      return 16;
-    case ParamKind::Transform:
-      return 64;
-    case ParamKind::Array:
-      return 8;
-  }
-  return 0;
-}
-
-const char* kindName(ParamKind kind) {
-  switch (kind) {
-    case ParamKind::Integer:
-      return "an integer";
-    case ParamKind::Boolean:
-      return "a boolean";
-    case ParamKind::Scalar:
-      return "a scalar";
-    case ParamKind::Color:
-      return "a colour";
-    case ParamKind::Transform:
-      return "a transform";
-    case ParamKind::Array:
-      return "an array";
-    case ParamKind::Texture:
-      return "a texture";
-  }
-  return "nothing";
-}
-
-const ResultMember* findResultMember(const ShaderDecl& decl, const std::string& name) {
-  for (std::size_t i = 0; i < decl.result.memberCount; ++i) {
-    if (name == decl.result.members[i].name) return &decl.result.members[i];
-  }
-  return nullptr;
-}
-
 long MiScene::findShader(const std::string& name) const {
   for (std::size_t i = 0; i < shaders.size(); ++i) {
     if (shaders[i].name == name) return static_cast<long>(i);
@@ -742,22 +639,36 @@ long MiScene::findShader(const std::string& name) const {
   return -1;
 }
 
-MiParseResult parseMi(const std::string& text, const std::string& fileName) {
+MiParseResult parseMi(const std::string& text, const std::string& fileName,
+                      const MiReadOptions& options) {
   MiParseResult result;
-  result.error = host::catchReadFailure(fileName, [&] {
-    MiScene scene;
-    scene.file = fileName;
-    Parser(text, std::filesystem::path(fileName).parent_path()).run(&scene);
-    result.scene = std::move(scene);
-  });
+  MiScene scene;
+  scene.file = fileName;
+  if (options.declarations) {
+    scene.declarations = *options.declarations;
+  } else if (!addHostDeclarations(&scene.declarations, &result.error)) {
+    return result;
+  }
+  ReadState state;
+  state.scene = &scene;
+  state.options = &options;
+  try {
+    result.error = host::catchReadFailure(fileName, [&] {
+      FileParser(text, fileName, state).run();
+      Resolver(state).run();
+    });
+  } catch (const LocatedFailure& failure) {
+    result.error = failure.message;
+  }
+  if (result.error.empty()) result.scene = std::move(scene);
   return result;
 }
 
-MiParseResult readMi(const std::string& path) {
+MiParseResult readMi(const std::string& path, const MiReadOptions& options) {
   std::string text;
   std::string error;
   if (!host::readTextFile(path, &text, &error)) return MiParseResult{std::nullopt, error};
-  return parseMi(text, path);
+  return parseMi(text, path, options);
 }
 
 bool loadObjects(const MiScene& scene, std::vector<host::SceneObject>* objects,
@@ -767,8 +678,8 @@ bool loadObjects(const MiScene& scene, std::vector<host::SceneObject>* objects,
     host::SceneObject object;
     std::string meshError;
     if (!host::readObj(statement.path, &object.mesh, &meshError)) {
-      *error = scene.file + ":" + std::to_string(statement.line) + ": object '" + statement.name +
-               "': " + meshError;
+      *error = statement.file + ":" + std::to_string(statement.line) + ": object '" +
+               statement.name + "': " + meshError;
       return false;
     }
     object.name = statement.name;
@@ -787,7 +698,7 @@ bool loadTextures(const MiScene& scene, std::vector<image::Rgba>* images, std::s
     image::Rgba picture;
     std::string reason;
     if (!image::read(texture.path, &picture, &reason)) {
-      *error = scene.file + ":" + std::to_string(texture.line) + ": color texture '" +
+      *error = texture.file + ":" + std::to_string(texture.line) + ": color texture '" +
                texture.name + "': " + reason;
       return false;
     }

@@ -11,93 +11,42 @@
 //   color texture "painting" "painting.png"
 //   camera "view" transform <16 numbers> focal 35 aperture 36 resolution 640 360 end camera
 //
-// A .mi file declares its shaders before using them; the stand-in knows the
-// declarations of the shaders it can load instead, so scene files only use
-// them.
+//   link "qv_shotWeave.so"
+//   $include "qv_shotWeave.mi"
+//   declare shader ... end declare
+//
+// A shader's parameters and result are laid out as its declaration says
+// (mi_declaration.h): declared in the file or a file it includes, or known
+// beforehand (the host's own shaders, and those declared beside the shader
+// libraries the host loaded or the scene links).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "image_file.h"
 #include "mesh.h"
+#include "mi_declaration.h"
 #include "shader.h"
 
 namespace qv::mrhost {
 
-// Texture: a `color texture` of the scene, named in quotes and stored as its
-// tag (its index plus one).
-enum class ParamKind { Integer, Boolean, Scalar, Color, Transform, Array, Texture };
-
-// A parameter as declared. An array is of structures whose members are
-// `members`; it is stored as mental ray stores arrays: the index of the first
-// element (i_NAME) and the element count (n_NAME), then the elements.
-struct ParamDecl {
-  const char* name;
-  ParamKind kind;
-  const ParamDecl* members = nullptr;
-  std::size_t memberCount = 0;
-  std::int32_t integerDefault = 0;  // what an unset integer parameter holds
-};
-
-// A named member of a result record (a colour or a scalar).
-struct ResultMember {
-  const char* name;
-  ParamKind kind;
-  std::size_t offset;  // bytes
-};
-
-// Where a connected parameter finds its value in the connected shader's
-// result, by the parameter's kind; -1 when no member of that kind exists.
-// A result that is a plain colour has no named members.
-struct ResultDecl {
-  std::size_t size;  // bytes; the result is made of floats only
-  int colorOffset;
-  int scalarOffset;
-  const ResultMember* members = nullptr;
-  std::size_t memberCount = 0;
-};
-
-struct ShaderInstance;
-
-struct ShaderDecl {
-  const char* name;
-  int version;
-  const ParamDecl* params;  // in block order; an array may only come last
-  std::size_t paramCount;
-  ResultDecl result;
-  // The host's own shader, not looked up in the shader library.
-  bool hostShader = false;
-  // What is wrong with an instance's parameters that the shader could not
-  // answer sensibly, or "".
-  std::string (*check)(const ShaderInstance& instance) = nullptr;
-};
-
-// The declaration of a shader the stand-in knows, or null.
-const ShaderDecl* findShaderDecl(const std::string& name);
-
-// Bytes a parameter of this kind takes in a block (an array: its header).
-std::size_t paramSize(ParamKind kind);
-
-// What the kind is called in messages ("a colour", "an integer" ...).
-const char* kindName(ParamKind kind);
-
-// The member of this name of the declaration's result, or null.
-const ResultMember* findResultMember(const ShaderDecl& decl, const std::string& name);
-
 struct ShaderInstance {
   std::string name;
-  const ShaderDecl* decl = nullptr;
-  int line = 0;                      // 1-based line of the `shader` keyword
+  std::shared_ptr<const ShaderDecl> decl;
+  std::string file;                  // where it is defined ...
+  int line = 0;                      // ... at the line of the `shader` keyword
   std::vector<std::uint32_t> block;  // the parameter block, word by word
-  // One entry per word of block: 0 when the word is set in place, else the
-  // ghost entry k of the connection connections[k - 1] that feeds it.
-  std::vector<miInteger> ghost;
-  bool connected = false;  // some entry of ghost is not 0
+  // One connection tag per word of block, as the host lays them beside the
+  // block: miNULLTAG where the word holds its default, miPARAMTAG where the
+  // scene sets it, and k where connections[k - 1] feeds it.
+  std::vector<miTag> tags;
+  bool connected = false;  // some word is fed by a connection
 };
 
 // A parameter that takes its value from another shader's result.
@@ -105,6 +54,7 @@ struct Connection {
   std::size_t from = 0;          // the instance whose parameter is connected
   std::size_t to = 0;            // the instance whose result feeds it
   std::size_t resultOffset = 0;  // bytes into that result
+  std::string file;
   int line = 0;
 };
 
@@ -114,7 +64,8 @@ struct ObjectStatement {
   int label = 0;
   float opacity = 1.0f;
   std::array<float, 3> color = {1.0f, 1.0f, 1.0f};
-  int line = 0;
+  std::string file;    // where it is defined ...
+  int line = 0;        // ... and at which line
   long material = -1;  // the shader instance that shades it, or -1
 };
 
@@ -122,7 +73,8 @@ struct ObjectStatement {
 struct TextureStatement {
   std::string name;
   std::string path;  // resolved against the scene file's folder
-  int line = 0;
+  std::string file;  // where it is defined ...
+  int line = 0;      // ... and at which line
 };
 
 // The camera the scene is rendered from. Unlike mental ray's instance
@@ -141,7 +93,8 @@ struct CameraStatement {
 };
 
 struct MiScene {
-  std::string file;  // as given to the reader, used in messages
+  std::string file;           // as given to the reader, used in messages
+  Declarations declarations;  // every shader the scene could use
   std::vector<ShaderInstance> shaders;
   std::vector<ObjectStatement> objects;
   std::vector<Connection> connections;
@@ -158,9 +111,29 @@ struct MiParseResult {
   std::string error;
 };
 
+// Loads the shader library of a scene's `link "NAME"` statement.
+class Linker {
+ public:
+  virtual ~Linker() = default;
+  // Loads the library (a link statement's NAME, from a scene file in
+  // sceneFolder) and adds the declarations read beside it to `into`. False
+  // with what went wrong, which the reader places at the statement.
+  virtual bool link(const std::string& name, const std::string& sceneFolder, Declarations* into,
+                    std::string* error) = 0;
+};
+
+struct MiReadOptions {
+  // The shaders a scene may use without declaring them; null: the host's own.
+  const Declarations* declarations = nullptr;
+  Linker* linker = nullptr;  // null: `link` is refused
+  // Where `$include "FILE"` looks after the including file's folder.
+  std::vector<std::string> includeFolders;
+};
+
 // Relative object paths are taken from the folder of fileName.
-MiParseResult parseMi(const std::string& text, const std::string& fileName);
-MiParseResult readMi(const std::string& path);
+MiParseResult parseMi(const std::string& text, const std::string& fileName,
+                      const MiReadOptions& options = {});
+MiParseResult readMi(const std::string& path, const MiReadOptions& options = {});
 
 // Reads the objects' meshes, in the scene's order. On failure `error` names
 // the object's line in the scene file and what went wrong with its mesh.

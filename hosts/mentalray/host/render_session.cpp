@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <thread>
-
-#include "base_shaders.h"
 
 namespace qv::mrhost {
 
@@ -31,6 +31,24 @@ bool sameShadingPoint(const miState& a, const miState& b) {
 
 }  // namespace
 
+ShaderRecord::ShaderRecord(const ShaderInstance& instance) {
+  const std::size_t blockBytes = instance.block.size() * 4;
+  constexpr std::size_t kBlockAt = offsetof(miFunction, parameters);
+  const std::size_t bytes = std::max(sizeof(miFunction), kBlockAt + 2 * blockBytes);
+  storage_ = std::make_unique<std::uint64_t[]>((bytes + 7) / 8);
+  function_ = new (storage_.get()) miFunction{};
+  function_->type = miFUNCTION_C;
+  function_->function_decl = miNULLTAG;
+  function_->parameter_size = static_cast<int>(blockBytes);
+  function_->result_size = instance.decl ? static_cast<int>(instance.decl->result.size) : 0;
+  function_->ghost_offs = static_cast<int>(blockBytes);
+  function_->has_connections = instance.connected ? miTRUE : miFALSE;
+  char* block = reinterpret_cast<char*>(storage_.get()) + kBlockAt;
+  static_assert(sizeof(miTag) == 4, "one tag per word");
+  std::memcpy(block, instance.block.data(), blockBytes);
+  std::memcpy(block + blockBytes, instance.tags.data(), blockBytes);
+}
+
 RenderSession::ThreadShading::ThreadShading(const RenderSession& session, int thread)
     : session_(session), thread_(thread), slots_(session.scene_.shaders.size()) {
   context_.tracer = &session.tracer_;
@@ -43,16 +61,17 @@ miState RenderSession::ThreadShading::idleState() {
   miState state{};
   state.type = miRAY_EYE;
   state.dist = -1.0;
-  state.thread = thread_;
+  state.thread = static_cast<short>(thread_);
   state.user = &context_;
   return state;
 }
 
 bool RenderSession::ThreadShading::shade(std::size_t shader, miState* state, float* values) {
   forgetResults();
-  state->shader = const_cast<miFunction*>(&session_.functions_[shader]);
+  miFunction* function = session_.records_[shader].function();
+  state->shader = function;
   std::fill(values, values + resultWords(shader), 0.0f);
-  return session_.code_[shader]->function(values, state, state->shader->param) != miFALSE;
+  return session_.code_[shader]->function(values, state, function->parameters) != miFALSE;
 }
 
 std::size_t RenderSession::ThreadShading::resultWords(std::size_t shader) const {
@@ -65,18 +84,18 @@ void RenderSession::ThreadShading::forgetResults() {
 }
 
 const void* RenderSession::ThreadShading::evaluateConnection(void* scene, miState* state,
-                                                             miInteger entry) {
-  return static_cast<ThreadShading*>(scene)->evaluate(state, entry);
+                                                             miTag tag) {
+  return static_cast<ThreadShading*>(scene)->evaluate(state, tag);
 }
 
 // A shader's result depends on nothing but the state it is asked from, so
 // a connected shader runs once per shading point however many parameters
 // it feeds: a network whose shaders feed each other several times over
 // would otherwise run exponentially often.
-const void* RenderSession::ThreadShading::evaluate(miState* state, miInteger entry) {
+const void* RenderSession::ThreadShading::evaluate(miState* state, miTag tag) {
   const std::vector<Connection>& connections = session_.scene_.connections;
-  if (entry < 1 || static_cast<std::size_t>(entry) > connections.size()) return nullptr;
-  const Connection& connection = connections[static_cast<std::size_t>(entry) - 1];
+  if (tag < 1 || tag > connections.size()) return nullptr;
+  const Connection& connection = connections[tag - 1];
   const std::size_t to = connection.to;
   Slot& slot = slots_[to];
   for (std::size_t i = 0; i < slot.used; ++i) {
@@ -100,9 +119,10 @@ const void* RenderSession::ThreadShading::evaluate(miState* state, miInteger ent
   std::fill(storage, storage + resultWords(to), 0u);
 
   miState connected = *state;
-  connected.shader = const_cast<miFunction*>(&session_.functions_[to]);
+  miFunction* function = session_.records_[to].function();
+  connected.shader = function;
   connected.child = nullptr;
-  const bool ok = session_.code_[to]->function(storage, &connected, connected.shader->param);
+  const bool ok = session_.code_[to]->function(storage, &connected, function->parameters);
   // The connected shader may have asked for shaders of its own, whose slots
   // may have grown; this slot has not, as no shader reaches itself.
   slots_[to].results[index].ok = ok;
@@ -153,32 +173,21 @@ bool RenderSession::prepareShaders(const std::vector<std::size_t>& tops, std::st
   for (std::size_t i = 0; i < count; ++i) {
     if (!reached[i]) continue;
     const ShaderDecl& decl = *scene_.shaders[i].decl;
-    const Shader* shader =
-        decl.hostShader ? findHostShader(decl.name) : library_.find(decl.name, error);
+    const Shader* shader = libraries_.find(decl.name, error);
     if (!shader) return false;
     if (shader->version != decl.version) {
-      *error = library_.path() + ": shader '" + decl.name + "' is version " +
-               std::to_string(shader->version) + ", the host declares version " +
-               std::to_string(decl.version);
+      *error = decl.file + ":" + std::to_string(decl.line) + ": shader '" + decl.name +
+               "' is declared as version " + std::to_string(decl.version) +
+               ", but its code is version " + std::to_string(shader->version);
       return false;
     }
     code[i] = shader;
   }
 
   code_ = std::move(code);
-  blocks_.clear();
-  blocks_.reserve(count);
-  functions_.assign(count, miFunction{});
-  for (std::size_t i = 0; i < count; ++i) {
-    const ShaderInstance& instance = scene_.shaders[i];
-    blocks_.push_back(instance.block);
-    miFunction& function = functions_[i];
-    function.function_decl = miNULLTAG;
-    function.ghost_connected = instance.connected ? 1 : 0;
-    function.ghost = instance.ghost.data();
-    function.ghost_size = static_cast<miUint>(instance.ghost.size());
-    function.param = reinterpret_cast<char*>(blocks_.back().data());
-  }
+  records_.clear();
+  records_.reserve(count);
+  for (const ShaderInstance& instance : scene_.shaders) records_.emplace_back(instance);
   return true;
 }
 
@@ -188,7 +197,7 @@ void RenderSession::initShaders(ThreadShading& thread) {
     const Shader* shader = code_[i];
     if (!shader) continue;
     miState state = thread.idleState();
-    state.shader = &functions_[i];
+    state.shader = records_[i].function();
     auto it = std::find_if(initialised_.begin(), initialised_.end(),
                            [&](const auto& done) { return done.first == shader; });
     if (it == initialised_.end()) {
@@ -197,7 +206,7 @@ void RenderSession::initShaders(ThreadShading& thread) {
       initialised_.emplace_back(shader, instanceInit != miFALSE);
       it = std::prev(initialised_.end());
     }
-    if (it->second && shader->init) shader->init(&state, functions_[i].param, nullptr);
+    if (it->second && shader->init) shader->init(&state, records_[i].parameters(), nullptr);
   }
 }
 
@@ -209,8 +218,8 @@ void RenderSession::exitShaders(ThreadShading& thread) {
                                  [&](const auto& done) { return done.first == shader; });
     if (it == initialised_.end() || !it->second) continue;
     miState state = thread.idleState();
-    state.shader = &functions_[i];
-    shader->exit(&state, functions_[i].param);
+    state.shader = records_[i].function();
+    shader->exit(&state, records_[i].parameters());
   }
   for (auto it = initialised_.rbegin(); it != initialised_.rend(); ++it) {
     if (!it->first->exit) continue;
@@ -267,7 +276,7 @@ ShadingResults RenderSession::shade(const std::vector<ShadingPoint>& points,
       host::SurfaceId surface;
       if (const auto found = tracer_.surfaceAt(p, 1e-4 * std::max(1.0, magnitude))) {
         surface = *found;
-        state.pri = &surface;
+        state.pri = primitiveOf(&surface);
         state.instance = instanceTag(surface.object);
       }
       results.shaded[i] = thread.shade(top_, &state, &results.values[i * perPoint]);

@@ -37,20 +37,35 @@ struct ShadingResults {
   std::vector<char> shaded;        // 0 where the shader returned false
 };
 
+// A shader instance as mental ray lays one out, in one allocation: the
+// miFunction record, a copy of the parameter block that the shader may treat
+// as its own (from miFunction::parameters on), then one connection tag per
+// word of the block, ghost_offs bytes past the word.
+class ShaderRecord {
+ public:
+  explicit ShaderRecord(const ShaderInstance& instance);
+  miFunction* function() const { return function_; }
+  char* parameters() const { return function_->parameters; }
+
+ private:
+  std::unique_ptr<std::uint64_t[]> storage_;
+  miFunction* function_ = nullptr;
+};
+
 // Keeps references to the scene, the tracer built from its objects, the
-// library and the scene's texture images: all must outlive it.
+// libraries and the scene's texture images: all must outlive it.
 class RenderSession {
  public:
-  RenderSession(const MiScene& scene, const host::Tracer& tracer, ShaderLibrary& library,
+  RenderSession(const MiScene& scene, const host::Tracer& tracer, ShaderLibraries& libraries,
                 const std::vector<image::Rgba>* textures = nullptr)
-      : scene_(scene), tracer_(tracer), library_(library), textures_(textures) {}
+      : scene_(scene), tracer_(tracer), libraries_(libraries), textures_(textures) {}
   RenderSession(const RenderSession&) = delete;
   RenderSession& operator=(const RenderSession&) = delete;
 
   // Chooses the scene's shader instance to shade with and finds the code of
   // it and of every shader connected to it, directly or not. False, with a
-  // message, when the scene has no such shader or the library lacks one or
-  // has another version of it than its declaration.
+  // message, when the scene has no such shader or no library has one, or has
+  // another version of it than its declaration.
   bool prepare(const std::string& shaderName, std::string* error);
 
   // The same for the materials of all the scene's objects, for rendering.
@@ -75,15 +90,13 @@ class RenderSession {
 
   const MiScene& scene_;
   const host::Tracer& tracer_;
-  ShaderLibrary& library_;
+  ShaderLibraries& libraries_;
   const std::vector<image::Rgba>* textures_;
   std::size_t top_ = 0;  // what shade() shades with
-  // Per scene shader: its code (null where no prepared shader reaches it), a
-  // copy of its block that shaders may treat as their own, and its shader
-  // record over that block.
+  // Per scene shader: its code (null where no prepared shader reaches it)
+  // and its record.
   std::vector<const Shader*> code_;
-  std::vector<std::vector<std::uint32_t>> blocks_;
-  std::vector<miFunction> functions_;
+  std::vector<ShaderRecord> records_;
   // Shaders whose init ran, in order, and whether it asked for instances.
   std::vector<std::pair<const Shader*, bool>> initialised_;
 };
@@ -124,8 +137,8 @@ class alignas(64) RenderSession::ThreadShading {
 
   std::size_t resultWords(std::size_t shader) const;
   void forgetResults();
-  static const void* evaluateConnection(void* scene, miState* state, miInteger entry);
-  const void* evaluate(miState* state, miInteger entry);
+  static const void* evaluateConnection(void* scene, miState* state, miTag tag);
+  const void* evaluate(miState* state, miTag tag);
 
   const RenderSession& session_;
   const int thread_;

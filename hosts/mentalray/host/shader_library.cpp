@@ -1,6 +1,9 @@
 #include "shader_library.h"
 
+#include <filesystem>
 #include <utility>
+
+#include "base_shaders.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -117,6 +120,100 @@ const Shader* ShaderLibrary::find(const std::string& name, std::string* error) {
   shader.init = reinterpret_cast<InitFunction>(library_.symbol((name + "_init").c_str()));
   shader.exit = reinterpret_cast<ExitFunction>(library_.symbol((name + "_exit").c_str()));
   return &shaders_.emplace(name, std::move(shader)).first->second;
+}
+
+bool ShaderLibrary::exports(const std::string& name) const {
+  return library_.isOpen() && library_.symbol(name.c_str()) != nullptr;
+}
+
+namespace fs = std::filesystem;
+
+std::string declarationFileOf(const std::string& libraryPath) {
+  return fs::path(libraryPath).replace_extension(".mi").string();
+}
+
+ShaderLibraries::ShaderLibraries(std::string pluginFolder)
+    : pluginFolder_(std::move(pluginFolder)) {
+  addHostDeclarations(&declarations_, &hostError_);
+}
+
+bool ShaderLibraries::load(const std::string& path, std::string* error) {
+  if (!hostError_.empty()) {
+    *error = hostError_;
+    return false;
+  }
+  for (const auto& library : libraries_) {
+    std::error_code ec;
+    if (fs::equivalent(library->path(), path, ec)) return true;
+  }
+  auto library = std::make_unique<ShaderLibrary>();
+  if (!library->load(path, error)) return false;
+  Declarations beside;
+  const std::string declarations = declarationFileOf(path);
+  std::error_code ec;
+  if (fs::exists(declarations, ec) && !readDeclarations(declarations, &beside, error)) {
+    return false;
+  }
+  Declarations all = declarations_;
+  if (!all.add(beside, error)) return false;
+  declarations_ = std::move(all);
+  libraries_.push_back(std::move(library));
+  beside_.push_back(std::move(beside));
+  return true;
+}
+
+bool ShaderLibraries::link(const std::string& name, const std::string& sceneFolder,
+                           Declarations* into, std::string* error) {
+  fs::path given(name);
+  std::vector<fs::path> names;
+  const std::string extension = given.extension().string();
+  if (extension == ".so" || extension == ".dll") {
+    names.push_back(fs::path(given).replace_extension(host::libraryFileSuffix()));
+  }
+  if (names.empty() || names.front() != given) names.push_back(given);
+  std::vector<fs::path> candidates;
+  for (const fs::path& n : names) {
+    if (n.is_absolute()) {
+      candidates.push_back(n);
+      continue;
+    }
+    if (!pluginFolder_.empty()) candidates.push_back(fs::path(pluginFolder_) / n);
+    candidates.push_back(fs::path(sceneFolder) / n);
+  }
+  std::string tried;
+  for (const fs::path& candidate : candidates) {
+    std::error_code ec;
+    if (!fs::is_regular_file(candidate, ec)) {
+      tried += (tried.empty() ? "" : ", ") + candidate.string();
+      continue;
+    }
+    if (!load(candidate.string(), error)) return false;
+    // What the library declares, on the scene's terms: the scene may have
+    // declared its shaders itself.
+    std::error_code same;
+    for (std::size_t i = 0; i < libraries_.size(); ++i) {
+      if (fs::equivalent(libraries_[i]->path(), candidate, same))
+        return into->add(beside_[i], error);
+    }
+    return true;
+  }
+  *error = "no such shader library (looked for " + tried + ")";
+  return false;
+}
+
+const Shader* ShaderLibraries::find(const std::string& name, std::string* error) {
+  if (const Shader* own = findHostShader(name)) return own;
+  for (const auto& library : libraries_) {
+    if (library->exports(name)) return library->find(name, error);
+  }
+  if (libraries_.empty()) {
+    *error = "no shader library is loaded to find shader '" + name + "' in";
+  } else {
+    std::string paths;
+    for (const auto& library : libraries_) paths += (paths.empty() ? "" : ", ") + library->path();
+    *error = "no shader library exports shader '" + name + "' (" + paths + ")";
+  }
+  return nullptr;
 }
 
 }  // namespace qv::mrhost

@@ -1,11 +1,16 @@
-// A mental ray shader library as the host loads it: the library itself, the
-// host module handed to it, and its shaders found by name.
+// Mental ray shader libraries as the host loads them: each library, the
+// host module handed to it and its shaders found by name, and the set of
+// libraries a render uses with the declarations read beside them.
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "dynamic_library.h"
+#include "mi_declaration.h"
+#include "mi_scene.h"
 #include "shader.h"
 
 namespace qv::mrhost {
@@ -42,6 +47,9 @@ class ShaderLibrary {
   // library exports no such function or no NAME_version beside it.
   const Shader* find(const std::string& name, std::string* error);
 
+  // Whether the library exports a function of this name.
+  bool exports(const std::string& name) const;
+
   const std::string& path() const { return library_.path(); }
 
  private:
@@ -51,6 +59,49 @@ class ShaderLibrary {
   void* hostModule_ = nullptr;
   host::DynamicLibrary library_;
   std::map<std::string, Shader> shaders_;
+};
+
+// The declaration file installed beside a shader library: its path with
+// ".mi" for the library's extension (qv_shotWeave.so: qv_shotWeave.mi).
+std::string declarationFileOf(const std::string& libraryPath);
+
+// The shader libraries of a render, as mental ray for Maya holds those on its
+// shader path: each is loaded once, with the declaration file installed
+// beside it read, and shaders are found among the host's own and then the
+// libraries' in the order they were loaded.
+class ShaderLibraries : public Linker {
+ public:
+  // `pluginFolder` is where `link` looks for a library given by a relative
+  // name, before the scene's own folder.
+  explicit ShaderLibraries(std::string pluginFolder = "");
+
+  // Loads the library unless it is loaded already, and adds the declarations
+  // beside it, when there are any. False, with a message, when the library
+  // cannot be loaded or its declarations are malformed or conflict with
+  // those known; nothing is kept then.
+  bool load(const std::string& path, std::string* error);
+
+  // A scene's `link "NAME"`: NAME as the plug-in folder or the scene's folder
+  // has it. An extension .so or .dll names the platform's own, so that one
+  // scene serves Linux and Windows alike (mental ray links "base.so" as
+  // base.dll on Windows).
+  bool link(const std::string& name, const std::string& sceneFolder, Declarations* into,
+            std::string* error) override;
+
+  // The host's own and every loaded library's declarations.
+  const Declarations& declarations() const { return declarations_; }
+  const std::string& pluginFolder() const { return pluginFolder_; }
+
+  // The code of a shader: the host's own, or the first library's that
+  // exports it. Null with a message when none has it.
+  const Shader* find(const std::string& name, std::string* error);
+
+ private:
+  std::string pluginFolder_;
+  std::string hostError_;  // why the host's own declarations could not be read
+  Declarations declarations_;
+  std::vector<std::unique_ptr<ShaderLibrary>> libraries_;
+  std::vector<Declarations> beside_;  // per library, what was declared beside it
 };
 
 }  // namespace qv::mrhost

@@ -86,21 +86,27 @@ double radicalInverse(miUint dimension, unsigned index) {
 
 }  // namespace
 
+// The connection tag lies ghost_offs bytes past the parameter, where the
+// host laid the instance out; a parameter that is not connected, or one the
+// host cannot evaluate, keeps the value in its block.
 MI_HOST_EXPORT void* mi_phen_eval(miState* state, void* param) {
   RenderContext* ctx = contextOf(state);
   const miFunction* shader = state ? state->shader : nullptr;
-  if (!ctx || !ctx->evaluate || !shader || !shader->ghost) return param;
-  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(param);
-  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(shader->param);
-  if (address < base || (address - base) / 4 >= shader->ghost_size) return param;
-  const miInteger entry = shader->ghost[(address - base) / 4];
-  if (entry == 0 || entry == -2) return param;
-  const void* value = ctx->evaluate(ctx->scene, state, entry);
+  if (!ctx || !ctx->evaluate || !shader || !mi_has_ghosts(state)) return param;
+  // Only an address inside the block has a tag to read.
+  const auto address = reinterpret_cast<std::uintptr_t>(param);
+  const auto block = reinterpret_cast<std::uintptr_t>(shader->parameters);
+  if (address < block || shader->parameter_size < 4 ||
+      address - block > static_cast<std::uintptr_t>(shader->parameter_size) - 4) {
+    return param;
+  }
+  const miTag tag = mi_get_ghost(state, param);
+  if (mi_is_nonshader_tag(tag)) return param;
+  const void* value = ctx->evaluate(ctx->scene, state, tag);
   return value ? const_cast<void*>(value) : param;
 }
 
-MI_HOST_EXPORT miBoolean mi_query(const miQ_type query, miState* state, miTag tag, void* result,
-                                  ...) {
+MI_HOST_EXPORT miBoolean mi_query(miQ_type query, miState* state, miUint tag, void* result, ...) {
   const RenderContext* ctx = contextOf(state);
   if (!result) return miFALSE;
   switch (query) {
@@ -119,27 +125,29 @@ MI_HOST_EXPORT miBoolean mi_query(const miQ_type query, miState* state, miTag ta
   return miFALSE;
 }
 
-MI_HOST_EXPORT miBoolean mi_tri_vectors(miState* state, int which, int time, miVector** a,
-                                        miVector** b, miVector** c) {
+MI_HOST_EXPORT miBoolean mi_tri_vectors(miState* state, int which, int ntex, const miVector** a,
+                                        const miVector** b, const miVector** c) {
   const RenderContext* ctx = contextOf(state);
-  if (which != 'p' || time != 0 || !ctx || !ctx->tracer || !state->pri) return miFALSE;
-  const auto* surface = static_cast<const qv::host::SurfaceId*>(state->pri);
+  if (which != 'p' || ntex != 0 || !ctx || !ctx->tracer || !state->pri || !a || !b || !c) {
+    return miFALSE;
+  }
+  const qv::host::SurfaceId* surface = qv::mrhost::surfaceOf(state);
   const auto& objects = ctx->tracer->objects();
   if (surface->object >= objects.size()) return miFALSE;
   const qv::host::TriangleMesh& mesh = objects[surface->object].mesh;
   if (surface->triangle >= mesh.triangles.size()) return miFALSE;
   static_assert(sizeof(miVector) == sizeof(qv::host::Vec3f), "vertex layouts must match");
   const auto& triangle = mesh.triangles[surface->triangle];
-  miVector** out[3] = {a, b, c};
+  const miVector** out[3] = {a, b, c};
   for (int i = 0; i < 3; ++i) {
-    *out[i] = reinterpret_cast<miVector*>(
-        const_cast<qv::host::Vec3f*>(&mesh.vertices[triangle[static_cast<std::size_t>(i)]]));
+    *out[i] =
+        reinterpret_cast<const miVector*>(&mesh.vertices[triangle[static_cast<std::size_t>(i)]]);
   }
   return miTRUE;
 }
 
 // The stand-in's geometry is exact enough that shaders' offsets stand as given.
-MI_HOST_EXPORT miBoolean mi_ray_offset(miState* state, double* offset) {
+MI_HOST_EXPORT miBoolean mi_ray_offset(const miState* state, double* offset) {
   return state && offset ? miTRUE : miFALSE;
 }
 
@@ -167,7 +175,7 @@ MI_HOST_EXPORT miBoolean mi_trace_transparent(miColor* result, miState* state) {
   ray.direction[0] = state->dir.x;
   ray.direction[1] = state->dir.y;
   ray.direction[2] = state->dir.z;
-  ray.skip = static_cast<const qv::host::SurfaceId*>(state->pri);
+  ray.skip = qv::mrhost::surfaceOf(state);
   ++ctx->rays;
   const auto hit = ctx->tracer->intersect(ray);
   if (!hit) return miTRUE;
@@ -186,7 +194,7 @@ MI_HOST_EXPORT miBoolean mi_trace_transparent(miColor* result, miState* state) {
 }
 
 MI_HOST_EXPORT miBoolean mi_sample(double* sample, int* instance, miState* state,
-                                   const miUint dimension, const miUint* n) {
+                                   const miUshort dimension, const miUint* n) {
   if (!sample || !instance || !state || !n || *instance < 0 ||
       static_cast<miUint>(*instance) >= *n) {
     return miFALSE;

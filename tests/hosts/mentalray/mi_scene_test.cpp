@@ -8,14 +8,34 @@
 #include <string>
 #include <vector>
 
-// The library's own records: the host lays blocks out from its declaration
-// table, and these say where the shaders actually read.
+// The library's own records: the host lays blocks out from the library's
+// declaration file, and these say where the shaders actually read.
 #include "shader_records.h"
 
 namespace qv::mrhost {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The host's own declarations and the library's, as the library installs them.
+const Declarations& declarations() {
+  static const Declarations* const known = [] {
+    auto* decls = new Declarations;
+    std::string error;
+    if (!addHostDeclarations(decls, &error) ||
+        !readDeclarations(QV_SOURCE_DIR "/qv_shotWeave/qv_shotWeave.mi", decls, &error)) {
+      ADD_FAILURE() << error;
+    }
+    return decls;
+  }();
+  return *known;
+}
+
+MiParseResult parse(const std::string& text, const std::string& file) {
+  MiReadOptions options;
+  options.declarations = &declarations();
+  return parseMi(text, file, options);
+}
 
 using mray::ConstParams;
 using mray::ShotWeaveLayer;
@@ -63,7 +83,7 @@ const char* const kScene =
     ")\n";
 
 TEST(MiScene, ReadsObjectsWithTheirDefaultsAndPaths) {
-  const MiParseResult r = parseMi(kScene, "/scenes/a.mi");
+  const MiParseResult r = parse(kScene, "/scenes/a.mi");
   ASSERT_TRUE(r.scene) << r.error;
   const std::vector<ObjectStatement>& objects = r.scene->objects;
   ASSERT_EQ(objects.size(), 2u);
@@ -91,7 +111,7 @@ TEST(MiScene, ReadsTheCameraTexturesAndMaterials) {
       "shader \"p2\" \"qv_const\" ( )\n"
       "object \"o\" file \"o.obj\" material \"p2\" end object\n"
       "object \"bare\" file \"o.obj\" end object\n";
-  const MiParseResult r = parseMi(text, "/scenes/a.mi");
+  const MiParseResult r = parse(text, "/scenes/a.mi");
   ASSERT_TRUE(r.scene) << r.error;
   const MiScene& scene = *r.scene;
   ASSERT_EQ(scene.textures.size(), 2u);
@@ -117,16 +137,20 @@ TEST(MiScene, ReadsTheCameraTexturesAndMaterials) {
   std::memcpy(lens, &p.block[17], sizeof lens);
   EXPECT_EQ(lens[0], 2.0f);
   EXPECT_EQ(lens[1], 3.0f);
-  EXPECT_EQ(std::vector<miInteger>(p.ghost.begin() + 19, p.ghost.end()),
-            std::vector<miInteger>(4, 1));
+  // Set parameters are tagged as set, the connected colour with its
+  // connection's tag.
+  std::vector<miTag> tags(19, miPARAMTAG);
+  tags.insert(tags.end(), 4, 1u);
+  EXPECT_EQ(p.tags, tags);
+  EXPECT_TRUE(p.connected);
 }
 
 TEST(MiScene, ConstBlockIsLaidOutAsTheShaderReadsIt) {
-  const MiParseResult r = parseMi(kScene, "a.mi");
+  const MiParseResult r = parse(kScene, "a.mi");
   ASSERT_TRUE(r.scene) << r.error;
   const ShaderInstance& fill =
       r.scene->shaders[static_cast<std::size_t>(r.scene->findShader("fill"))];
-  EXPECT_EQ(fill.decl, findShaderDecl("qv_const"));
+  EXPECT_EQ(fill.decl, declarations().find("qv_const"));
   EXPECT_EQ(fill.line, 5);
   ExpectedBlock expected(sizeof(ConstParams));
   auto* params = expected.at<ConstParams>(0);
@@ -136,11 +160,11 @@ TEST(MiScene, ConstBlockIsLaidOutAsTheShaderReadsIt) {
   params->alphaValue = -0.2f;
   EXPECT_EQ(fill.block, expected.words());
   EXPECT_FALSE(fill.connected);
-  EXPECT_EQ(fill.ghost, std::vector<miInteger>(fill.block.size(), 0));
+  EXPECT_EQ(fill.tags, std::vector<miTag>(fill.block.size(), miPARAMTAG));
 }
 
 TEST(MiScene, LayersFollowTheArrayHeaderWithConnectionsInTheGhostTable) {
-  const MiParseResult r = parseMi(kScene, "a.mi");
+  const MiParseResult r = parse(kScene, "a.mi");
   ASSERT_TRUE(r.scene) << r.error;
   const MiScene& scene = *r.scene;
   const ShaderInstance& weave = scene.shaders[static_cast<std::size_t>(scene.findShader("weave"))];
@@ -152,6 +176,7 @@ TEST(MiScene, LayersFollowTheArrayHeaderWithConnectionsInTheGhostTable) {
   params->n_layers = 2;
   ShotWeaveLayer& first = *expected.at<ShotWeaveLayer>(layersAt);
   first.color = {1.0f, 0.0f, 0.0f, 0.5f};
+  first.mask = 1.0f;  // connected: the block keeps the default
   first.colorOffset = {0.0f, 0.125f, 0.0f, 0.0f};
   for (int i = 0; i < 16; ++i) first.placementMatrix[i] = static_cast<float>(i + 1);
   first.distanceThreshold = 9.0f;
@@ -164,45 +189,57 @@ TEST(MiScene, LayersFollowTheArrayHeaderWithConnectionsInTheGhostTable) {
   first.angleThreshold = 80.0f;
   first.labelExclude = 7;
   first.premult = miTRUE;
-  // The second layer's colour is connected, so only its mask is in place,
-  // with the label exclusion it holds when it is not given.
+  // The second layer's colour is connected and its mask set; the rest holds
+  // the declared defaults.
   ShotWeaveLayer& second = *expected.at<ShotWeaveLayer>(layersAt + sizeof(ShotWeaveLayer));
   second.mask = 1.0f;
+  second.samples = 24;
+  second.softEdge = 0.5f;
+  second.power = 2.0f;
+  second.angleThreshold = 90.0f;
   second.labelExclude = -1;
+  second.premult = miTRUE;
   EXPECT_EQ(weave.block, expected.words());
 
-  // Each connected parameter's words carry the entry of its connection,
-  // which names the shader that feeds it and where its result holds the value.
+  // Each connected parameter's words carry the tag of its connection, which
+  // names the shader that feeds it and where its result holds the value; set
+  // words are tagged as set, defaults not at all.
   ASSERT_EQ(scene.connections.size(), 2u);
-  std::vector<miInteger> ghost(weave.block.size(), 0);
+  std::vector<miTag> tags(weave.block.size(), miPARAMTAG);
+  const std::size_t secondAt = layersAt + sizeof(ShotWeaveLayer);
+  for (std::size_t w = wordOf(secondAt); w < tags.size(); ++w) tags[w] = miNULLTAG;
+  tags[wordOf(secondAt + offsetof(ShotWeaveLayer, mask))] = miPARAMTAG;
   const std::size_t mask0 = layersAt + offsetof(ShotWeaveLayer, mask);
   const std::size_t color1 = layersAt + sizeof(ShotWeaveLayer) + offsetof(ShotWeaveLayer, color);
   for (const Connection& c : scene.connections) {
-    const miInteger entry = static_cast<miInteger>(&c - scene.connections.data()) + 1;
+    const miTag entry = static_cast<miTag>(&c - scene.connections.data()) + 1;
     EXPECT_EQ(scene.shaders[c.from].name, "weave");
     if (scene.shaders[c.to].name == "inner") {
       EXPECT_EQ(c.resultOffset, offsetof(ShotWeaveResult, outAlpha));
       EXPECT_EQ(c.line, 13);
-      ghost[wordOf(mask0)] = entry;
+      tags[wordOf(mask0)] = entry;
     } else {
       EXPECT_EQ(scene.shaders[c.to].name, "fill");
       EXPECT_EQ(c.resultOffset, 0u);
       EXPECT_EQ(c.line, 18);
-      for (std::size_t w = 0; w < sizeof(miColor) / 4; ++w) ghost[wordOf(color1) + w] = entry;
+      for (std::size_t w = 0; w < sizeof(miColor) / 4; ++w) tags[wordOf(color1) + w] = entry;
     }
   }
-  EXPECT_EQ(weave.ghost, ghost);
+  EXPECT_EQ(weave.tags, tags);
   EXPECT_TRUE(weave.connected);
 }
 
 TEST(MiScene, EmptyOrAbsentArraysKeepOneElementOfRoom) {
-  const MiParseResult r = parseMi(kScene, "a.mi");
+  const MiParseResult r = parse(kScene, "a.mi");
   ASSERT_TRUE(r.scene) << r.error;
   const ExpectedBlock empty(offsetof(ShotWeaveParams, layers) + sizeof(ShotWeaveLayer));
   for (const char* name : {"inner", "bare"}) {
     const long index = r.scene->findShader(name);
     ASSERT_GE(index, 0) << name;
-    EXPECT_EQ(r.scene->shaders[static_cast<std::size_t>(index)].block, empty.words()) << name;
+    const ShaderInstance& instance = r.scene->shaders[static_cast<std::size_t>(index)];
+    EXPECT_EQ(instance.block, empty.words()) << name;
+    // An empty array is set; an absent one is the default.
+    EXPECT_EQ(instance.tags[0], std::string(name) == "inner" ? miPARAMTAG : miNULLTAG) << name;
   }
   EXPECT_EQ(r.scene->findShader("nothing"), -1);
 }
@@ -227,7 +264,9 @@ TEST(MiSceneErrors, EachMessageNamesFileLineAndProblem) {
     std::string detail;
   };
   const std::vector<Case> cases = {
-      {"shader \"a\"\n \"qv_nothing\" ( )\n", "e.mi:2: ", "unknown shader type 'qv_nothing'"},
+      {"shader \"a\"\n \"qv_nothing\" ( )\n", "e.mi:2: ",
+       "unknown shader type 'qv_nothing' (declared: mib_texture_projection, qv_const, "
+       "qv_shotWeave)"},
       {fill + "shader \"b\" \"qv_const\" (\n \"colour\" 1 1 1 )\n",
        "e.mi:3: ", "has no parameter 'colour'"},
       {weave + "\"layers\" [ {\n \"maskk\" 1 } ] )\n", "e.mi:3: ", "has no parameter 'maskk'"},
@@ -243,7 +282,7 @@ TEST(MiSceneErrors, EachMessageNamesFileLineAndProblem) {
        "e.mi:3: ", "connected to 'nobody'"},
       {fill + weave + "\"layers\" [ {\n\"samples\" = \"fill\" } ] )\n",
        "e.mi:4: ", "'samples' (an integer) cannot take the result of qv_const 'fill'"},
-      {fill + weave + "\"layers\" [ { \"mask\" = \"fill\" } ] )\n", "e.mi:3: ", "a scalar"},
+      {fill + weave + "\"layers\" [ { \"premult\" = \"fill\" } ] )\n", "e.mi:3: ", "a boolean"},
       {weave + "\"layers\" = \"w\" )\n", "e.mi:2: ", "cannot be connected"},
       {"shader \"a\" \"qv_const\" (\n \"color\" = \"a\" )\n",
        "e.mi:2: ", "connection loop: 'a' -> 'a'"},
@@ -260,12 +299,17 @@ TEST(MiSceneErrors, EachMessageNamesFileLineAndProblem) {
       {"object \"o\"\nlabel 2 end object\n", "e.mi:1: ", "names no mesh"},
       {"object \"o\" file \"o.obj\"\n", "e.mi:2: ", "unexpected end of file"},
       {"object \"o\" file \"o.obj\" end thing\n", "e.mi:1: ", "'object' after 'end'"},
-      {fill + "light \"l\"\n", "e.mi:2: ", "'camera' or 'color texture'"},
+      {fill + "light \"l\"\n", "e.mi:2: ", "'color texture', 'declare', 'link' or '$include'"},
+      {fill + "link \"x.so\"\n", "e.mi:2: ", "cannot link \"x.so\": this reader loads no"},
+      {fill + "$\ninclude \"x.mi\"\n", "e.mi:2: ", "'include' right after '$'"},
+      {fill + "$include \"/nonexistent/x.mi\"\n", "e.mi:2: ", "cannot find the file of"},
+      {"declare shader \"qv_const\" ( )\nend declare\n",
+       "e.mi:1: ", "shader 'qv_const' is declared again, differently (first at " QV_SOURCE_DIR},
       {"color \"t\" \"t.png\"\n", "e.mi:1: ", "'texture' after 'color'"},
       {"color texture \"t\" \"a.png\"\ncolor texture \"t\" \"b.png\"\n",
        "e.mi:2: ", "color texture 't' is defined twice"},
       {"object \"o\" file \"o.obj\"\n material \"nobody\" end object\n",
-       "e.mi:2: ", "'nobody', is no shader of this file"},
+       "e.mi:2: ", "'nobody', is no shader of this scene"},
       {"camera \"c\" aperture 36\n resolution 4 3 end camera\n",
        "e.mi:1: ", "camera 'c' has no focal"},
       {"camera \"c\" focal 35 aperture\n 0 resolution 4 3 end camera\n",
@@ -290,21 +334,21 @@ TEST(MiSceneErrors, EachMessageNamesFileLineAndProblem) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    const MiParseResult r = parseMi(c.text, "e.mi");
+    const MiParseResult r = parse(c.text, "e.mi");
     ASSERT_FALSE(r.scene);
     EXPECT_EQ(r.error.rfind(c.prefix, 0), 0u) << r.error;
     EXPECT_NE(r.error.find(c.detail), std::string::npos) << r.error;
     EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
   }
   // One link fewer is within bounds.
-  EXPECT_TRUE(parseMi(chain(64), "e.mi").scene);
+  EXPECT_TRUE(parse(chain(64), "e.mi").scene);
 }
 
 // Whatever the input, the reader answers a scene or one located message.
 TEST(MiSceneErrors, EveryTruncationParsesOrFailsCleanly) {
   const std::string text = kScene;
   for (std::size_t n = 0; n <= text.size(); ++n) {
-    const MiParseResult r = parseMi(text.substr(0, n), "t.mi");
+    const MiParseResult r = parse(text.substr(0, n), "t.mi");
     if (r.scene) continue;
     EXPECT_EQ(r.error.rfind("t.mi:", 0), 0u) << n << ": " << r.error;
   }
@@ -317,7 +361,8 @@ TEST(MiSceneFiles, MissingFilesAreNamed) {
 
   MiScene scene;
   scene.file = "s.mi";
-  scene.objects.push_back({"wall", "/nonexistent/wall.obj", 0, 1.0f, {1.0f, 1.0f, 1.0f}, 4});
+  scene.objects.push_back(
+      {"wall", "/nonexistent/wall.obj", 0, 1.0f, {1.0f, 1.0f, 1.0f}, "s.mi", 4});
   std::vector<host::SceneObject> objects;
   std::string error;
   EXPECT_FALSE(loadObjects(scene, &objects, &error));

@@ -123,10 +123,10 @@ class QvmrayRender : public ::testing::Test {
            "shader \"fill\" \"qv_const\" ( \"color\" 0.1 0.2 0.8, \"opacity\" 1 )\n"
            "shader \"weave\" \"qv_shotWeave\" ( \"layers\" [\n"
            "  { \"color\" = \"paint\", \"mask\" = \"paint\", \"placementMatrix\" " +
-           placement + ",\n    \"useShadowOcclusion\" on, \"angleThreshold\" 80" +
-           paintingLayerExtra +
+           placement + ",\n    \"useShadowOcclusion\" on, \"angleThreshold\" 80, \"premult\" off" +
+           (paintingLayerExtra.empty() ? ", \"softEdge\" 0" : paintingLayerExtra) +
            " },\n"
-           "  { \"color\" = \"fill\", \"mask\" 1 } ] )\n"
+           "  { \"color\" = \"fill\", \"mask\" 1, \"premult\" off } ] )\n"
            "object \"ground\" file \"ground.obj\" label 1 material \"weave\" end object\n"
            "object \"box\" file \"box.obj\" label 2 material \"weave\" end object\n";
   }

@@ -43,11 +43,12 @@ std::string weaveRecord(float r, float g, float b, float alpha, std::vector<floa
   return join(values);
 }
 
-// A layer that sees the origin from (0, 0, 10), on no excluded object.
+// A layer that sees the origin from (0, 0, 10), on no excluded object, with
+// hard edges and its colour as it is.
 std::string layer(const std::string& extra, const std::string& mask = "1") {
   return "{ \"mask\" " + mask +
          ", \"placementMatrix\" 1 0 0 0 0 1 0 0 0 0 1 0 0 0 10 1, "
-         "\"labelExclude\" -1, \"angleThreshold\" 90" +
+         "\"labelExclude\" -1, \"angleThreshold\" 90, \"softEdge\" 0, \"premult\" off" +
          (extra.empty() ? "" : ", " + extra) + " }";
 }
 
@@ -147,7 +148,7 @@ TEST_F(QvmrayWeave, ConnectedShadersFeedLayerParameters) {
       layer("", "0.5") +
       " ] )\n"
       "shader \"s\" \"qv_shotWeave\" ( \"layers\" [\n"
-      "  { \"color\" = \"fill\", \"mask\" = \"half\", \"labelExclude\" -1,\n"
+      "  { \"color\" = \"fill\", \"mask\" = \"half\", \"labelExclude\" -1, \"premult\" off,\n"
       "    \"placementMatrix\" 1 0 0 0 0 1 0 0 0 0 1 0 0 0 10 1 } ] )\n";
   EXPECT_EQ(shadeOrigin(scene), weaveRecord(0.1f, 0.2f, 0.8f, 0.5f, {1.0f}));
 
@@ -235,6 +236,56 @@ TEST_F(QvmrayThreads, ThreadCountDoesNotChangeTheOutput) {
   }
 }
 
+// Declarations come from beside the library, as mental ray for Maya reads
+// those on its shader path; a scene may link the library and include them
+// itself, as a mental ray scene does.
+using QvmrayDeclarations = QvmrayTest;
+
+TEST_F(QvmrayDeclarations, ReadBesideTheLibraryLinkedOrIncluded) {
+  // A copy of the library with nothing beside it declares nothing.
+  const fs::path plugins = dir_ / "plugins";
+  fs::create_directories(plugins);
+  const fs::path copy = plugins / fs::path(QV_SHADER_LIBRARY).filename();
+  fs::copy_file(QV_SHADER_LIBRARY, copy);
+  const std::string body = "shader \"s\" \"qv_shotWeave\" ( \"layers\" [] )\n";
+  const std::string bare = write("bare.mi", body);
+  expectInputError(probe(bare, "s", kOrigin, {"--library", copy.string()}),
+                   {bare + ":1: ", "unknown shader type 'qv_shotWeave'"});
+
+  // The declarations included from beside the scene.
+  const std::string empty = weaveRecord(0, 0, 0, 0, {});
+  fs::copy_file(fs::path(QV_SHADER_LIBRARY).replace_extension(".mi"), dir_ / "own.mi");
+  const std::string includes = write("includes.mi", "$include \"own.mi\"\n" + body);
+  const Result included = probe(includes, "s", kOrigin, {"--library", copy.string()});
+  EXPECT_EQ(included.status, 0) << included.err;
+  EXPECT_EQ(lines(included.out), std::vector<std::string>{empty});
+
+  // Once the declaration file is installed beside the copy, the scene needs
+  // neither; it may link the library under either platform's name, as it
+  // stands beside the scene or in the plug-in folder.
+  fs::copy_file(fs::path(QV_SHADER_LIBRARY).replace_extension(".mi"),
+                fs::path(copy).replace_extension(".mi"));
+  for (const std::string& head :
+       {std::string(), std::string("link \"qv_shotWeave.so\"\n"),
+        std::string("link \"qv_shotWeave.dll\"\n$include \"qv_shotWeave.mi\"\n")}) {
+    SCOPED_TRACE(head);
+    const Result r = probe(write("s.mi", head + body), "s", kOrigin, {"--library", copy.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out), std::vector<std::string>{empty});
+  }
+  const std::string missing = write("missing.mi", "\nlink \"qv_nothing.so\"\n" + body);
+  expectInputError(probe(missing, "s", kOrigin, {"--library", copy.string()}),
+                   {missing + ":2: cannot link \"qv_nothing.so\": no such shader library"});
+
+  // A scene that declares a shader otherwise than the library's file does.
+  const std::string clash = write("clash.mi",
+                                  "declare shader \"qv_const\" ( color \"color\" ) version 13\n"
+                                  "end declare\n" +
+                                      body);
+  expectInputError(probe(clash, "s", kOrigin, {"--library", copy.string()}),
+                   {clash + ":1: ", "shader 'qv_const' is declared again, differently"});
+}
+
 using QvmrayBadInput = QvmrayTest;
 
 TEST_F(QvmrayBadInput, EveryFailureIsOneLocatedMessage) {
@@ -257,9 +308,17 @@ TEST_F(QvmrayBadInput, EveryFailureIsOneLocatedMessage) {
 
   const std::string noLibrary = (dir_ / "none" QV_MODULE_SUFFIX).string();
   expectInputError(runQvmray({"probe", good, "s", "--library", noLibrary}, kOrigin), {noLibrary});
-  // The host module itself loads, but holds no shaders.
-  expectInputError(runQvmray({"probe", good, "s", "--library", QV_MENTALRAY_HOST_LIBRARY}, kOrigin),
-                   {"has no shader 'qv_const'"});
+  // The host module itself loads, but has no declarations beside it, and no
+  // shaders for those a scene includes.
+  expectInputError(
+      runQvmray({"probe", good, "s", "--library", QV_MENTALRAY_HOST_LIBRARY}, kOrigin),
+      {good + ":1: ", "unknown shader type 'qv_const' (declared: mib_texture_projection)"});
+  const std::string included = write("included.mi", "$include \"" QV_SOURCE_DIR
+                                                    "/qv_shotWeave/qv_shotWeave.mi\"\n"
+                                                    "shader \"s\" \"qv_const\" ( )\n");
+  expectInputError(
+      runQvmray({"probe", included, "s", "--library", QV_MENTALRAY_HOST_LIBRARY}, kOrigin),
+      {"no shader library exports shader 'qv_const'"});
 }
 
 TEST(QvmrayUsage, BadUsageShowsUsage) {

@@ -142,3 +142,24 @@ TEST(ExampleRender, ViewportAgreesWithVRayWhereTheProjectionCameraSees) {
 }
 
 }  // namespace
+
+namespace {
+
+// The mental ray render is the picture docs/ shows for it, pixel for pixel:
+// the scene sets every field its look depends on, so neither the shaders'
+// declared defaults nor the way the scene reaches its declarations (linked
+// and included, or read beside the library) changes it.
+TEST(ExampleRender, MentalRayImageIsTheOneTheDocumentationShows) {
+  qv::test::ScratchDir scratch("example_render_docs");
+  const std::string mray = (scratch.path() / "mray.png").string();
+  const auto run = qv::test::runCommand(
+      qv::qvmray::run, {"render", kExample + "example.mi", "-o", mray, "--quiet"}, "");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const qv::image::Rgba shown = load(std::string(QV_SOURCE_DIR) + "/docs/example-mentalray.png");
+  const qv::image::Rgba rendered = load(mray);
+  ASSERT_EQ(rendered.width, shown.width);
+  ASSERT_EQ(rendered.height, shown.height);
+  EXPECT_TRUE(rendered.pixels == shown.pixels);
+}
+
+}  // namespace

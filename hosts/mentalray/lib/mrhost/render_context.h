@@ -11,10 +11,10 @@
 
 namespace qv::mrhost {
 
-// Evaluates the shader connected at a parameter (entry is the parameter's
-// ghost entry) and answers the address of its result, valid for the rest of
-// the shading call.
-using ConnectionEvaluator = const void* (*)(void* scene, miState* state, miInteger entry);
+// Evaluates the shader connected at a parameter (tag is the parameter's
+// connection tag) and answers the address of its result, valid for the rest
+// of the shading call.
+using ConnectionEvaluator = const void* (*)(void* scene, miState* state, miTag tag);
 
 struct RenderContext {
   const host::Tracer* tracer = nullptr;  // null: an empty scene
@@ -32,6 +32,15 @@ struct RenderContext {
   std::uint32_t sampleKey[3] = {0, 0, 0};  // the point's bits
   std::uint64_t sampleSeed = 0;
 };
+
+// The host's record of the primitive hit (miState::pri) is the tracer's
+// surface id; shaders only pass it back.
+inline miRc_intersection* primitiveOf(const host::SurfaceId* surface) {
+  return reinterpret_cast<miRc_intersection*>(const_cast<host::SurfaceId*>(surface));
+}
+inline const host::SurfaceId* surfaceOf(const miState* state) {
+  return reinterpret_cast<const host::SurfaceId*>(state->pri);
+}
 
 // The instance tag of an object: its index plus one (0 is the null tag).
 inline miTag instanceTag(std::size_t objectIndex) {
