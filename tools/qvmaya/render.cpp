@@ -2,16 +2,15 @@
 
 #include "command_line.h"
 #include "image_file.h"
+#include "input_limits.h"
+#include "output_files.h"
 #include "qvmaya.h"
 #include "viewport_render.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <ostream>
-#include <system_error>
 
 namespace qv::qvmaya {
 namespace {
@@ -28,56 +27,6 @@ const char* const kUsage =
     "  --quiet leaves out the progress.\n";
 
 const tools::Tool kTool = {"qvmaya", kUsage};
-
-// The image is written beside its name and moved into place when whole, so
-// that a failed render leaves nothing behind (and an older image whole).
-class PendingImage {
- public:
-  explicit PendingImage(const std::string& path) : path_(path) {
-    const fs::path final(path);
-    partial_ = (final.parent_path() /
-                (final.stem().string() + ".qvmaya-partial" + final.extension().string()))
-                   .string();
-  }
-  ~PendingImage() {
-    std::error_code ec;
-    if (claimed_) fs::remove(partial_, ec);
-  }
-  PendingImage(const PendingImage&) = delete;
-  PendingImage& operator=(const PendingImage&) = delete;
-
-  // Fails now, before the render, where the file cannot be written.
-  bool claim(std::string* error) {
-    std::FILE* file = std::fopen(partial_.c_str(), "wb");
-    if (!file) {
-      *error = "cannot write " + path_ + ": " + std::strerror(errno);
-      return false;
-    }
-    std::fclose(file);
-    claimed_ = true;
-    return true;
-  }
-
-  bool commit(const image::Rgba& image, std::string* error) {
-    if (!image::write(partial_, image, error)) {
-      *error = "cannot write " + path_ + ": " + *error;
-      return false;
-    }
-    std::error_code ec;
-    fs::rename(partial_, path_, ec);
-    if (ec) {
-      *error = "cannot write " + path_ + ": " + ec.message();
-      return false;
-    }
-    claimed_ = false;
-    return true;
-  }
-
- private:
-  std::string path_;
-  std::string partial_;
-  bool claimed_ = false;
-};
 
 struct Options {
   std::string scene;
@@ -161,42 +110,58 @@ int render(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 0;
   }
   if (!complaint.empty()) return tools::usageError(kTool, err, complaint);
+  if (const std::string over =
+          host::pixelLimitMessage(options.preview.width, options.preview.height,
+                                  host::kMaxRenderPixels, "a render", "-w", "-h");
+      !over.empty()) {
+    return tools::usageError(kTool, err, over);
+  }
 
-  return withScene(
-      options.scene, out, err,
-      [&](maya::Host& host, maya::Viewport& viewport, const std::string& folder) {
-        const auto fail = [&](const std::string& message) {
-          err << "qvmaya: " << message << "\n";
-          return 1;
-        };
-        std::string error;
-        PendingImage image(options.image);
-        if (!image.claim(&error)) return fail(error);
-        options.preview.sceneFolder = folder;
-        bool progressShown = false;
-        if (!options.quiet) {
-          options.preview.progress = [&err, &progressShown](int percent) {
-            char text[32];
-            std::snprintf(text, sizeof text, "\rrendering %3d%%", percent);
-            err << text << std::flush;
-            progressShown = true;
+  return tools::guard("qvmaya", options.scene + ": cannot render", err, [&] {
+    return withScene(
+        options.scene, out, err,
+        [&](maya::Host& host, maya::Viewport& viewport, const std::string& folder) {
+          const auto fail = [&](const std::string& message) {
+            err << "qvmaya: " << message << "\n";
+            return 1;
           };
-        }
-        maya::PreviewResult result;
-        const auto start = std::chrono::steady_clock::now();
-        const bool rendered = maya::renderPreview(host, viewport, options.preview, &result, &error);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (progressShown) err << "\n";
-        if (!result.noDevice.empty()) {
-          err << "qvmaya: no Vulkan device (" << result.noDevice
-              << "); using the CPU reference of the shaders\n";
-        }
-        if (!rendered) return fail(error);
-        if (!image.commit(result.image, &error)) return fail(error);
-        err << summary(options.preview, result, seconds) << "\n";
-        return 0;
-      });
+          std::string error;
+          tools::OutputFiles files("qvmaya");
+          if (!files.claim(options.image, &error)) return fail(error);
+          options.preview.sceneFolder = folder;
+          bool progressShown = false;
+          if (!options.quiet) {
+            options.preview.progress = [&err, &progressShown](int percent) {
+              char text[32];
+              std::snprintf(text, sizeof text, "\rrendering %3d%%", percent);
+              err << text << std::flush;
+              progressShown = true;
+            };
+          }
+          maya::PreviewResult result;
+          const auto start = std::chrono::steady_clock::now();
+          const bool rendered =
+              maya::renderPreview(host, viewport, options.preview, &result, &error);
+          const double seconds =
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+          if (progressShown) err << "\n";
+          if (!result.noDevice.empty()) {
+            err << "qvmaya: no Vulkan device (" << result.noDevice
+                << "); using the CPU reference of the shaders\n";
+          }
+          if (!result.tooLargeForDevice.empty()) {
+            err << "qvmaya: " << result.tooLargeForDevice
+                << "; using the CPU reference of the shaders\n";
+          }
+          if (!rendered) return fail(error);
+          if (!image::write(files.temporary(0), result.image, &error)) {
+            return fail("cannot write " + options.image + ": " + error);
+          }
+          if (!files.commit(&error)) return fail(error);
+          err << summary(options.preview, result, seconds) << "\n";
+          return 0;
+        });
+  });
 }
 
 }  // namespace qv::qvmaya

@@ -29,14 +29,13 @@ bool address(std::int64_t i, std::int64_t n, gpu::Address mode, std::int64_t* ou
   return false;
 }
 
-std::array<float, 4> texel(const image::Rgba& image, gpu::Address mode, std::int64_t x,
+std::array<float, 4> texel(const image::Picture& image, gpu::Address mode, std::int64_t x,
                            std::int64_t y) {
   std::int64_t column = 0, row = 0;
-  if (!address(x, image.width, mode, &column) || !address(y, image.height, mode, &row)) {
+  if (!address(x, image.width(), mode, &column) || !address(y, image.height(), mode, &row)) {
     return {0.0f, 0.0f, 0.0f, 0.0f};  // the runner's border: transparent black
   }
-  const float* p = image.at(static_cast<int>(column), static_cast<int>(row));
-  return {p[0], p[1], p[2], p[3]};
+  return image.texel(static_cast<int>(column), static_cast<int>(row));
 }
 
 // Far enough out to stand for any coordinate, and still exact in an int64.
@@ -235,13 +234,13 @@ std::vector<std::string> stackTypes() {
 
 }  // namespace
 
-std::array<float, 4> sample(const image::Rgba* image, const gpu::Sampler& sampler, float s,
+std::array<float, 4> sample(const image::Picture* image, const gpu::Sampler& sampler, float s,
                             float t) {
-  if (!image || image->width <= 0 || image->height <= 0 || !std::isfinite(s) || !std::isfinite(t)) {
+  if (!image || image->empty() || !std::isfinite(s) || !std::isfinite(t)) {
     return {0.0f, 0.0f, 0.0f, 0.0f};
   }
-  const float u = bounded(s * static_cast<float>(image->width));
-  const float v = bounded(t * static_cast<float>(image->height));
+  const float u = bounded(s * static_cast<float>(image->width()));
+  const float v = bounded(t * static_cast<float>(image->height()));
   if (sampler.filter == gpu::Filter::kNearest) {
     return texel(*image, sampler.address, static_cast<std::int64_t>(std::floor(u)),
                  static_cast<std::int64_t>(std::floor(v)));

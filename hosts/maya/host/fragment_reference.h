@@ -18,7 +18,7 @@ namespace qv::maya::reference {
 // Linear and anisotropic filters both read bilinearly (the anisotropic one
 // with zero derivatives, as a whole-pixel draw has them, covers no more);
 // a missing image reads (0, 0, 0, 0).
-std::array<float, 4> sample(const image::Rgba* image, const gpu::Sampler& sampler, float s,
+std::array<float, 4> sample(const image::Picture* image, const gpu::Sampler& sampler, float s,
                             float t);
 
 // One argument of a fragment function: numbers (a float4x4 as the HLSL
@@ -26,7 +26,7 @@ std::array<float, 4> sample(const image::Rgba* image, const gpu::Sampler& sample
 // description.
 struct Argument {
   std::array<float, 16> v{};
-  const image::Rgba* image = nullptr;
+  const image::Picture* image = nullptr;
   gpu::Sampler sampler;
 };
 

@@ -254,7 +254,7 @@ class Shading {
     for (const preview::Network& network : networks_) {
       for (const preview::Slot& slot : network.slots) {
         if (slot.file.empty() || images_.count(slot.file)) continue;
-        image::Rgba& image = images_[slot.file];
+        image::Picture& image = images_[slot.file];
         if (!image::read(slot.file, &image, error)) {
           *error = network.root + ": cannot read texture " + slot.file + ": " + *error;
           return false;
@@ -262,6 +262,24 @@ class Shading {
       }
     }
     return true;
+  }
+
+  // The device takes textures widened to float, with their mipmaps; beyond
+  // this many pixels (an 8k painting) that would cost gigabytes, so larger
+  // ones are drawn by the CPU references, which read the picture as it is.
+  static constexpr std::int64_t kMaxDeviceTexturePixels = std::int64_t{1} << 26;
+
+  // The largest texture beyond what the device takes, as "FILE is N
+  // pixels", or "".
+  std::string tooLargeForDevice() const {
+    for (const auto& [path, image] : images_) {
+      const std::int64_t pixels = std::int64_t{image.width()} * image.height();
+      if (pixels > kMaxDeviceTexturePixels) {
+        return path + " is " + std::to_string(pixels) + " pixels, more than the " +
+               std::to_string(kMaxDeviceTexturePixels) + " the preview hands a device";
+      }
+    }
+    return {};
   }
 
   bool onDevice(gpu::Device& device, size_t index, Batch& batch, std::vector<float>* colors,
@@ -276,9 +294,9 @@ class Shading {
     std::map<std::string, gpu::Image> uploads;
     for (const auto& [path, image] : images_) {
       gpu::Image& upload = uploads[path];
-      upload.width = static_cast<uint32_t>(image.width);
-      upload.height = static_cast<uint32_t>(image.height);
-      upload.rgba = image.pixels;
+      upload.width = static_cast<uint32_t>(image.width());
+      upload.height = static_cast<uint32_t>(image.height());
+      upload.rgba = image.toRgba().pixels;
     }
     gpu::Job job;
     job.spirv = compiled.spirv;
@@ -398,7 +416,7 @@ class Shading {
 
  private:
   const std::vector<preview::Network>& networks_;
-  std::map<std::string, image::Rgba> images_;
+  std::map<std::string, image::Picture> images_;
 };
 
 }  // namespace
@@ -509,9 +527,13 @@ bool renderPreview(Host& host, Viewport& viewport, const PreviewOptions& options
   std::unique_ptr<gpu::Device> device;
   result->device.clear();
   result->noDevice.clear();
+  result->tooLargeForDevice.clear();
   if (!options.cpu && !networks.empty()) {
-    device = gpu::Device::create(&result->noDevice);
-    if (device) result->device = device->name();
+    result->tooLargeForDevice = shading.tooLargeForDevice();
+    if (result->tooLargeForDevice.empty()) {
+      device = gpu::Device::create(&result->noDevice);
+      if (device) result->device = device->name();
+    }
   }
   for (size_t n = 0; n < networks.size(); ++n) {
     Batch& batch = batches[n];

@@ -35,6 +35,7 @@ struct PreviewResult {
   std::uint64_t shadingPoints = 0;  // camera rays that hit a surface
   std::string device;               // the Vulkan device the fragments ran on, "" on the CPU
   std::string noDevice;             // why none could be used, when one was wanted
+  std::string tooLargeForDevice;    // the texture that kept the draw off the device, and why
 };
 
 // Renders the preview as Maya would draw it: the meshes' surfaceColor plugs

@@ -5,8 +5,13 @@
 #include <maya/MRenderUtil.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
+
+#include "input_file.h"
+#include "input_limits.h"
 
 // The only copy of stb_image in the stand-in, kept out of the library's
 // exports. Its global flip-on-load flag is left alone: it is shared by every
@@ -25,26 +30,69 @@ MImage::~MImage() {
 }
 
 void MImage::release() {
-  delete[] pixels_;
+  std::free(pixels_);
   pixels_ = nullptr;
   width_ = height_ = 0;
 }
 
+namespace {
+
+// stb reads the file through these, so that it never reads past its limit.
+int stbRead(void* user, char* data, int size) {
+  return static_cast<int>(static_cast<qv::host::InputFile*>(user)->read(
+      data, static_cast<std::size_t>(std::max(0, size))));
+}
+void stbSkip(void* user, int n) {
+  static_cast<qv::host::InputFile*>(user)->skip(n);
+}
+int stbEof(void* user) {
+  return static_cast<qv::host::InputFile*>(user)->atEnd() ? 1 : 0;
+}
+const stbi_io_callbacks kStbCallbacks = {stbRead, stbSkip, stbEof};
+
+}  // namespace
+
 MStatus MImage::readFromFile(MString pathname, MPixelType type) {
   release();
   if (type != kByte) return MS::kInvalidParameter;
+  // A regular file of bounded size whose header claims no more pixels than
+  // an image may have: a pipe, a device or a forged header would otherwise
+  // hang the session or exhaust its memory.
+  qv::host::InputFile file;
+  std::string error;
+  if (!file.open(pathname.asChar(), qv::host::kMaxImageFileBytes, "an image file", &error)) {
+    return MS::kFailure;
+  }
   int width = 0;
   int height = 0;
   int channels = 0;
-  stbi_uc* data = stbi_load(pathname.asChar(), &width, &height, &channels, 4);
-  if (!data) return MS::kFailure;
-  const size_t row = static_cast<size_t>(width) * 4;
-  pixels_ = new unsigned char[row * static_cast<size_t>(height)];
-  for (int y = 0; y < height; ++y) {
-    std::memcpy(pixels_ + row * static_cast<size_t>(height - 1 - y),
-                data + row * static_cast<size_t>(y), row);
+  if (!stbi_info_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels) ||
+      !qv::host::pixelLimitMessage(width, height, qv::host::kMaxImagePixels, "an image").empty() ||
+      !file.rewind()) {
+    return MS::kFailure;
   }
-  stbi_image_free(data);
+  stbi_uc* data = stbi_load_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels, 4);
+  if (!data || file.overLimit()) {
+    stbi_image_free(data);
+    return MS::kFailure;
+  }
+  // Maya's rows run bottom-up; stb's top-down. Turned over in place, so that
+  // a 16k painting takes its 1 GiB once.
+  const size_t row = static_cast<size_t>(width) * 4;
+  unsigned char* swap = static_cast<unsigned char*>(std::malloc(row));
+  if (!swap) {
+    stbi_image_free(data);
+    return MS::kInsufficientMemory;
+  }
+  for (int y = 0; y < height / 2; ++y) {
+    unsigned char* top = data + row * static_cast<size_t>(y);
+    unsigned char* bottom = data + row * static_cast<size_t>(height - 1 - y);
+    std::memcpy(swap, top, row);
+    std::memcpy(top, bottom, row);
+    std::memcpy(bottom, swap, row);
+  }
+  std::free(swap);
+  pixels_ = data;  // stb allocates with malloc
   width_ = static_cast<unsigned int>(width);
   height_ = static_cast<unsigned int>(height);
   return MS::kSuccess;
@@ -54,7 +102,8 @@ MStatus MImage::create(unsigned int width, unsigned int height, unsigned int cha
                        MPixelType type) {
   release();
   if (width == 0 || height == 0 || channels != 4 || type != kByte) return MS::kInvalidParameter;
-  pixels_ = new unsigned char[size_t{width} * height * 4]();
+  pixels_ = static_cast<unsigned char*>(std::calloc(size_t{width} * height, 4));
+  if (!pixels_) return MS::kInsufficientMemory;
   width_ = width;
   height_ = height;
   return MS::kSuccess;

@@ -16,8 +16,13 @@
 
 #include <cfloat>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -391,6 +396,45 @@ TEST(MImageTest, ReadsFilesBottomUpWithFourChannels) {
   EXPECT_EQ(image.readFromFile("/no/such/file.png"), MS::kFailure);
   EXPECT_EQ(image.pixels(), nullptr);
   EXPECT_EQ(image.getSize(width, height), MS::kFailure);
+}
+
+// Rows are turned over in place; an odd count keeps its middle row.
+TEST(MImageTest, OddRowCountsTurnOverAroundTheMiddle) {
+  const unsigned char column[3 * 4] = {1, 0, 0, 255, 2, 0, 0, 255, 3, 0, 0, 255};
+  const std::string path = (fs::path(testing::TempDir()) / "column.png").string();
+  ASSERT_NE(stbi_write_png(path.c_str(), 1, 3, 4, column, 4), 0);
+  MImage image;
+  ASSERT_EQ(image.readFromFile(path.c_str()), MS::kSuccess);
+  EXPECT_EQ(image.pixels()[0], 3);
+  EXPECT_EQ(image.pixels()[4], 2);
+  EXPECT_EQ(image.pixels()[8], 1);
+}
+
+// What no image reader should take is refused before anything is read: a
+// folder, a header that claims more pixels than an image may have and, on
+// systems that have them, a pipe (opening one without a writer would wait
+// for ever).
+TEST(MImageTest, RefusesWhatIsNoImageFile) {
+  MImage image;
+  EXPECT_EQ(image.readFromFile(testing::TempDir().c_str()), MS::kFailure);
+
+  // An IHDR of 16384 x 16385 RGBA: a decoder would take it, the limit not.
+  std::string png("\x89PNG\r\n\x1a\n", 8);
+  const unsigned char header[] = {0, 0,    0, 13, 'I', 'H', 'D', 'R', 0, 0, 0x40, 0, 0,
+                                  0, 0x40, 1, 8,  6,   0,   0,   0,   0, 0, 0,    0};
+  png.append(reinterpret_cast<const char*>(header), sizeof header);
+  const std::string forged = (fs::path(testing::TempDir()) / "forged.png").string();
+  std::ofstream(forged, std::ios::binary) << png;
+  EXPECT_EQ(image.readFromFile(forged.c_str()), MS::kFailure);
+  EXPECT_EQ(image.pixels(), nullptr);
+
+#if !defined(_WIN32)
+  const std::string fifo = (fs::path(testing::TempDir()) / "image.fifo").string();
+  fs::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(image.readFromFile(fifo.c_str()), MS::kFailure);
+  fs::remove(fifo);
+#endif
 }
 
 }  // namespace
