@@ -1,6 +1,7 @@
 // qv_shotWeave: projection layers composited by how much each projector
 // really sees of the shading point, the first layer on top.
 #include <cmath>
+#include <cstdint>
 
 #include "exports.h"
 #include "shader_records.h"
@@ -130,8 +131,10 @@ float occlusionVisibility(miState* state, const ShotWeaveLayer& layer, const miV
   state->point = entryPoint;
 
   float v = y * (1.0f - clampUnit(z));
-  if (softEdge > 0.0f) v = std::pow(v, power);
-  return clampUnit(v);
+  // An occluded layer stays occluded whatever the power: 0 to the power 0
+  // or less would make it fully (or infinitely) visible.
+  if (softEdge > 0.0f && v > 0.0f) v = std::pow(v, power);
+  return std::isnan(v) ? 0.0f : clampUnit(v);
 }
 
 miInteger shadedObjectLabel(miState* state) {
@@ -165,8 +168,11 @@ QV_MI_EXPORT miBoolean qv_shotWeave(ShotWeaveResult* result, miState* state,
   float k[3] = {0.0f, 0.0f, 0.0f};
   float alpha = 0.0f;
   float masks[kMaskOutputs] = {};
-  for (miInteger index = count - 1; index >= 0; --index) {
-    const miInteger s = first + index;
+  // In 64 bits: the host's index of the first layer plus the count may pass
+  // the int range. No layer lies before the start of the array storage.
+  for (std::int64_t index = std::int64_t{count} - 1; index >= 0; --index) {
+    const std::int64_t s = std::int64_t{first} + index;
+    if (s < 0) continue;
     const ShotWeaveLayer& layer = params->layers[s];
 
     float v = 1.0f;
@@ -188,6 +194,10 @@ QV_MI_EXPORT miBoolean qv_shotWeave(ShotWeaveResult* result, miState* state,
     if (!active) {
       v = 0.0f;
       l = {0.0f, 0.0f, 0.0f, l.a};
+    } else if (!std::isfinite(distance)) {
+      // A projector or point that is not finite leaves the distance, and
+      // with it what the projector sees, undefined: no ray can tell.
+      v = 0.0f;
     } else {
       const miBoolean occlusion = *mi_eval_boolean(&layer.useShadowOcclusion);
       if (occlusion) v = v * occlusionVisibility(state, layer, projector, d, distance);
@@ -202,7 +212,7 @@ QV_MI_EXPORT miBoolean qv_shotWeave(ShotWeaveResult* result, miState* state,
       const miScalar threshold = *mi_eval_scalar(&layer.distanceThreshold);
       if (threshold > 0.0f && distance > threshold) v = 0.0f;
     }
-    v = clampUnit(v);
+    v = std::isnan(v) ? 0.0f : clampUnit(v);
 
     const float visibleMask = v * m;
     k[0] = k[0] * (1.0f - visibleMask) + l.r * v;

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <new>
 #include <string>
@@ -595,6 +596,25 @@ TEST_F(MentalRayComposite, ElementIndexIsFirstPlusLayer) {
   expectMasks(r, {{3, 1.0f}, {4, 2.0f}});
 }
 
+// The host's array header is two ints; their extremes must not overflow the
+// shader's index arithmetic, and no layer lies before the array storage.
+TEST_F(MentalRayComposite, ExtremeArrayHeadersStayDefined) {
+  Scene none;
+  none.params.layers[0] = visibleLayer(kRed, 1.0f);
+  none.params.n_layers = std::numeric_limits<miInteger>::min();
+  const Result empty = none.shade();
+  EXPECT_EQ(empty.outAlpha, 0.0f);
+  expectMasks(empty, {});
+
+  Scene before;
+  before.params.layers[0] = visibleLayer(kRed, 0.5f);
+  before.params.i_layers = -1;
+  before.params.n_layers = 2;
+  const Result r = before.shade();
+  EXPECT_TRUE(colorNear(r.outColor, withAlpha(kRed, 0.5f)));
+  expectMasks(r, {{0, 1.0f}});
+}
+
 TEST_F(MentalRayComposite, IndexTwentyHasNoMaskOutput) {
   Scene scene;
   scene.params.i_layers = 19;
@@ -774,6 +794,42 @@ TEST_F(MentalRayOcclusion, SoftEdgeWeighsOccludedSamples) {
       EXPECT_EQ(call.dimension, 2u);
       EXPECT_EQ(call.count, 8u);
     }
+  }
+}
+
+// 0 to the power 0 is 1 and to a negative power infinite: an occluded layer
+// would become fully visible.
+TEST_F(MentalRayOcclusion, OccludedLayerStaysOccludedWhateverThePower) {
+  for (const float power : {0.0f, -2.0f, 1.0f}) {
+    Scene scene;
+    occludedLayer(scene, 0.5f, 4, 1.0f, power);
+    scene.host.traces = {blocker(1.0f, 2.0)};
+    SCOPED_TRACE(testing::Message() << "power " << power);
+    expectSingleLayer(scene.shade(), kRed, 0.0f);
+    EXPECT_TRUE(scene.host.sampled.empty());
+  }
+  // Partly occluded, a power of 0 or less makes it fully visible, no more.
+  for (const float power : {0.0f, -2.0f}) {
+    Scene scene;
+    occludedLayer(scene, 0.5f, 8, 1.0f, power);
+    scene.host.traces = {miss(), blocker(1.0f, 2.0)};
+    scene.host.samples = evenSamples(8);
+    SCOPED_TRACE(testing::Message() << "power " << power);
+    expectSingleLayer(scene.shade(), kRed, 1.0f);
+  }
+}
+
+// A projector that is not finite leaves the distance undefined: the layer is
+// not seen, and no ray is traced toward it.
+TEST_F(MentalRayOcclusion, UndefinedDistanceIsNotSeen) {
+  for (const float x : {std::nanf(""), std::numeric_limits<float>::infinity()}) {
+    Scene scene;
+    occludedLayer(scene, 0.5f, 4, 1.0f, 2.0f).placementMatrix[12] = x;
+    SCOPED_TRACE(testing::Message() << "projector x " << x);
+    const Result r = scene.shade();
+    expectSingleLayer(r, kRed, 0.0f);
+    EXPECT_TRUE(std::isfinite(r.outColor.r));
+    EXPECT_TRUE(scene.host.traced.empty());
   }
 }
 
