@@ -198,7 +198,7 @@ struct World {
         p[3] = 1.0f;
       }
     }
-    textures.push_back(std::move(painting));
+    textures.push_back(qv::image::Picture::fromFloats(std::move(painting)));
 
     host = dlopen(QV_MENTALRAY_HOST_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
     self = dlopen(nullptr, RTLD_NOW);
@@ -264,7 +264,7 @@ struct World {
   qv::mrhost::MiScene scene;
   qv::host::Tracer tracer;
   std::unique_ptr<qv::bench::BareEmbreeScene> bare;
-  std::vector<qv::image::Rgba> textures;
+  std::vector<qv::image::Picture> textures;
   qv::mrhost::ShaderLibraries library;
   std::unique_ptr<qv::mrhost::RenderSession> session;
   void* host = nullptr;

@@ -99,7 +99,7 @@ int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std:
   }
   const mrhost::MiScene& scene = *parsed.scene;
   std::vector<host::SceneObject> objects;
-  std::vector<image::Rgba> textures;
+  std::vector<image::Picture> textures;
   if (!mrhost::loadObjects(scene, &objects, &error) ||
       !mrhost::loadTextures(scene, &textures, &error)) {
     err << "qvmray: " << error << "\n";

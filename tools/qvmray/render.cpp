@@ -79,7 +79,7 @@ int renderScene(const RenderCommand& command, std::ostream& err) {
                 host::shown(scene.camera->name) + "': resolution " + over);
   }
   std::vector<host::SceneObject> objects;
-  std::vector<image::Rgba> textures;
+  std::vector<image::Picture> textures;
   if (!mrhost::loadObjects(scene, &objects, &error) ||
       !mrhost::loadTextures(scene, &textures, &error)) {
     return fail(error);

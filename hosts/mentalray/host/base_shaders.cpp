@@ -1,6 +1,7 @@
 #include "base_shaders.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -37,12 +38,12 @@ miBoolean textureProjection(void* result, miState* state, void* rawParams) {
   const auto* ctx = static_cast<const RenderContext*>(state->user);
   const miTag tag = params->tex;  // textures are never connected
   if (!ctx || !ctx->textures || tag == miNULLTAG || tag > ctx->textures->size()) return miTRUE;
-  const image::Rgba& painting = (*ctx->textures)[tag - 1];
-  if (painting.width <= 0 || painting.height <= 0) return miTRUE;
+  const image::Picture& painting = (*ctx->textures)[tag - 1];
+  if (painting.empty()) return miTRUE;
   const double tanHalfWidth = *mi_eval_scalar(&params->aperture) /
                               (2.0 * static_cast<double>(*mi_eval_scalar(&params->focal)));
   if (!(tanHalfWidth > 0.0) || !std::isfinite(tanHalfWidth)) return miTRUE;
-  const double tanHalfHeight = tanHalfWidth * painting.height / painting.width;
+  const double tanHalfHeight = tanHalfWidth * painting.height() / painting.width();
 
   // World = camera * L + position for row vectors, so camera space is the
   // offset times the inverse of L, whose columns are the cross products of
@@ -60,9 +61,9 @@ miBoolean textureProjection(void* result, miState* state, void* rawParams) {
   const double u = 0.5 + 0.5 * pc.x / (-pc.z * tanHalfWidth);
   const double v = 0.5 - 0.5 * pc.y / (-pc.z * tanHalfHeight);
   if (!(u >= 0.0 && u <= 1.0 && v >= 0.0 && v <= 1.0)) return miTRUE;
-  const int column = std::min(static_cast<int>(u * painting.width), painting.width - 1);
-  const int row = std::min(static_cast<int>(v * painting.height), painting.height - 1);
-  const float* texel = painting.at(column, row);
+  const int column = std::min(static_cast<int>(u * painting.width()), painting.width() - 1);
+  const int row = std::min(static_cast<int>(v * painting.height()), painting.height() - 1);
+  const std::array<float, 4> texel = painting.texel(column, row);
   *color = miColor{texel[0], texel[1], texel[2], texel[3]};
   return miTRUE;
 }

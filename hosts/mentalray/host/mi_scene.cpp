@@ -692,10 +692,10 @@ bool loadObjects(const MiScene& scene, std::vector<host::SceneObject>* objects,
   return true;
 }
 
-bool loadTextures(const MiScene& scene, std::vector<image::Rgba>* images, std::string* error) {
-  std::vector<image::Rgba> loaded;
+bool loadTextures(const MiScene& scene, std::vector<image::Picture>* images, std::string* error) {
+  std::vector<image::Picture> loaded;
   for (const TextureStatement& texture : scene.textures) {
-    image::Rgba picture;
+    image::Picture picture;
     std::string reason;
     if (!image::read(texture.path, &picture, &reason)) {
       *error = texture.file + ":" + std::to_string(texture.line) + ": color texture '" +

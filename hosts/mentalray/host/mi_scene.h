@@ -140,6 +140,6 @@ MiParseResult readMi(const std::string& path, const MiReadOptions& options = {})
 bool loadObjects(const MiScene& scene, std::vector<host::SceneObject>* objects, std::string* error);
 
 // Reads the color textures' images, in the scene's order (tag order).
-bool loadTextures(const MiScene& scene, std::vector<image::Rgba>* images, std::string* error);
+bool loadTextures(const MiScene& scene, std::vector<image::Picture>* images, std::string* error);
 
 }  // namespace qv::mrhost

@@ -57,7 +57,7 @@ class ShaderRecord {
 class RenderSession {
  public:
   RenderSession(const MiScene& scene, const host::Tracer& tracer, ShaderLibraries& libraries,
-                const std::vector<image::Rgba>* textures = nullptr)
+                const std::vector<image::Picture>* textures = nullptr)
       : scene_(scene), tracer_(tracer), libraries_(libraries), textures_(textures) {}
   RenderSession(const RenderSession&) = delete;
   RenderSession& operator=(const RenderSession&) = delete;
@@ -91,7 +91,7 @@ class RenderSession {
   const MiScene& scene_;
   const host::Tracer& tracer_;
   ShaderLibraries& libraries_;
-  const std::vector<image::Rgba>* textures_;
+  const std::vector<image::Picture>* textures_;
   std::size_t top_ = 0;  // what shade() shades with
   // Per scene shader: its code (null where no prepared shader reaches it)
   // and its record.

@@ -25,7 +25,7 @@ struct RenderContext {
   miState child{};  // the state of the last ray traced
   // The scene's color textures, texture tag t being element t - 1; for the
   // host's own texture shaders.
-  const std::vector<image::Rgba>* textures = nullptr;
+  const std::vector<image::Picture>* textures = nullptr;
   std::uint64_t rays = 0;  // rays the tracer was asked for on behalf of shaders
   // mi_sample's seed for the point it was last asked about.
   bool hasSampleSeed = false;
