@@ -73,6 +73,16 @@ bool InputFile::open(const std::string& path, std::uint64_t limit, const char* k
   close();
   const int fd = ::open(path.c_str(), kOpenFlags);
   if (fd < 0) {
+#if defined(_WIN32)
+    // Windows opens no folder as a file: say what it is by its name.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+      if (const char* why = notRegular(static_cast<unsigned>(info.st_mode))) {
+        *error = path + ": " + why;
+        return false;
+      }
+    }
+#endif
     *error = path + ": cannot open file";
     return false;
   }
