@@ -17,13 +17,19 @@
 
 #include "input_file.h"
 #include "input_limits.h"
+#include "jpeg_tables.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #include <stb/stb_image_write.h>
 
+// The formats the hosts read, and no more decoder than they need.
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_TGA
+#define STBI_ONLY_BMP
 #include <stb/stb_image.h>
 
 namespace qv::image {
@@ -171,6 +177,16 @@ const stbi_io_callbacks kStbCallbacks = {stbRead, stbSkip, stbEof};
 bool readEightBit(const std::string& path, Picture* picture, std::string* error) {
   host::InputFile file;
   if (!file.open(path, host::kMaxImageFileBytes, "an image file", error)) return false;
+  // stb reads a JPEG's tables even for the header alone.
+  std::string why;
+  if (!host::jpegTablesFit(file, &why)) {
+    *error = path + ": " + why;
+    return false;
+  }
+  if (!file.rewind()) {
+    *error = path + ": cannot read the image";
+    return false;
+  }
   // The header first: a file that claims more pixels than an image may
   // have is refused before anything is allocated for them.
   int width = 0, height = 0, channels = 0;

@@ -27,6 +27,10 @@
 #include "text_file.h"
 #include "text_lexer.h"
 
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#include <stb/stb_image_write.h>
+
 namespace qv::host {
 namespace {
 
@@ -206,6 +210,34 @@ std::string sixteenK() {
             Z_OK);
   packed.resize(size);
   return png(kSide, kSide, 0, packed);
+}
+
+// The stb of Debian 12 writes past a Huffman table whose code counts add up
+// to more than 256; the fuzzers found it. The file is refused first.
+TEST(ImageJpeg, HuffmanTablesBeyondTheirRoomAreRefused) {
+  const std::string path =
+      std::string(QV_SOURCE_DIR) + "/fuzz/regressions/image/jpeg_huffman_counts_over_256.jpg";
+  image::Picture picture;
+  std::string error;
+  EXPECT_FALSE(image::read(path, &picture, &error));
+  EXPECT_TRUE(contains(error, path + ": a Huffman table of the JPEG claims ")) << error;
+  EXPECT_TRUE(contains(error, "more than the 256 a table holds")) << error;
+  EXPECT_TRUE(picture.empty());
+}
+
+// The check walks every segment of a sound JPEG without refusing it.
+TEST(ImageJpeg, SoundJpegsStillRead) {
+  qv::test::ScratchDir dir("image_jpeg");
+  std::vector<unsigned char> rgb(40 * 24 * 3);
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<unsigned char>(i * 7);
+  const std::string path = (dir.path() / "sound.jpg").string();
+  ASSERT_NE(stbi_write_jpg(path.c_str(), 40, 24, 3, rgb.data(), 90), 0);
+  image::Picture picture;
+  std::string error;
+  ASSERT_TRUE(image::read(path, &picture, &error)) << error;
+  EXPECT_EQ(picture.width(), 40);
+  EXPECT_EQ(picture.height(), 24);
+  EXPECT_EQ(picture.texel(3, 3)[3], 1.0f);
 }
 
 TEST(ImageDepth, A16kPaintingIsReadAndKeptAtFourBytesAPixel) {

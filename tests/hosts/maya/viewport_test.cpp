@@ -428,6 +428,11 @@ TEST(MImageTest, RefusesWhatIsNoImageFile) {
   EXPECT_EQ(image.readFromFile(forged.c_str()), MS::kFailure);
   EXPECT_EQ(image.pixels(), nullptr);
 
+  // A JPEG whose Huffman tables overflow the decoder's (a fuzzer's find).
+  const std::string jpeg =
+      std::string(QV_SOURCE_DIR) + "/fuzz/regressions/image/jpeg_huffman_counts_over_256.jpg";
+  EXPECT_EQ(image.readFromFile(jpeg.c_str()), MS::kFailure);
+
 #if !defined(_WIN32)
   const std::string fifo = (fs::path(testing::TempDir()) / "image.fifo").string();
   fs::remove(fifo);
