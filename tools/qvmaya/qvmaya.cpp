@@ -5,6 +5,8 @@
 #include "render.h"
 #include "scene_writer.h"
 #include "script_reader.h"
+#include "text_file.h"
+#include "text_lexer.h"
 #include "viewport.h"
 
 #include <maya/MFnDependencyNode.h>
@@ -70,6 +72,28 @@ struct CommandError {
   throw CommandError{what};
 }
 
+// A word of the script as a message quotes it: a runaway token or a binary
+// file's bytes must not bury the message, so it is cut short and its
+// unprintable bytes are escaped.
+std::string quote(const std::string& text) {
+  return host::shown(text);
+}
+
+// A file name is worth showing whole, unless it is no file name at all.
+std::string quotePath(const std::string& path) {
+  constexpr std::size_t kLongestShown = 240;
+  const bool plain = std::none_of(path.begin(), path.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
+  });
+  return plain && path.size() <= kLongestShown ? path : quote(path);
+}
+
+// How deep `file -open` may nest, a scene opening a scene that opens one
+// ...: past this a scene that opens itself, directly or through others,
+// would recurse until the stack runs out.
+constexpr int kMaxSceneNesting = 16;
+
 struct Flag {
   const char* shortName;
   const char* longName;
@@ -100,10 +124,11 @@ Arguments parse(const Statement& statement, const std::vector<Flag>& known, size
     auto flag = std::find_if(known.begin(), known.end(), [&](const Flag& f) {
       return word.text.substr(1) == f.shortName || word.text.substr(1) == f.longName;
     });
-    if (flag == known.end()) fail(command + ": Invalid flag '" + word.text + "'");
+    if (flag == known.end()) fail(command + ": Invalid flag '" + quote(word.text) + "'");
     auto& values = arguments.flags[flag->longName];
     for (int n = 0; n < flag->values; ++n) {
-      if (++i >= statement.words.size()) fail(command + ": flag " + word.text + " needs a value");
+      if (++i >= statement.words.size())
+        fail(command + ": flag " + quote(word.text) + " needs a value");
       values.push_back(statement.words[i].text);
     }
   }
@@ -176,23 +201,25 @@ class Session {
   std::string firstError_;
   std::string current_;
   std::string sceneName_;
+  int openDepth_ = 0;  // scenes being opened, one inside another
 };
 
 std::string Session::plug(const Word& word) const {
   std::string text = word.text;
   if (!text.empty() && text[0] == '.') {
-    if (current_.empty()) fail("No object is selected for " + text);
+    if (current_.empty()) fail("No object is selected for " + quote(text));
     text = current_ + text;
   }
   const size_t dot = text.find('.');
-  if (dot == std::string::npos || dot + 1 == text.size()) fail("Not a plug (NODE.ATTR): " + text);
+  if (dot == std::string::npos || dot + 1 == text.size())
+    fail("Not a plug (NODE.ATTR): " + quote(text));
   // A DAG path names the same node as its last part: names are unique here.
   std::string node = text.substr(0, dot);
   node = node.substr(node.rfind('|') + 1);
   const std::string attribute = text.substr(text.rfind('.') + 1);
   if (host_.typeOf(node).empty() ||
       !MFnDependencyNode(host_.node(node)).hasAttribute(attribute.c_str())) {
-    fail("No object matches name: " + text);
+    fail("No object matches name: " + quote(text));
   }
   return node + text.substr(dot);
 }
@@ -249,7 +276,7 @@ void Session::execute(const Statement& statement) {
   } else if (command == "ogs") {
     ogs(statement);
   } else if (command != "fileInfo" && command != "currentUnit") {
-    fail("Cannot find procedure \"" + command + "\".");
+    fail("Cannot find procedure \"" + quote(command) + "\".");
   }
 }
 
@@ -264,7 +291,7 @@ void Session::require(const Statement& statement) {
     for (const std::string& folder : pluginSearchPath()) {
       folders += (folders.empty() ? "" : ", ") + folder;
     }
-    fail("requires: plug-in " + name + " not found in " +
+    fail("requires: plug-in " + quote(name) + " not found in " +
          (folders.empty() ? "no folder" : folders));
   }
   loadPlugin(path);
@@ -275,10 +302,11 @@ void Session::createNode(const Statement& statement) {
       statement,
       {{"n", "name", 1}, {"p", "parent", 1}, {"s", "shared", 0}, {"ss", "skipSelect", 0}}, 1, 1);
   const std::string& type = a.positional[0].text;
-  if (!host_.nodeType(type)) fail("Unknown object type: " + type);
+  if (!host_.nodeType(type)) fail("Unknown object type: " + quote(type));
   std::string parent = a.value("parent");
   parent = parent.substr(parent.rfind('|') + 1);
-  if (a.has("parent") && host_.typeOf(parent).empty()) fail("No object matches name: " + parent);
+  if (a.has("parent") && host_.typeOf(parent).empty())
+    fail("No object matches name: " + quote(parent));
   const std::string name = host_.createNode(type, a.value("name"), parent);
   if (name.empty()) fail("createNode: a " + type + " cannot be parented under " + parent);
   if (!a.has("skipSelect")) current_ = name;
@@ -301,7 +329,7 @@ void Session::setAttr(const Statement& statement) {
   for (size_t i = 1; i < a.positional.size(); ++i) {
     double value = 0.0;
     if (a.positional[i].quoted || !parseNumber(a.positional[i].text, &value)) {
-      fail("setAttr: not a number: " + a.positional[i].text);
+      fail("setAttr: not a number: " + quote(a.positional[i].text));
     }
     values.push_back(value);
   }
@@ -337,7 +365,7 @@ void Session::deleteNodes(const Statement& statement) {
   const Arguments a = parse(statement, {}, 1, statement.words.size());
   for (const Word& word : a.positional) {
     const std::string node = word.text.substr(word.text.rfind('|') + 1);
-    if (!host_.deleteNode(node)) fail("No object matches name: " + word.text);
+    if (!host_.deleteNode(node)) fail("No object matches name: " + quote(word.text));
   }
 }
 
@@ -360,31 +388,38 @@ void Session::file(const Statement& statement) {
     fail("file: only -open, -save and -rename are supported");
   }
   if (a.has("type") && a.value("type") != "mayaAscii") {
-    fail("file: only Maya ASCII can be written, not " + a.value("type"));
+    fail("file: only Maya ASCII can be written, not " + quote(a.value("type")));
   }
   const std::string path = a.positional.empty() ? sceneName_ : a.positional[0].text;
   if (path.empty()) fail("file: no file name to save to");
   std::ostringstream text;
   writeMayaAscii(host_, fs::path(path).filename().string(), text);
   std::ofstream stream(path, std::ios::binary);
-  if (!(stream << text.str()) || !stream.flush()) fail("file: cannot write " + path);
+  if (!(stream << text.str()) || !stream.flush()) fail("file: cannot write " + quotePath(path));
 }
 
 // Maya's file -open: the scene goes, the plug-ins stay, and the file's
 // statements build the new one.
 void Session::open(const std::string& path) {
-  std::ifstream stream(path, std::ios::binary);
-  std::error_code ignored;
-  if (!stream || fs::is_directory(path, ignored)) fail("file: cannot open " + path);
-  std::ostringstream text;
-  text << stream.rdbuf();
+  if (openDepth_ >= kMaxSceneNesting) {
+    fail("file: cannot open " + quotePath(path) + ": scenes nest more than " +
+         std::to_string(kMaxSceneNesting) + " deep here (does a scene open itself?)");
+  }
+  std::string text;
+  std::string error;
+  // The reader's own message says why (missing, a folder, too large ...).
+  if (!host::readTextFile(path, &text, &error)) {
+    fail(quotePath(path) == path ? "file: " + error : "file: cannot open " + quotePath(path));
+  }
   for (const std::string& node : host_.listNodes()) {
     // Deleting a transform took its children with it.
     if (!host_.typeOf(node).empty()) host_.deleteNode(node);
   }
   current_.clear();
   sceneName_ = path;
-  runScript(path, text.str(), path);
+  ++openDepth_;
+  runScript(path, text, path);
+  --openDepth_;
 }
 
 bool Session::openScene(const std::string& path) {
@@ -409,7 +444,7 @@ void Session::ogs(const Statement& statement) {
   if (a.has("dump")) {
     const std::string& name = a.value("dump");
     const std::string node = name.substr(name.rfind('|') + 1);
-    if (host_.typeOf(node).empty()) fail("No object matches name: " + name);
+    if (host_.typeOf(node).empty()) fail("No object matches name: " + quote(name));
     const std::string text = viewport().dump(node);
     if (text.empty()) fail("ogs: " + node + " has no Viewport 2.0 shading override");
     out_ << text;
@@ -492,24 +527,21 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     return session.runScript("stdin", text.str()) ? 0 : 1;
   }
   for (const std::string& path : args) {
-    std::ostringstream text;
     if (path == "-") {
+      std::ostringstream text;
       text << in.rdbuf();
-    } else {
-      std::ifstream file(path, std::ios::binary);
-      std::error_code ignored;
-      if (!file || fs::is_directory(path, ignored)) {
-        err << "// Error: " << path << ": cannot open file\n";
-        ok = false;
-        continue;
-      }
-      text << file.rdbuf();
-    }
-    if (path == "-") {
       session.runScript("stdin", text.str());
-    } else {
-      session.runScript(path, text.str(), path);
+      continue;
     }
+    std::string text;
+    std::string error;
+    if (!host::readTextFile(path, &text, &error)) {
+      err << "// Error: "
+          << (quotePath(path) == path ? error : quotePath(path) + ": cannot open file") << "\n";
+      ok = false;
+      continue;
+    }
+    session.runScript(path, text, path);
   }
   return ok && session.ok() ? 0 : 1;
 }

@@ -10,7 +10,7 @@ bool isFlag(const Word& word) {
          std::isalpha(static_cast<unsigned char>(word.text[1]));
 }
 
-void ScriptReader::skipSpaceAndComments() {
+bool ScriptReader::skipSpaceAndComments(int* line, std::string* error) {
   for (;;) {
     const char c = at(pos_);
     if (c == '\n') {
@@ -21,12 +21,19 @@ void ScriptReader::skipSpaceAndComments() {
     } else if (c == '/' && at(pos_ + 1) == '/') {
       while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
     } else if (c == '/' && at(pos_ + 1) == '*') {
+      // An unclosed comment would silently swallow the rest of the scene.
+      const int start = line_;
       for (pos_ += 2; pos_ < text_.size() && !(text_[pos_] == '*' && at(pos_ + 1) == '/'); ++pos_) {
         if (text_[pos_] == '\n') ++line_;
       }
-      pos_ = std::min(pos_ + 2, text_.size());
+      if (pos_ >= text_.size()) {
+        *line = start;
+        *error = "Unterminated comment: the '/*' here has no '*/'";
+        return false;
+      }
+      pos_ += 2;
     } else {
-      return;
+      return true;
     }
   }
 }
@@ -53,8 +60,20 @@ bool ScriptReader::quoted(Word* word, std::string* error) {
 bool ScriptReader::next(Statement* statement, std::string* error) {
   error->clear();
   *statement = Statement();
+  if (!checkedBinary_) {
+    checkedBinary_ = true;
+    const std::size_t nul = text_.find('\0');
+    if (nul != std::string::npos) {
+      statement->line =
+          1 + static_cast<int>(std::count(text_.begin(),
+                                          text_.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
+      *error = "Not a MEL script or Maya ASCII file: it holds binary data";
+      pos_ = text_.size();
+      return false;
+    }
+  }
   for (;;) {
-    skipSpaceAndComments();
+    if (!skipSpaceAndComments(&statement->line, error)) return false;
     if (statement->words.empty()) statement->line = line_;
     const char c = at(pos_);
     if (pos_ >= text_.size()) {

@@ -335,7 +335,10 @@ bool Host::setAttr(const std::string& plug, const std::vector<double>& values, s
     for (int i = 0; i < 16; ++i) matrix(i / 4, i % 4) = values[static_cast<size_t>(i)];
     return setAttr(plug, matrix, error);
   }
-  return result(graph().setNumbers(*ref->node, *ref->attribute, values), plug, error);
+  std::string problem;
+  const MStatus status = graph().setNumbers(*ref->node, *ref->attribute, values, &problem);
+  if (!problem.empty()) return fail(error, problem);
+  return result(status, plug, error);
 }
 
 bool Host::setAttr(const std::string& plug, double value, std::string* error) {

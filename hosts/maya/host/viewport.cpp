@@ -1,6 +1,7 @@
 #include "viewport.h"
 
 #include "graph.h"
+#include "numeric_value.h"
 #include "render/render_state.h"
 
 #include <maya/MMatrix.h>
@@ -34,7 +35,7 @@ struct Viewport::Entry {
   mutable ShaderView view;
 };
 
-class Viewport::Observer : public detail::NodeObserver, public detail::DrawRegistryObserver {
+class Viewport::Observer final : public detail::NodeObserver, public detail::DrawRegistryObserver {
  public:
   explicit Observer(Viewport& viewport) : viewport_(viewport) {}
 
@@ -61,7 +62,9 @@ class Viewport::Observer : public detail::NodeObserver, public detail::DrawRegis
   Viewport& viewport_;
 };
 
-Viewport::Viewport(Host& host) : host_(host), observer_(std::make_unique<Observer>(*this)) {
+// The session is asked for only so that a viewport cannot outlive it: the
+// graph and the renderer it watches are the process's own.
+Viewport::Viewport(Host&) : observer_(std::make_unique<Observer>(*this)) {
   graph().nodeObservers.push_back(observer_.get());
   renderState().observers.push_back(observer_.get());
 }
@@ -207,13 +210,14 @@ void Viewport::update(Entry& entry) {
     detail::collectLeaves(*binding.attribute, leaves);
     float values[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     for (size_t i = 0; i < leaves.size() && i < 4; ++i) {
-      values[i] = static_cast<float>(graph().number(node, *leaves[i]));
+      values[i] = detail::toFloat(graph().number(node, *leaves[i]));
     }
     const double first = graph().number(node, *leaves.front());
     if (binding.type == "bool") {
       shader.setParameter(name, first != 0.0);
     } else if (binding.type == "int") {
-      shader.setParameter(name, static_cast<int>(first));
+      // Any attribute may be bound to an int parameter, a float one too.
+      shader.setParameter(name, detail::toInteger<int>(first));
     } else if (binding.type == "float") {
       shader.setParameter(name, values[0]);
     } else {

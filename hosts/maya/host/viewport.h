@@ -82,7 +82,6 @@ class Viewport {
   bool build(Entry& entry);
   void update(Entry& entry);
 
-  Host& host_;
   std::vector<std::unique_ptr<Entry>> entries_;
   std::unique_ptr<Observer> observer_;
   int serial_ = 0;

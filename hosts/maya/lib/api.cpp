@@ -1,5 +1,6 @@
 // The OpenMaya classes, as thin views of the dependency graph.
 #include "graph.h"
+#include "numeric_value.h"
 
 // The library itself is no plug-in: no MApiVersion, no DllMain.
 #define MNoVersionString
@@ -24,6 +25,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <type_traits>
 #include <utility>
 
 using qv::maya::detail::Attribute;
@@ -32,6 +34,9 @@ using qv::maya::detail::attributeOf;
 using qv::maya::detail::graph;
 using qv::maya::detail::Node;
 using qv::maya::detail::nodeOf;
+using qv::maya::detail::storedValue;
+using qv::maya::detail::toFloat;
+using qv::maya::detail::toInteger;
 
 namespace {
 
@@ -1035,11 +1040,22 @@ MStatus writeNumber(const MObject& node, const MObject& attribute, double value)
   return graph().setNumbers(*plug.node, *plug.attribute, {value});
 }
 
-template <typename T>
-T numberAs(const MObject& node, const MObject& attribute, MStatus* ReturnStatus) {
+double numberAsDouble(const MObject& node, const MObject& attribute, MStatus* ReturnStatus) {
   double value = 0.0;
   report(ReturnStatus, readNumber(node, attribute, &value));
-  return static_cast<T>(value);
+  return value;
+}
+
+template <typename T>
+T numberAs(const MObject& node, const MObject& attribute, MStatus* ReturnStatus) {
+  const double value = numberAsDouble(node, attribute, ReturnStatus);
+  if constexpr (std::is_same_v<T, double>) {
+    return value;
+  } else if constexpr (std::is_same_v<T, float>) {
+    return toFloat(value);
+  } else {
+    return toInteger<T>(value);
+  }
 }
 
 }  // namespace
@@ -1199,7 +1215,9 @@ void writeLeaves(Node* node, const Attribute* attribute, std::initializer_list<d
   size_t i = 0;
   for (double value : values) {
     if (i >= leaves.size()) break;
-    if (leaves[i]->kind == AttributeKind::kNumeric) node->numbers[leaves[i]] = value;
+    if (leaves[i]->kind == AttributeKind::kNumeric) {
+      node->numbers[leaves[i]] = storedValue(leaves[i]->numericType, value);
+    }
     ++i;
   }
 }
@@ -1214,13 +1232,13 @@ bool MDataHandle::asBool() const {
   return firstNumber(node_, attribute_) != 0.0;
 }
 short MDataHandle::asShort() const {
-  return static_cast<short>(firstNumber(node_, attribute_));
+  return toInteger<short>(firstNumber(node_, attribute_));
 }
 int MDataHandle::asInt() const {
-  return static_cast<int>(firstNumber(node_, attribute_));
+  return toInteger<int>(firstNumber(node_, attribute_));
 }
 float MDataHandle::asFloat() const {
-  return static_cast<float>(firstNumber(node_, attribute_));
+  return toFloat(firstNumber(node_, attribute_));
 }
 double MDataHandle::asDouble() const {
   return firstNumber(node_, attribute_);
@@ -1228,7 +1246,7 @@ double MDataHandle::asDouble() const {
 
 float3& MDataHandle::asFloat3() {
   const double3& values = asDouble3();
-  for (int i = 0; i < 3; ++i) float3_[i] = static_cast<float>(values[i]);
+  for (int i = 0; i < 3; ++i) float3_[i] = toFloat(values[i]);
   return float3_;
 }
 

@@ -1,11 +1,14 @@
 #include "graph.h"
 
+#include "numeric_value.h"
+
 #include <maya/MDataBlock.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace qv::maya::detail {
 
@@ -432,6 +435,10 @@ const Connection* Graph::incoming(const PlugRef& destination) const {
 void Graph::evaluate(Node& node, const Attribute& attribute) {
   const Attribute* root = attribute.root();
   if (!node.dirty.count(root) || computing_.count({&node, root})) return;
+  // Connections may run in a cycle (translateX into translateY of the same
+  // node, a into b and b into a): as in Maya, a value on a cycle is read as
+  // it stands when the evaluation comes round to it again.
+  computing_.insert({&node, root});
 
   // A leaf's source is its own connection's, or the matching descendant of
   // the source of the nearest connected ancestor.
@@ -459,15 +466,16 @@ void Graph::evaluate(Node& node, const Attribute& attribute) {
     } else if (leaf->kind == AttributeKind::kMatrix) {
       node.matrices[leaf] = matrix(from, *source);
     } else {
-      node.numbers[leaf] = number(from, *source);
+      // A connection may join attributes of different numeric types.
+      node.numbers[leaf] = storedValue(leaf->numericType, number(from, *source));
     }
   }
   if (connected) {
     node.dirty.erase(root);
+    computing_.erase({&node, root});
     return;
   }
 
-  computing_.insert({&node, root});
   if (node.user) {
     MPlug plug(objectOf(node), objectOf(attribute));
     MDataBlock block(&node);
@@ -582,13 +590,24 @@ bool hasIncoming(const Graph& graph, const Node& node, const Attribute& attribut
 
 }  // namespace
 
-MStatus Graph::setNumbers(Node& node, const Attribute& attribute,
-                          const std::vector<double>& values) {
+MStatus Graph::setNumbers(Node& node, const Attribute& attribute, const std::vector<double>& values,
+                          std::string* problem) {
   std::vector<const Attribute*> leaves;
   collectLeaves(attribute, leaves);
   if (!node.alive || leaves.size() != values.size()) return MS::kInvalidParameter;
   for (const Attribute* leaf : leaves) {
     if (leaf->kind != AttributeKind::kNumeric) return MS::kInvalidParameter;
+  }
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    const std::string why = misfit(leaves[i]->numericType, values[i]);
+    if (why.empty()) continue;
+    if (problem) {
+      char value[32];
+      std::snprintf(value, sizeof value, "%.15g", values[i]);
+      *problem =
+          "cannot set " + node.name + "." + leaves[i]->longName + " to " + value + ": " + why;
+    }
+    return MS::kInvalidParameter;
   }
   if (hasIncoming(*this, node, attribute)) return MS::kFailure;
   for (size_t i = 0; i < leaves.size(); ++i) {
@@ -596,20 +615,7 @@ MStatus Graph::setNumbers(Node& node, const Attribute& attribute,
     double value = values[i];
     if (leaf.hasMin) value = std::max(value, leaf.min);
     if (leaf.hasMax) value = std::min(value, leaf.max);
-    switch (leaf.numericType) {
-      case MFnNumericData::kBoolean:
-        value = value != 0.0 ? 1.0 : 0.0;
-        break;
-      case MFnNumericData::kFloat:
-        value = static_cast<float>(value);
-        break;
-      case MFnNumericData::kDouble:
-        break;
-      default:
-        value = std::trunc(value);
-        break;
-    }
-    node.numbers[&leaf] = value;
+    node.numbers[&leaf] = storedValue(leaf.numericType, value);
   }
   valueChanged(node, attribute);
   return MS::kSuccess;
@@ -629,6 +635,27 @@ MStatus Graph::setMatrix(Node& node, const Attribute& attribute, const MMatrix& 
   node.matrices[&attribute] = value;
   valueChanged(node, attribute);
   return MS::kSuccess;
+}
+
+std::string misfit(MFnNumericData::Type type, double value) {
+  double low = 0.0, high = 0.0;
+  if (type == MFnNumericData::kBoolean) {
+    return std::isfinite(value) ? ""
+                                : "a bool attribute takes finite numbers (0 is off, any other on)";
+  }
+  if (integerRange(type, &low, &high)) {
+    if (std::isfinite(value) && std::trunc(value) >= low && std::trunc(value) <= high) return "";
+    char range[64];
+    std::snprintf(range, sizeof range, "%.0f to %.0f", low, high);
+    return std::string("a ") + scalarTypeName(type) + " attribute takes whole numbers from " +
+           range;
+  }
+  if (type == MFnNumericData::kFloat && std::isfinite(value) && std::fabs(value) > FLT_MAX) {
+    char range[64];
+    std::snprintf(range, sizeof range, "%g to %g", -FLT_MAX, FLT_MAX);
+    return std::string("a float attribute takes numbers from ") + range + " (or infinity, or NaN)";
+  }
+  return "";
 }
 
 }  // namespace qv::maya::detail

@@ -184,9 +184,12 @@ class Graph {
   void valueChanged(Node& node, const Attribute& attribute);
   void markDirty(Node& node, const Attribute& root);
 
-  // Writes from outside compute: refused on a connected destination, kept
-  // within the attribute's range, then dirtying what depends on the value.
-  MStatus setNumbers(Node& node, const Attribute& attribute, const std::vector<double>& values);
+  // Writes from outside compute: refused on a connected destination or for a
+  // value its leaf's type cannot hold (kInvalidParameter, with `problem`
+  // naming the leaf, the value and the type's range), kept within the
+  // attribute's range, then dirtying what depends on the value.
+  MStatus setNumbers(Node& node, const Attribute& attribute, const std::vector<double>& values,
+                     std::string* problem = nullptr);
   MStatus setText(Node& node, const Attribute& attribute, const std::string& value);
   MStatus setMatrix(Node& node, const Attribute& attribute, const MMatrix& value);
 

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -232,6 +233,32 @@ TEST_F(MayaHostTest, ConnectionsCarryValuesAndDirtiness) {
   EXPECT_TRUE(host.setAttr("b.color", std::vector<double>{1.0, 1.0, 1.0}));
 }
 
+// Connections that run in a cycle, within one compound or through compute,
+// read the value on the cycle as it stands instead of recursing for ever.
+TEST_F(MayaHostTest, ConnectionCyclesReadTheValueTheyHave) {
+  host.createNode("transform", "cam");
+  ASSERT_TRUE(host.setAttr("cam.tx", 3.0));
+  std::string error;
+  ASSERT_TRUE(host.connectAttr("cam.tx", "cam.ty", &error)) << error;
+  EXPECT_EQ(get("cam.t"), (std::vector<double>{3, 3, 0}));
+  EXPECT_EQ(get("cam.ty"), std::vector<double>{3});
+  ASSERT_TRUE(host.disconnectAttr("cam.tx", "cam.ty", &error)) << error;
+  EXPECT_EQ(get("cam.ty"), std::vector<double>{3});
+
+  // a.output feeds b's colour, b.outputX feeds a's input: a cycle through
+  // both nodes' compute.
+  host.createNode("qvTestNode", "a");
+  host.createNode("qvTestNode", "b");
+  ASSERT_TRUE(host.connectAttr("a.output", "b.color", &error)) << error;
+  ASSERT_TRUE(host.connectAttr("b.outputX", "a.input", &error)) << error;
+  const std::vector<double> output = get("a.output");
+  ASSERT_EQ(output.size(), 3u);
+  EXPECT_EQ(get("a.output"), output);
+  ASSERT_TRUE(host.disconnectAttr("b.outputX", "a.input", &error)) << error;
+  ASSERT_TRUE(host.setAttr("a.input", 2.0));
+  EXPECT_EQ(get("b.color"), (std::vector<double>{1.0, 0.5, 2.0}));
+}
+
 TEST_F(MayaHostTest, TransformsPlaceTheirShapes) {
   const std::string transform = host.createNode("transform", "cam");
   const std::string shape = host.createNode("camera", "camShape", transform);
@@ -368,6 +395,147 @@ TEST(MayaFailureTest, InjectedFailuresReachThePluginsFailurePaths) {
   EXPECT_EQ(GetCapturedStderr(),
             "deregisterNode failed: (kFailure): Unexpected Internal Failure\n");
   EXPECT_EQ(host.plugins(), std::vector<std::string>{"qv_testNode"});
+}
+
+// Values that an attribute's type cannot hold: refused by setAttr with a
+// message naming the attribute, the value and the range, and converted
+// defined-ly wherever else they reach the graph (connections, plug reads).
+class AttributeTypeTest : public MayaHostTest {
+ protected:
+  void SetUp() override {
+    MayaHostTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(host.loadPlugin(QV_MAYA_TYPES_PLUGIN, &error)) << error;
+    ASSERT_EQ(host.createNode("qvTestTypes", "t"), "t");
+    ASSERT_EQ(host.createNode("qvTestNode", "n"), "n");
+  }
+
+  // setAttr's message, or "" when it took the value.
+  std::string refusal(const std::string& plug, std::vector<double> values) {
+    std::string error;
+    return host.setAttr(plug, values, &error) ? "" : error;
+  }
+};
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInfinity = std::numeric_limits<double>::infinity();
+
+TEST_F(AttributeTypeTest, SetAttrRefusesWhatAnIntegerTypeCannotHold) {
+  ASSERT_EQ(refusal("t.count", {41}), "");
+  EXPECT_EQ(refusal("t.count", {kNaN}),
+            "cannot set t.count to nan: a long attribute takes whole numbers from -2147483648 to "
+            "2147483647");
+  EXPECT_EQ(refusal("t.cn", {1e30}),
+            "cannot set t.count to 1e+30: a long attribute takes whole numbers from -2147483648 "
+            "to 2147483647");
+  EXPECT_EQ(refusal("t.count", {2147483648.0}),
+            "cannot set t.count to 2147483648: a long attribute takes whole numbers from "
+            "-2147483648 to 2147483647");
+  EXPECT_EQ(refusal("t.count", {-kInfinity}),
+            "cannot set t.count to -inf: a long attribute takes whole numbers from -2147483648 "
+            "to 2147483647");
+  EXPECT_EQ(refusal("t.level", {32768}),
+            "cannot set t.level to 32768: a short attribute takes whole numbers from -32768 to "
+            "32767");
+  EXPECT_EQ(refusal("t.tiny", {-1}),
+            "cannot set t.tiny to -1: a byte attribute takes whole numbers from 0 to 255");
+  EXPECT_EQ(refusal("t.letter", {128}),
+            "cannot set t.letter to 128: a char attribute takes whole numbers from -128 to 127");
+  EXPECT_EQ(refusal("t.flag", {kNaN}),
+            "cannot set t.flag to nan: a bool attribute takes finite numbers (0 is off, any "
+            "other on)");
+  // A compound names the child that does not fit, and keeps every child.
+  ASSERT_EQ(refusal("t.pair", {1, 2}), "");
+  EXPECT_EQ(refusal("t.pair", {3, 40000}),
+            "cannot set t.pair1 to 40000: a short attribute takes whole numbers from -32768 to "
+            "32767");
+  EXPECT_EQ(refusal("t.triple", {0, 0, kNaN}),
+            "cannot set t.triple2 to nan: a long attribute takes whole numbers from -2147483648 "
+            "to 2147483647");
+  EXPECT_EQ(get("t.pair"), (std::vector<double>{1, 2}));
+  EXPECT_EQ(get("t.triple"), (std::vector<double>{0, 0, 0}));
+  EXPECT_EQ(get("t.count"), std::vector<double>{41});
+  // A plug-in's own write is refused the same way, without a message.
+  EXPECT_EQ(plug("t", "count").setValue(1e30), MS::kInvalidParameter);
+  EXPECT_EQ(get("t.count"), std::vector<double>{41});
+  // The built-in camera's filmFit is a short too.
+  host.createNode("camera", "camShape");
+  EXPECT_NE(refusal("camShape.ff", {1e9}), "");
+  EXPECT_EQ(get("camShape.ff"), std::vector<double>{1});
+}
+
+TEST_F(AttributeTypeTest, SetAttrTakesEveryValueAnIntegerTypeHolds) {
+  EXPECT_EQ(refusal("t.count", {2147483647}), "");
+  EXPECT_EQ(get("t.count"), std::vector<double>{2147483647});
+  EXPECT_EQ(refusal("t.count", {-2147483648.0}), "");
+  EXPECT_EQ(get("t.count"), std::vector<double>{-2147483648.0});
+  // Fractions are cut toward zero, so one just past the top still fits.
+  EXPECT_EQ(refusal("t.count", {2147483647.75}), "");
+  EXPECT_EQ(get("t.count"), std::vector<double>{2147483647});
+  EXPECT_EQ(refusal("t.level", {-32768.5}), "");
+  EXPECT_EQ(get("t.level"), std::vector<double>{-32768});
+  EXPECT_EQ(refusal("t.tiny", {255}), "");
+  EXPECT_EQ(refusal("t.letter", {-128}), "");
+  EXPECT_EQ(refusal("t.flag", {-5}), "");
+  EXPECT_EQ(get("t.flag"), std::vector<double>{1});
+  EXPECT_EQ(get("t.tiny"), std::vector<double>{255});
+  EXPECT_EQ(get("t.letter"), std::vector<double>{-128});
+}
+
+TEST_F(AttributeTypeTest, FloatsHoldInfinityAndNaNButNothingBeyondFloatsRange) {
+  EXPECT_EQ(refusal("t.ratio", {kInfinity}), "");
+  EXPECT_EQ(get("t.ratio"), std::vector<double>{kInfinity});
+  EXPECT_EQ(refusal("t.ratio", {kNaN}), "");
+  EXPECT_TRUE(std::isnan(get("t.ratio").at(0)));
+  EXPECT_EQ(refusal("t.ratio", {-1e300}),
+            "cannot set t.ratio to -1e+300: a float attribute takes numbers from -3.40282e+38 to "
+            "3.40282e+38 (or infinity, or NaN)");
+  EXPECT_EQ(refusal("t.ratio", {0.1}), "");
+  EXPECT_EQ(get("t.ratio"), std::vector<double>{static_cast<float>(0.1)});
+  // A colour's children are floats too; doubles hold anything.
+  EXPECT_EQ(refusal("n.c", {1e300, 0, 0}),
+            "cannot set n.colorR to 1e+300: a float attribute takes numbers from -3.40282e+38 to "
+            "3.40282e+38 (or infinity, or NaN)");
+  host.createNode("transform", "x");
+  EXPECT_EQ(refusal("x.t", {1e300, -kInfinity, 2}), "");
+  EXPECT_EQ(get("x.t"), (std::vector<double>{1e300, -kInfinity, 2}));
+}
+
+TEST_F(AttributeTypeTest, ValuesReachingAnIntegerOtherwiseAreConvertedDefinedly) {
+  // A float output connected into a long input.
+  std::string error;
+  ASSERT_TRUE(host.connectAttr("n.other", "t.count", &error)) << error;
+  ASSERT_TRUE(host.setAttr("n.other", 1e30));
+  EXPECT_EQ(get("t.count"), std::vector<double>{2147483647});
+  ASSERT_TRUE(host.setAttr("n.other", -kInfinity));
+  EXPECT_EQ(get("t.count"), std::vector<double>{-2147483648.0});
+  ASSERT_TRUE(host.setAttr("n.other", kNaN));
+  EXPECT_EQ(get("t.count"), std::vector<double>{0});
+  ASSERT_TRUE(host.setAttr("n.other", -12.9));
+  EXPECT_EQ(get("t.count"), std::vector<double>{-12});
+  ASSERT_TRUE(host.disconnectAttr("n.other", "t.count", &error)) << error;
+
+  // A plug read as an integer, of a float that no integer holds.
+  ASSERT_TRUE(host.setAttr("n.other", 1e30));
+  EXPECT_EQ(plug("n", "other").asInt(), std::numeric_limits<int>::max());
+  EXPECT_EQ(plug("n", "other").asShort(), std::numeric_limits<short>::max());
+  int whole = 1;
+  EXPECT_EQ(plug("n", "other").getValue(whole), MS::kSuccess);
+  EXPECT_EQ(whole, std::numeric_limits<int>::max());
+  ASSERT_TRUE(host.setAttr("n.other", kNaN));
+  EXPECT_EQ(plug("n", "other").asInt(), 0);
+  EXPECT_TRUE(plug("n", "other").asBool());
+  ASSERT_TRUE(host.setAttr("n.other", -kInfinity));
+  EXPECT_EQ(plug("n", "other").asShort(), std::numeric_limits<short>::min());
+
+  // And through the data block in compute: seen = asInt(count) + asShort(ratio).
+  ASSERT_TRUE(host.setAttr("t.count", 5.0));
+  ASSERT_TRUE(host.setAttr("t.ratio", 1e30));
+  EXPECT_EQ(get("t.seen"), std::vector<double>{5 + 32767});
+  ASSERT_TRUE(host.setAttr("t.ratio", kNaN));
+  EXPECT_EQ(get("t.seen"), std::vector<double>{5});
+  ASSERT_TRUE(host.setAttr("t.ratio", -40000.5));
+  EXPECT_EQ(get("t.seen"), std::vector<double>{5 - 32768});
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "qvmaya.h"
 
+#include "command_test.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -287,6 +289,274 @@ TEST(QvmayaTest, RenderNodesSaveAndReload) {
   const Result second = runScript(queries, {saved.string(), "-"});
   EXPECT_EQ(second.err, "");
   EXPECT_EQ(second.out, first.out);
+}
+
+// What `qvmaya render` of a scene that does not open gives: its status and
+// message, and whether it left the image behind.
+struct RenderResult {
+  Result result;
+  bool imageLeft;
+};
+
+RenderResult renderScene(const fs::path& scene, const std::string& imageName) {
+  const fs::path image = scene.parent_path() / imageName;
+  fs::remove(image);
+  RenderResult r{
+      runScript("", {"render", scene.string(), "-o", image.string(), "--quiet", "--cpu"}), false};
+  r.imageLeft = fs::exists(image);
+  return r;
+}
+
+// A scene that opens itself, directly or through other scenes, stops at the
+// nesting limit with one message where the open that went too deep is,
+// instead of recursing until the stack runs out.
+TEST(QvmayaSceneNesting, SceneThatOpensItselfStopsAtTheLimit) {
+  test::ScratchDir dir("qvmaya_nesting");
+  const std::string self = (dir.path() / "self.ma").generic_string();
+  std::ofstream(self) << "createNode transform -n t;\nfile -open \"" << self << "\";\n";
+  const Result r = runScript("", {self});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "// Error: " + self + " line 2: file: cannot open " + self +
+                       ": scenes nest more than 16 deep here (does a scene open itself?)\n");
+
+  // As a scene to render: the same message, once, and no image.
+  const RenderResult render = renderScene(self, "self.png");
+  EXPECT_EQ(render.result.status, 1);
+  EXPECT_EQ(render.result.err, "qvmaya: " + self + " line 2: file: cannot open " + self +
+                                   ": scenes nest more than 16 deep here (does a scene open "
+                                   "itself?)\n");
+  EXPECT_FALSE(render.imageLeft);
+}
+
+TEST(QvmayaSceneNesting, ScenesThatOpenEachOtherStopAtTheLimit) {
+  test::ScratchDir dir("qvmaya_nesting");
+  const std::string a = (dir.path() / "a.ma").generic_string();
+  const std::string b = (dir.path() / "b.ma").generic_string();
+  std::ofstream(a) << "file -open \"" << b << "\";\n";
+  std::ofstream(b) << "createNode transform -n t;\n\nfile -o \"" << a << "\";\n";
+  std::ostringstream out, err;
+  bool used = false;
+  const int status = withScene(a, out, err, [&](maya::Host&, maya::Viewport&, const std::string&) {
+    used = true;
+    return 0;
+  });
+  EXPECT_EQ(status, 1);
+  EXPECT_FALSE(used);
+  // Sixteen scenes open, a and b by turns; the sixteenth, b, opens a once more.
+  EXPECT_EQ(err.str(), "qvmaya: " + b + " line 3: file: cannot open " + a +
+                           ": scenes nest more than 16 deep here (does a scene open itself?)\n");
+}
+
+TEST(QvmayaSceneNesting, SixteenScenesOpenedOneInsideAnotherStillOpen) {
+  test::ScratchDir dir("qvmaya_nesting");
+  const auto scene = [&](int n) {
+    return (dir.path() / ("s" + std::to_string(n) + ".ma")).generic_string();
+  };
+  // s1 runs as a script; s2 to s17 are opened by the one before, 16 deep.
+  for (int n = 1; n <= 17; ++n) {
+    std::ofstream file(scene(n));
+    if (n < 17) {
+      file << "file -open \"" << scene(n + 1) << "\";\n";
+    } else {
+      file << "createNode transform -n deepest;\nsetAttr deepest.tx 17;\n";
+    }
+  }
+  Result r = runScript("getAttr deepest.tx;\n", {scene(1), "-"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "17\n");
+
+  // One more, and s17's open is the one too many.
+  std::ofstream(scene(17)) << "file -open \"" << scene(18) << "\";\n";
+  std::ofstream(scene(18)) << "createNode transform -n deepest;\n";
+  r = runScript("", {scene(1)});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "// Error: " + scene(17) + " line 1: file: cannot open " + scene(18) +
+                       ": scenes nest more than 16 deep here (does a scene open itself?)\n");
+}
+
+// A block comment that never ends is an error where it starts, not the
+// silent end of the script.
+TEST(QvmayaComments, UnterminatedBlockCommentIsAnErrorWhereItStarts) {
+  Result r = runScript(
+      "createNode transform -n t;\n"
+      "setAttr t.tx 2; getAttr t.tx; /* closed */ getAttr t.tx;\n"
+      "/* never closed\n"
+      "setAttr t.tx 5;\n"
+      "getAttr t.tx;\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "2\n2\n");
+  EXPECT_EQ(r.err, "// Error: stdin line 3: Unterminated comment: the '/*' here has no '*/'\n");
+
+  // Inside a statement, after a comment that ends, and "/*/", which opens
+  // one without closing it.
+  r = runScript("createNode transform -n t;\n/**/ setAttr t.tx\n\n  /*/ 4;\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "// Error: stdin line 4: Unterminated comment: the '/*' here has no '*/'\n");
+  r = runScript("createNode transform -n t; getAttr t.sx; /* star *");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "1\n");
+  EXPECT_EQ(r.err, "// Error: stdin line 1: Unterminated comment: the '/*' here has no '*/'\n");
+}
+
+TEST(QvmayaComments, UnterminatedCommentInASceneFileWritesNothing) {
+  test::ScratchDir dir("qvmaya_comment");
+  const std::string saved = (dir.path() / "saved.ma").string();
+  const std::string scene = dir.write("scene.ma",
+                                      "//Maya ASCII 2015 scene\n"
+                                      "createNode transform -n cam;\n"
+                                      "createNode camera -n camShape -p cam;\n"
+                                      "/* a note\n\n"
+                                      "file -save \"" +
+                                          saved + "\";\n");
+  const Result r = runScript("", {scene});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "// Error: " + scene + " line 4: Unterminated comment: the '/*' here has no '*/'\n");
+  EXPECT_FALSE(fs::exists(saved));
+
+  const RenderResult render = renderScene(scene, "scene.png");
+  EXPECT_EQ(render.result.status, 1);
+  EXPECT_EQ(render.result.err,
+            "qvmaya: " + scene + " line 4: Unterminated comment: the '/*' here has no '*/'\n");
+  EXPECT_FALSE(render.imageLeft);
+}
+
+// What a message quotes of the script is cut short and escaped: a runaway
+// word or a binary file does not come back in full.
+TEST(QvmayaMessages, LongWordsAreCutShortAndUnprintableBytesEscaped) {
+  const std::string word(100000, 'x');
+  Result r = runScript("createNode " + word + ";\n" + word + ";\nsetAttr " + word + " 1;\n");
+  EXPECT_EQ(r.status, 1);
+  const std::string cut(40, 'x');
+  EXPECT_EQ(r.err, "// Error: stdin line 1: Unknown object type: " + cut + "...\n" +
+                       "// Error: stdin line 2: Cannot find procedure \"" + cut + "...\".\n" +
+                       "// Error: stdin line 3: Not a plug (NODE.ATTR): " + cut + "...\n");
+
+  r = runScript("createNode transform -n t;\nsetAttr t.tx \x01\x7f\xff\xfe;\n\x1b[2J;\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "// Error: stdin line 2: setAttr: not a number: \\x01\\x7F\\xFF\\xFE\n"
+            "// Error: stdin line 3: Cannot find procedure \"\\x1B[2J\".\n");
+}
+
+TEST(QvmayaMessages, FileNamesAreShownWholeUnlessTheyAreNoFileNames) {
+  const std::string folder(60, 'f');
+  const Result r = runScript("file -open \"" + folder + "/missing.ma\";\nfile -o \"a\\tb\";\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "// Error: stdin line 1: file: " + folder +
+                       "/missing.ma: cannot open file\n"
+                       "// Error: stdin line 2: file: cannot open a\\x09b\n");
+}
+
+TEST(QvmayaMessages, BinaryFileGetsOneMessageAndNothingOfItRuns) {
+  test::ScratchDir dir("qvmaya_binary");
+  // What a Maya binary scene starts with, then what looks like commands.
+  std::string bytes("FOR8\0\0\0\0\0\0\x01\x10Maya", 16);
+  for (int i = 0; i < 2000; ++i) bytes += std::string("\xff\x01 ;\n\0\x80", 7);
+  const std::string binary = dir.write("scene.mb", bytes);
+  // Text up to a NUL byte on line 3, which makes it no script either.
+  const std::string text = (dir.path() / "late.ma").string();
+  std::ofstream(text, std::ios::binary)
+      << std::string("createNode transform -n t;\n\ncreateNode \0transform -n u;\n", 55);
+  const Result r = runScript("getAttr t.tx;\n", {binary, text, "-"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "// Error: " + binary +
+                       " line 1: Not a MEL script or Maya ASCII file: it holds binary data\n"
+                       "// Error: " +
+                       text +
+                       " line 3: Not a MEL script or Maya ASCII file: it holds binary data\n"
+                       "// Error: stdin line 1: No object matches name: t.tx\n");
+}
+
+// A value an attribute's type cannot hold is refused with the attribute, the
+// value and the range, and what is saved afterwards does not hold it.
+TEST(QvmayaAttributeTypes, SetAttrRefusesWhatTheTypeCannotHoldAndSaveLeavesItOut) {
+  PluginPath path(QV_MAYA_TEST_PLUGIN_DIR);
+  test::ScratchDir dir("qvmaya_types");
+  const std::string saved = (dir.path() / "saved.ma").generic_string();
+  const Result r = runScript(
+      "requires \"qv_testTypes\" \"1.0\";\n"
+      "createNode qvTestTypes -n t;\n"
+      "setAttr .count 7;\n"
+      "setAttr .count nan;\n"
+      "setAttr t.cn 1e30;\n"
+      "setAttr t.level inf;\n"
+      "setAttr t.pair -type short2 1 99999;\n"
+      "setAttr t.flag nan;\n"
+      "getAttr t.count; getAttr t.pair;\n"
+      "file -save \"" +
+      saved + "\";\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "7\n0 0\n");
+  EXPECT_EQ(r.err,
+            "// Error: stdin line 4: setAttr: cannot set t.count to nan: a long attribute takes "
+            "whole numbers from -2147483648 to 2147483647\n"
+            "// Error: stdin line 5: setAttr: cannot set t.count to 1e+30: a long attribute takes "
+            "whole numbers from -2147483648 to 2147483647\n"
+            "// Error: stdin line 6: setAttr: cannot set t.level to inf: a short attribute takes "
+            "whole numbers from -32768 to 32767\n"
+            "// Error: stdin line 7: setAttr: cannot set t.pair1 to 99999: a short attribute "
+            "takes whole numbers from -32768 to 32767\n"
+            "// Error: stdin line 8: setAttr: cannot set t.flag to nan: a bool attribute takes "
+            "finite numbers (0 is off, any other on)\n");
+  const std::string text = readFile(saved);
+  EXPECT_NE(text.find("createNode qvTestTypes -n \"t\";\n\tsetAttr \".cn\" 7;\n"),
+            std::string::npos)
+      << text;
+  for (const char* absent : {"nan", "inf", "e+30", "99999", ".lv", ".pr", ".fl"}) {
+    EXPECT_EQ(text.find(absent), std::string::npos) << absent << " in\n" << text;
+  }
+}
+
+TEST(QvmayaAttributeTypes, SceneWithAValueTheTypeCannotHoldDoesNotOpen) {
+  PluginPath path(QV_MAYA_TEST_PLUGIN_DIR);
+  test::ScratchDir dir("qvmaya_types");
+  const std::string scene = dir.write("scene.ma",
+                                      "requires \"qv_testTypes\" \"1.0\";\n"
+                                      "createNode transform -n cam;\n"
+                                      "createNode camera -n camShape -p cam;\n"
+                                      "createNode qvTestTypes -n t;\n"
+                                      "\tsetAttr \".cn\" 1e30;\n");
+  const std::string message = "qvmaya: " + scene +
+                              " line 5: setAttr: cannot set t.count to 1e+30: a long attribute "
+                              "takes whole numbers from -2147483648 to 2147483647\n";
+  std::ostringstream out, err;
+  bool used = false;
+  EXPECT_EQ(withScene(scene, out, err,
+                      [&](maya::Host&, maya::Viewport&, const std::string&) {
+                        used = true;
+                        return 0;
+                      }),
+            1);
+  EXPECT_FALSE(used);
+  EXPECT_EQ(err.str(), message);
+
+  const RenderResult render = renderScene(scene, "scene.png");
+  EXPECT_EQ(render.result.status, 1);
+  EXPECT_EQ(render.result.err, message);
+  EXPECT_FALSE(render.imageLeft);
+}
+
+// What the fuzzer found, kept in fuzz/regressions/mel/: each runs to exit
+// status 0 without a message or 1 with messages, and nothing worse.
+TEST(QvmayaFuzzFindings, SavedInputsRunCleanly) {
+  const fs::path folder = fs::path(QV_SOURCE_DIR) / "fuzz" / "regressions" / "mel";
+  int inputs = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    SCOPED_TRACE(entry.path().string());
+    const Result r = runScript(readFile(entry.path()));
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status;
+    EXPECT_EQ(r.status == 0, r.err.empty()) << r.err;
+    ++inputs;
+  }
+  EXPECT_GT(inputs, 0);
+
+  const Result cycle = runScript(readFile(folder / "connection_cycle.mel"));
+  EXPECT_EQ(cycle.err, "");
+  EXPECT_EQ(cycle.status, 0);
+  EXPECT_EQ(cycle.out, "3 3 0\n3\n");
 }
 
 }  // namespace

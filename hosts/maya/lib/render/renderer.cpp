@@ -3,6 +3,7 @@
 #include "render_state.h"
 
 #include "graph.h"
+#include "numeric_value.h"
 
 #include <maya/MDrawRegistry.h>
 #include <maya/MImage.h>
@@ -415,7 +416,7 @@ MStatus setScalar(MShaderInstance* shader, const MString& name, double value) {
     if (!(std::fabs(value) < 2147483648.0)) return MS::kInvalidParameter;
     text = std::to_string(static_cast<int>(value));
   } else if (*type == "float") {
-    text = number(static_cast<float>(value));
+    text = number(qv::maya::detail::toFloat(value));
   } else {
     return MS::kInvalidParameter;
   }
