@@ -11,6 +11,9 @@ packages=(
   libpugixml-dev libstb-dev glslang-tools libvulkan-dev mesa-vulkan-drivers
   # Rendered images.
   libopenexr-dev
+  # The fuzz targets (scripts/fuzz.sh): clang with libFuzzer, whose runtime
+  # Debian ships apart from the compiler.
+  clang libclang-rt-14-dev
   # The Windows build (scripts/test-windows.sh): the MinGW-w64 cross compiler,
   # Wine to run its tests, and GoogleTest's sources to build for Windows.
   g++-mingw-w64-x86-64 wine64 googletest

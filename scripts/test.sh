@@ -39,3 +39,6 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 
 echo "== Windows (MinGW-w64 cross-build, tests under Wine)"
 scripts/test-windows.sh
+
+echo "== fuzz targets (libFuzzer, 30 s each)"
+scripts/fuzz.sh 30

@@ -1,0 +1,44 @@
+// qvmaya running a MEL script or Maya ASCII file: the script reader and every
+// command it drives in the Maya stand-in, with the project's four Maya
+// plug-ins within reach of `requires` and `loadPlugin` as qvmaya finds them.
+// The promise checked: status 0 and no message, or status 1 with messages.
+#include "fuzz_support.h"
+#include "qvmaya.h"
+
+#include <dlfcn.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  qv::fuzz::quietStreams();
+  // A library libFuzzer instruments must stay mapped once loaded: its
+  // coverage counters are read after every input. Each run's session loads
+  // and unloads the plug-ins; holding every library of the folder here
+  // keeps them in memory (their state is per node and per session, so
+  // nothing carries over from one input to the next).
+  for (const auto& entry : std::filesystem::directory_iterator(QV_PLUGIN_DIR)) {
+    if (entry.path().extension() != ".so") continue;
+    if (!dlopen(entry.path().c_str(), RTLD_NOW | RTLD_NODELETE)) {
+      std::fprintf(stderr, "fuzz_mel: %s\n", dlerror());
+      std::abort();
+    }
+  }
+  // A script's relative `file -save` and `file -open` land in the scratch
+  // folder, not wherever the fuzzer was started.
+  std::filesystem::current_path(qv::fuzz::scratchFolder());
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+  std::ostringstream out, err;
+  const int status = qv::qvmaya::run({}, in, out, err);
+  QV_FUZZ_CHECK(status == 0 || status == 1);
+  QV_FUZZ_CHECK((status == 0) == err.str().empty());
+  return 0;
+}
