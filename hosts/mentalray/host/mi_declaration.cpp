@@ -29,21 +29,6 @@ const char* const kApplyWords[] = {
 const char* const kTypeList =
     "boolean, integer, scalar, vector, color, transform, color texture, struct or array";
 
-std::size_t plainSize(ParamKind kind) {
-  switch (kind) {
-    case ParamKind::Vector:
-      return 12;
-    case ParamKind::Color:
-      return 16;
-    case ParamKind::Transform:
-      return 64;
-    case ParamKind::Array:
-      return 8;
-    default:
-      return 4;
-  }
-}
-
 bool isPlain(ParamKind kind) {
   return kind != ParamKind::Texture && kind != ParamKind::Struct && kind != ParamKind::Array;
 }
@@ -123,6 +108,21 @@ bool sameDeclaration(const ShaderDecl& a, const ShaderDecl& b) {
     if (!sameParam(a.params[i], b.params[i])) return false;
   }
   return true;
+}
+
+std::size_t plainSize(ParamKind kind) {
+  switch (kind) {
+    case ParamKind::Vector:
+      return 12;
+    case ParamKind::Color:
+      return 16;
+    case ParamKind::Transform:
+      return 64;
+    case ParamKind::Array:
+      return 8;
+    default:
+      return 4;
+  }
 }
 
 const char* kindName(ParamKind kind) {

@@ -68,6 +68,10 @@ bool sameDeclaration(const ShaderDecl& a, const ShaderDecl& b);
 // What the kind is called in messages ("a colour", "an integer" ...).
 const char* kindName(ParamKind kind);
 
+// Bytes a parameter of a kind other than a structure takes in the block (an
+// array: its header, the index of the first element and the count).
+std::size_t plainSize(ParamKind kind);
+
 // The member of this name of the declaration's result, or null.
 const ParamDecl* findResultMember(const ShaderDecl& decl, const std::string& name);
 

@@ -529,21 +529,8 @@ class Resolver {
           {p.from, to, static_cast<std::size_t>(resultOffset), p.where.file, p.where.line});
       const auto tag = static_cast<miTag>(scene_.connections.size());
       ShaderInstance& from = scene_.shaders[p.from];
-      for (std::size_t w = 0; w < sizeOf(p.kind) / 4; ++w) from.tags[p.offset / 4 + w] = tag;
+      for (std::size_t w = 0; w < plainSize(p.kind) / 4; ++w) from.tags[p.offset / 4 + w] = tag;
       from.connected = true;
-    }
-  }
-
-  static std::size_t sizeOf(ParamKind kind) {
-    switch (kind) {
-      case ParamKind::Vector:
-        return 12;
-      case ParamKind::Color:
-        return 16;
-      case ParamKind::Transform:
-        return 64;
-      default:
-        return 4;
     }
   }
 
