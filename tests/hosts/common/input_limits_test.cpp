@@ -27,10 +27,6 @@
 #include "text_file.h"
 #include "text_lexer.h"
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#include <stb/stb_image_write.h>
-
 namespace qv::host {
 namespace {
 
@@ -225,19 +221,16 @@ TEST(ImageJpeg, HuffmanTablesBeyondTheirRoomAreRefused) {
   EXPECT_TRUE(picture.empty());
 }
 
-// The check walks every segment of a sound JPEG without refusing it.
+// The check walks every segment of a sound JPEG (the fuzzers' seed: tables,
+// a scan, its end) without refusing it.
 TEST(ImageJpeg, SoundJpegsStillRead) {
-  qv::test::ScratchDir dir("image_jpeg");
-  std::vector<unsigned char> rgb(40 * 24 * 3);
-  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<unsigned char>(i * 7);
-  const std::string path = (dir.path() / "sound.jpg").string();
-  ASSERT_NE(stbi_write_jpg(path.c_str(), 40, 24, 3, rgb.data(), 90), 0);
+  const std::string path = std::string(QV_SOURCE_DIR) + "/fuzz/corpus/image/tiny.jpg";
   image::Picture picture;
   std::string error;
   ASSERT_TRUE(image::read(path, &picture, &error)) << error;
-  EXPECT_EQ(picture.width(), 40);
-  EXPECT_EQ(picture.height(), 24);
-  EXPECT_EQ(picture.texel(3, 3)[3], 1.0f);
+  EXPECT_EQ(picture.width(), 3);
+  EXPECT_EQ(picture.height(), 2);
+  EXPECT_EQ(picture.texel(2, 1)[3], 1.0f);
 }
 
 TEST(ImageDepth, A16kPaintingIsReadAndKeptAtFourBytesAPixel) {
