@@ -144,7 +144,10 @@ std::size_t InputFile::read(void* buffer, std::size_t size) {
 }
 
 void InputFile::skip(long long offset) {
-  if (fd_ < 0) return;
+  // Once a read has found the end, the file stays at its end: stb stops
+  // reading after the first empty read and asks only whether the end was
+  // reached, so a skip that forgot it would keep stb looking for ever.
+  if (fd_ < 0 || ended_) return;
   const long long target = std::clamp<long long>(static_cast<long long>(position_) + offset, 0,
                                                  static_cast<long long>(limit_));
   if (seekTo(fd_, target) < 0) {
@@ -152,7 +155,6 @@ void InputFile::skip(long long offset) {
     return;
   }
   position_ = static_cast<std::uint64_t>(target);
-  ended_ = false;
 }
 
 bool InputFile::rewind() {

@@ -28,7 +28,8 @@ class InputFile {
   // Up to `size` bytes, never beyond the limit however far the file has
   // grown since it was opened; 0 at its end.
   std::size_t read(void* buffer, std::size_t size);
-  // Moves by `offset` bytes (may be negative) within what may be read.
+  // Moves by `offset` bytes (may be negative) within what may be read;
+  // nothing once the end was read (only rewind() goes back then).
   void skip(long long offset);
   bool atEnd() const { return ended_; }
   // Back to the first byte.

@@ -223,6 +223,31 @@ TEST(ImageJpeg, HuffmanTablesBeyondTheirRoomAreRefused) {
 
 // The check walks every segment of a sound JPEG (the fuzzers' seed: tables,
 // a scan, its end) without refusing it.
+// A segment that skips past the end of a short JPEG once left stb looking
+// for its next marker for ever (the fuzzers' find): the end, once read,
+// stays the end whatever is skipped after it.
+TEST(ImageJpeg, SkippingPastTheEndEndsTheRead) {
+  const std::string path =
+      std::string(QV_SOURCE_DIR) + "/fuzz/regressions/image/jpeg_skip_past_the_end.jpg";
+  image::Picture picture;
+  std::string error;
+  EXPECT_FALSE(image::read(path, &picture, &error));
+  EXPECT_TRUE(contains(error, path + ": cannot read the image")) << error;
+
+  InputFile file;
+  ASSERT_TRUE(file.open(path, kMaxImageFileBytes, "an image file", &error)) << error;
+  char buffer[256];
+  EXPECT_EQ(file.read(buffer, sizeof buffer), file.size());
+  EXPECT_EQ(file.read(buffer, sizeof buffer), 0u);
+  EXPECT_TRUE(file.atEnd());
+  file.skip(10);
+  EXPECT_TRUE(file.atEnd());
+  EXPECT_EQ(file.read(buffer, sizeof buffer), 0u);
+  ASSERT_TRUE(file.rewind());
+  EXPECT_FALSE(file.atEnd());
+  EXPECT_EQ(file.read(buffer, 4), 4u);
+}
+
 TEST(ImageJpeg, SoundJpegsStillRead) {
   const std::string path = std::string(QV_SOURCE_DIR) + "/fuzz/corpus/image/tiny.jpg";
   image::Picture picture;
