@@ -61,6 +61,40 @@ if(MINGW)
   endif()
 endif()
 
+# qv_use_checked_stb_image(TARGET): TARGET includes a copy of stb_image.h
+# that checks a JPEG's Huffman code counts. The stb of Debian 12 (v2.27)
+# builds a table from the 16 counts of a DHT segment without checking that
+# they add up to at most 256, the table's room, and writes past it when they
+# do; later stb versions refuse such a table as "bad DHT header", and the
+# copy adds that check where they have it (and one more, below).
+function(qv_use_checked_stb_image target)
+  set(checked "${CMAKE_BINARY_DIR}/stb_checked")
+  if(NOT EXISTS "${checked}/stb/stb_image.h")
+    find_file(QV_STB_IMAGE_HEADER stb/stb_image.h PATHS ${QV_STB_INCLUDE_DIR} /usr/include
+              NO_CMAKE_FIND_ROOT_PATH)
+    if(NOT QV_STB_IMAGE_HEADER)
+      message(FATAL_ERROR "stb/stb_image.h not found (Debian's libstb-dev)")
+    endif()
+    file(READ "${QV_STB_IMAGE_HEADER}" text)
+    set(unchecked "            L -= 17;\n            if (tc == 0) {")
+    set(check "            if (n > 256) return stbi__err(\"bad DHT header\",\"Corrupt JPEG\");\n")
+    if(NOT text MATCHES "n > 256")
+      string(FIND "${text}" "${unchecked}" at)
+      if(at LESS 0)
+        message(FATAL_ERROR "${QV_STB_IMAGE_HEADER}: cannot find where to check the JPEG Huffman code counts")
+      endif()
+      string(REPLACE "${unchecked}" "${check}${unchecked}" text "${text}")
+    endif()
+    # A chunk of no bytes reaches memcpy with a null buffer, which C leaves
+    # undefined even for no bytes.
+    string(REPLACE "      memcpy(buffer, s->img_buffer, n);\n      s->img_buffer += n;"
+                   "      if (n > 0) memcpy(buffer, s->img_buffer, n);\n      s->img_buffer += n;"
+                   text "${text}")
+    file(WRITE "${checked}/stb/stb_image.h" "${text}")
+  endif()
+  target_include_directories(${target} SYSTEM BEFORE PRIVATE "${checked}")
+endfunction()
+
 function(qv_configure_target target)
   target_compile_options(${target} PRIVATE ${QV_WARNINGS} ${QV_SANITIZER_FLAGS} ${QV_EXACT_FP_FLAGS})
   target_link_options(${target} PRIVATE ${QV_SANITIZER_FLAGS})

@@ -17,7 +17,6 @@
 
 #include "input_file.h"
 #include "input_limits.h"
-#include "jpeg_tables.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -177,16 +176,6 @@ const stbi_io_callbacks kStbCallbacks = {stbRead, stbSkip, stbEof};
 bool readEightBit(const std::string& path, Picture* picture, std::string* error) {
   host::InputFile file;
   if (!file.open(path, host::kMaxImageFileBytes, "an image file", error)) return false;
-  // stb reads a JPEG's tables even for the header alone.
-  std::string why;
-  if (!host::jpegTablesFit(file, &why)) {
-    *error = path + ": " + why;
-    return false;
-  }
-  if (!file.rewind()) {
-    *error = path + ": cannot read the image";
-    return false;
-  }
   // The header first: a file that claims more pixels than an image may
   // have is refused before anything is allocated for them.
   int width = 0, height = 0, channels = 0;
@@ -196,6 +185,17 @@ bool readEightBit(const std::string& path, Picture* picture, std::string* error)
   }
   if (const std::string over =
           host::pixelLimitMessage(width, height, host::kMaxImagePixels, "an image");
+      !over.empty()) {
+    *error = path + ": " + over;
+    return false;
+  }
+  // stb takes a BMP of no rows or columns as read.
+  if (width <= 0 || height <= 0) {
+    *error = path + ": the image has no pixels (" + std::to_string(width) + " x " +
+             std::to_string(height) + ")";
+    return false;
+  }
+  if (const std::string over = host::claimedPixelsMessage(width, height, file.size());
       !over.empty()) {
     *error = path + ": " + over;
     return false;

@@ -22,6 +22,24 @@ constexpr std::uint64_t kMaxImageFileBytes = std::uint64_t{4} << 30;
 constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 28;
 constexpr std::int64_t kMaxRenderPixels = std::int64_t{1} << 28;
 
+// How many bytes of decoded pixels (four a pixel) an image file may claim
+// for each of its own bytes. The most a real image packs is a 1-bit PNG of
+// one colour, about 33,000 to 1 (deflate's limit of about 1032 to 1, times
+// 32); beyond this a file of a few hundred bytes could claim a picture of
+// gigabytes and keep the decoder busy filling it with nothing.
+constexpr std::int64_t kMaxDecodedBytesPerFileByte = 65536;
+
+// "W x H pixels are more than a file of N bytes holds" when an image file of
+// fileBytes claims more than kMaxDecodedBytesPerFileByte allows, or "".
+inline std::string claimedPixelsMessage(std::int64_t width, std::int64_t height,
+                                        std::uint64_t fileBytes) {
+  const std::int64_t pixels = width > 0 && height > 0 ? width * height : 0;
+  const double allowed = static_cast<double>(fileBytes) * kMaxDecodedBytesPerFileByte / 4.0;
+  if (static_cast<double>(pixels) <= allowed) return {};
+  return std::to_string(width) + " x " + std::to_string(height) +
+         " pixels are more than a file of " + std::to_string(fileBytes) + " bytes holds";
+}
+
 // Largest |coordinate| of scene geometry. Embree asserts on ray origins
 // beyond about 1.8e18 and loses all precision well before: this keeps
 // three orders of magnitude of margin and is still far beyond any set.

@@ -12,7 +12,6 @@
 
 #include "input_file.h"
 #include "input_limits.h"
-#include "jpeg_tables.h"
 
 // The only copy of stb_image in the stand-in, kept out of the library's
 // exports. Its global flip-on-load flag is left alone: it is shared by every
@@ -64,14 +63,13 @@ MStatus MImage::readFromFile(MString pathname, MPixelType type) {
   if (!file.open(pathname.asChar(), qv::host::kMaxImageFileBytes, "an image file", &error)) {
     return MS::kFailure;
   }
-  // stb reads a JPEG's tables even for the header alone.
-  if (!qv::host::jpegTablesFit(file, &error) || !file.rewind()) return MS::kFailure;
   int width = 0;
   int height = 0;
   int channels = 0;
-  if (!stbi_info_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels) ||
+  if (!stbi_info_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels) || width <= 0 ||
+      height <= 0 ||
       !qv::host::pixelLimitMessage(width, height, qv::host::kMaxImagePixels, "an image").empty() ||
-      !file.rewind()) {
+      !qv::host::claimedPixelsMessage(width, height, file.size()).empty() || !file.rewind()) {
     return MS::kFailure;
   }
   stbi_uc* data = stbi_load_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels, 4);
