@@ -17,6 +17,7 @@
 
 #include "input_file.h"
 #include "input_limits.h"
+#include "png_chunks.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -176,6 +177,11 @@ const stbi_io_callbacks kStbCallbacks = {stbRead, stbSkip, stbEof};
 bool readEightBit(const std::string& path, Picture* picture, std::string* error) {
   host::InputFile file;
   if (!file.open(path, host::kMaxImageFileBytes, "an image file", error)) return false;
+  std::string why;
+  if (!host::pngChunksFit(file, &why) || !file.rewind()) {
+    *error = path + ": " + (why.empty() ? "cannot read the image" : why);
+    return false;
+  }
   // The header first: a file that claims more pixels than an image may
   // have is refused before anything is allocated for them.
   int width = 0, height = 0, channels = 0;

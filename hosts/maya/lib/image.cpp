@@ -12,6 +12,7 @@
 
 #include "input_file.h"
 #include "input_limits.h"
+#include "png_chunks.h"
 
 // The only copy of stb_image in the stand-in, kept out of the library's
 // exports. Its global flip-on-load flag is left alone: it is shared by every
@@ -63,6 +64,7 @@ MStatus MImage::readFromFile(MString pathname, MPixelType type) {
   if (!file.open(pathname.asChar(), qv::host::kMaxImageFileBytes, "an image file", &error)) {
     return MS::kFailure;
   }
+  if (!qv::host::pngChunksFit(file, &error) || !file.rewind()) return MS::kFailure;
   int width = 0;
   int height = 0;
   int channels = 0;
