@@ -9,8 +9,8 @@ packages=(
   # The Maya stand-in's viewport: fragment documents, image files, and the
   # shader compiler and CPU Vulkan device that run the fragments' shaders.
   libpugixml-dev libstb-dev glslang-tools libvulkan-dev mesa-vulkan-drivers
-  # Rendered images.
-  libopenexr-dev
+  # Rendered images; zlib for the tests that write PNG files by hand.
+  libopenexr-dev zlib1g-dev
   # The fuzz targets (scripts/fuzz.sh): clang with libFuzzer, whose runtime
   # Debian ships apart from the compiler.
   clang libclang-rt-14-dev
