@@ -189,21 +189,9 @@ bool readEightBit(const std::string& path, Picture* picture, std::string* error)
     *error = path + ": cannot read the image: " + stbi_failure_reason();
     return false;
   }
-  if (const std::string over =
-          host::pixelLimitMessage(width, height, host::kMaxImagePixels, "an image");
-      !over.empty()) {
-    *error = path + ": " + over;
-    return false;
-  }
   // stb takes a BMP of no rows or columns as read.
-  if (width <= 0 || height <= 0) {
-    *error = path + ": the image has no pixels (" + std::to_string(width) + " x " +
-             std::to_string(height) + ")";
-    return false;
-  }
-  if (const std::string over = host::claimedPixelsMessage(width, height, file.size());
-      !over.empty()) {
-    *error = path + ": " + over;
+  if (const std::string why = host::imageSizeRefusal(width, height, file.size()); !why.empty()) {
+    *error = path + ": " + why;
     return false;
   }
   if (!file.rewind()) {

@@ -64,4 +64,17 @@ inline std::string pixelLimitMessage(std::int64_t width, std::int64_t height, st
          " pixels, more than the " + std::to_string(limit) + " " + what + " may have";
 }
 
+// Why an image file whose header says width x height may not be decoded
+// (no pixels, more than an image may have, more than the file can hold),
+// or "". Every image reader asks this before it decodes.
+inline std::string imageSizeRefusal(std::int64_t width, std::int64_t height,
+                                    std::uint64_t fileBytes) {
+  if (width <= 0 || height <= 0) {
+    return "the image has no pixels (" + std::to_string(width) + " x " + std::to_string(height) +
+           ")";
+  }
+  std::string why = pixelLimitMessage(width, height, kMaxImagePixels, "an image");
+  return why.empty() ? claimedPixelsMessage(width, height, fileBytes) : why;
+}
+
 }  // namespace qv::host

@@ -68,10 +68,8 @@ MStatus MImage::readFromFile(MString pathname, MPixelType type) {
   int width = 0;
   int height = 0;
   int channels = 0;
-  if (!stbi_info_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels) || width <= 0 ||
-      height <= 0 ||
-      !qv::host::pixelLimitMessage(width, height, qv::host::kMaxImagePixels, "an image").empty() ||
-      !qv::host::claimedPixelsMessage(width, height, file.size()).empty() || !file.rewind()) {
+  if (!stbi_info_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels) ||
+      !qv::host::imageSizeRefusal(width, height, file.size()).empty() || !file.rewind()) {
     return MS::kFailure;
   }
   stbi_uc* data = stbi_load_from_callbacks(&kStbCallbacks, &file, &width, &height, &channels, 4);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "input_limits.h"
+#include "test_rays.h"
 #include "tracer.h"
 
 namespace qv::host {
@@ -24,16 +25,7 @@ SceneObject square(const std::string& name, float z, float extent = 1.0f) {
   return o;
 }
 
-Ray upward(double ox, double oy, double oz, float dx, float dy, float dz) {
-  Ray r;
-  r.origin[0] = ox;
-  r.origin[1] = oy;
-  r.origin[2] = oz;
-  r.direction[0] = dx;
-  r.direction[1] = dy;
-  r.direction[2] = dz;
-  return r;
-}
+using test::ray;
 
 TEST(TracerCoordinateLimits, FarVerticesAreRefusedByObjectValueAndLimit) {
   const struct {
@@ -67,7 +59,7 @@ TEST(TracerCoordinateLimits, GeometryAtTheLimitIsTraced) {
   Tracer tracer;
   std::string error;
   ASSERT_TRUE(tracer.build({square("wide", 5.0f, edge)}, &error)) << error;
-  const auto hit = tracer.intersect(upward(0.5, 0.25, 0.0, 0.0f, 0.0f, 1.0f));
+  const auto hit = tracer.intersect(ray(0.5, 0.25, 0.0, 0.0f, 0.0f, 1.0f));
   ASSERT_TRUE(hit.has_value());
   EXPECT_NEAR(hit->distance, 5.0, 1e-5);
 }
@@ -80,14 +72,14 @@ TEST(TracerRayLimits, RaysEmbreeWouldRefuseAreMisses) {
   const float fnan = std::numeric_limits<float>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   const Ray misses[] = {
-      upward(0.0, 0.0, -2e18, 0.0f, 0.0f, 1.0f),  // beyond Embree's range
-      upward(1e17, 0.0, 0.0, -1.0f, 0.0f, 0.0f),  // beyond the geometry's
-      upward(0.0, 0.0, -FLT_MAX, 0.0f, 0.0f, 1.0f),
-      upward(nan, 0.0, 0.0, 0.0f, 0.0f, 1.0f),
-      upward(0.0, inf, 0.0, 0.0f, 0.0f, 1.0f),
-      upward(0.0, 0.0, 0.0, 0.0f, 0.0f, 0.0f),  // no direction
-      upward(0.0, 0.0, 0.0, fnan, 0.0f, 1.0f),
-      upward(0.0, 0.0, 0.0, 0.0f, 0.0f, std::numeric_limits<float>::infinity()),
+      ray(0.0, 0.0, -2e18, 0.0f, 0.0f, 1.0f),  // beyond Embree's range
+      ray(1e17, 0.0, 0.0, -1.0f, 0.0f, 0.0f),  // beyond the geometry's
+      ray(0.0, 0.0, -FLT_MAX, 0.0f, 0.0f, 1.0f),
+      ray(nan, 0.0, 0.0, 0.0f, 0.0f, 1.0f),
+      ray(0.0, inf, 0.0, 0.0f, 0.0f, 1.0f),
+      ray(0.0, 0.0, 0.0, 0.0f, 0.0f, 0.0f),  // no direction
+      ray(0.0, 0.0, 0.0, fnan, 0.0f, 1.0f),
+      ray(0.0, 0.0, 0.0, 0.0f, 0.0f, std::numeric_limits<float>::infinity()),
   };
   for (const Ray& r : misses) {
     EXPECT_FALSE(tracer.intersect(r).has_value());
@@ -102,8 +94,8 @@ TEST(TracerRayLimits, AHugeDirectionFindsWhatItsUnitDirectionFinds) {
   std::string error;
   ASSERT_TRUE(tracer.build({square("floor", 1.0f)}, &error)) << error;
   // Towards a camera far away: the direction is the whole way there.
-  const Ray unit = upward(0.25, -0.5, 0.0, 0.0f, 0.0f, 1.0f);
-  const Ray huge = upward(0.25, -0.5, 0.0, 0.0f, 0.0f, 1e30f);
+  const Ray unit = ray(0.25, -0.5, 0.0, 0.0f, 0.0f, 1.0f);
+  const Ray huge = ray(0.25, -0.5, 0.0, 0.0f, 0.0f, 1e30f);
   const auto a = tracer.intersect(unit);
   const auto b = tracer.intersect(huge);
   ASSERT_TRUE(a.has_value());

@@ -1,4 +1,5 @@
 #include "tracer.h"
+#include "test_rays.h"
 
 #include <gtest/gtest.h>
 
@@ -40,16 +41,7 @@ SceneObject hexagonFan(const std::string& name, float z, float opacity) {
   return o;
 }
 
-Ray ray(double ox, double oy, double oz, float dx, float dy, float dz) {
-  Ray r;
-  r.origin[0] = ox;
-  r.origin[1] = oy;
-  r.origin[2] = oz;
-  r.direction[0] = dx;
-  r.direction[1] = dy;
-  r.direction[2] = dz;
-  return r;
-}
+using test::ray;
 
 // Towards (0.3, -0.2, 1): inside triangle 0 of quad(), away from its diagonal.
 Ray upward() {
