@@ -6,7 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include "command_test.h"
@@ -160,6 +165,76 @@ TEST(ExampleRender, MentalRayImageIsTheOneTheDocumentationShows) {
   ASSERT_EQ(rendered.width, shown.width);
   ASSERT_EQ(rendered.height, shown.height);
   EXPECT_TRUE(rendered.pixels == shown.pixels);
+}
+
+}  // namespace
+
+namespace {
+
+// FNV-1a over an image's size and the bits of its floats: two renders give
+// the same digest only if every channel of every pixel is the same number.
+std::uint64_t digest(const qv::image::Rgba& image) {
+  std::uint64_t h = 0xcbf29ce484222325ULL;
+  const auto mix = [&h](const void* data, std::size_t bytes) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < bytes; ++i) h = (h ^ p[i]) * 0x100000001b3ULL;
+  };
+  mix(&image.width, sizeof image.width);
+  mix(&image.height, sizeof image.height);
+  mix(image.pixels.data(), image.pixels.size() * sizeof(float));
+  return h;
+}
+
+// The digests of every image the main job writes, in floats (OpenEXR) rather
+// than the job's 8 bits, as the renderers made them before their shading and
+// tracing paths were made faster: a change that is
+// meant to leave every result as it was must leave these as they are. After a
+// change that is meant to alter the pictures, the failure messages give the
+// new digests.
+std::map<std::string, std::uint64_t> recordedDigests() {
+  std::map<std::string, std::uint64_t> digests;
+  std::ifstream in(std::string(QV_SOURCE_DIR) + "/tests/tools/qvexample/example_digests.txt");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string name, hex;
+    if (line.empty() || line[0] == '#' || !(fields >> name >> hex)) continue;
+    digests[name] = std::stoull(hex, nullptr, 16);
+  }
+  return digests;
+}
+
+TEST(ExampleRender, EveryImageOfTheMainJobIsTheOneRecorded) {
+  qv::test::ScratchDir scratch("example_digests");
+  const auto path = [&](const char* name) { return (scratch.path() / name).string(); };
+  const auto vray = qv::test::runCommand(qv::qvray::run,
+                                         {"render", kExample + "example.vrscene", "-o",
+                                          path("vray.exr"), "--aov", "seen::outMatte", "--quiet"},
+                                         "");
+  ASSERT_EQ(vray.status, 0) << vray.err;
+  const auto mray = qv::test::runCommand(qv::qvmray::run,
+                                         {"render", kExample + "example.mi", "-o",
+                                          path("mentalray.exr"), "--aov", "outMask0", "--quiet"},
+                                         "");
+  ASSERT_EQ(mray.status, 0) << mray.err;
+  const auto maya =
+      qv::test::runCommand(qv::qvmaya::run,
+                           {"render", kExample + "example.ma", "-o", path("viewport.exr"), "-w",
+                            "640", "-h", "360", "--quiet"},
+                           "");
+  ASSERT_EQ(maya.status, 0) << maya.err;
+
+  const std::map<std::string, std::uint64_t> recorded = recordedDigests();
+  ASSERT_EQ(recorded.size(), 5u) << "example_digests.txt lists every image once";
+  for (const char* name : {"vray.exr", "vray.seen_outMatte.exr", "mentalray.exr",
+                           "mentalray.outMask0.exr", "viewport.exr"}) {
+    const auto it = recorded.find(name);
+    ASSERT_NE(it, recorded.end()) << name << " has no recorded digest";
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx",
+                  static_cast<unsigned long long>(digest(load(path(name)))));
+    EXPECT_EQ(digest(load(path(name))), it->second) << name << " now has digest " << hex;
+  }
 }
 
 }  // namespace
