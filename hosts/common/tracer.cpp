@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <limits>
 #include <mutex>
@@ -135,8 +136,12 @@ bool toFloat(double v, float* out) {
 // little more; Embree asserts beyond about 1.8e18. Nothing there can be hit.
 constexpr double kMaxRayCoordinate = 4.0 * kMaxCoordinate;
 
+// NaN fails the comparison, and the limit lies well inside float's range.
 bool toRayCoordinate(double v, float* out) {
-  return std::fabs(v) <= kMaxRayCoordinate && toFloat(v, out);
+  static_assert(kMaxRayCoordinate < FLT_MAX, "coordinates within the limit narrow safely");
+  if (!(std::fabs(v) <= kMaxRayCoordinate)) return false;
+  *out = static_cast<float>(v);
+  return true;
 }
 
 // Embree takes direction components up to 1.8e18 as well. A longer
@@ -177,11 +182,6 @@ struct OcclusionContext {
   }
 };
 
-struct IntersectContext {
-  RTCIntersectContext base;
-  const SurfaceId* skip = nullptr;
-};
-
 struct PointQueryState {
   const std::vector<SceneObject>* objects;
   Vec3d p;
@@ -190,6 +190,11 @@ struct PointQueryState {
   double bestDistance = std::numeric_limits<double>::infinity();
 };
 
+// The filters ride on the intersection context rather than on the
+// geometries, so that each ray carries only the one it needs: none for a ray
+// that leaves no surface through a scene of opaque objects (camera rays), a
+// bare test of the surface it leaves for other rays there, and the whole
+// transparency bookkeeping only where some object is partly transparent.
 void occlusionFilter(const RTCFilterFunctionNArguments* args) {
   auto* ctx = reinterpret_cast<OcclusionContext*>(args->context);
   const float opacity = static_cast<const SceneObject*>(args->geometryUserPtr)->opacity;
@@ -209,8 +214,16 @@ void occlusionFilter(const RTCFilterFunctionNArguments* args) {
   }
 }
 
-void intersectFilter(const RTCFilterFunctionNArguments* args) {
-  const auto* ctx = reinterpret_cast<const IntersectContext*>(args->context);
+// Both kinds of context begin with Embree's and then name the surface to skip.
+struct SkipContext {
+  RTCIntersectContext base;
+  const SurfaceId* skip = nullptr;
+};
+static_assert(offsetof(OcclusionContext, skip) == offsetof(SkipContext, skip),
+              "the skip filter reads either context");
+
+void skipFilter(const RTCFilterFunctionNArguments* args) {
+  const auto* ctx = reinterpret_cast<const SkipContext*>(args->context);
   for (unsigned i = 0; i < args->N; ++i) {
     if (args->valid[i] == 0) continue;
     if (isSkipped(ctx->skip, RTCHitN_geomID(args->hit, args->N, i),
@@ -295,6 +308,9 @@ struct Tracer::Impl {
   RTCScene scene = nullptr;
   std::vector<SceneObject> objects;
   std::size_t triangleCount = 0;
+  // No object with triangles lets any light through: an occlusion ray then
+  // ends at the first surface it does not skip.
+  bool opaque = true;
 
   std::mutex errorMutex;
   std::string deviceError;
@@ -342,8 +358,6 @@ struct Tracer::Impl {
     for (const auto& t : mesh.triangles) indices = std::copy(t.begin(), t.end(), indices);
     rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_MEDIUM);
     rtcSetGeometryUserData(geometry, const_cast<SceneObject*>(&object));
-    rtcSetGeometryOccludedFilterFunction(geometry, occlusionFilter);
-    rtcSetGeometryIntersectFilterFunction(geometry, intersectFilter);
     rtcCommitGeometry(geometry);
     rtcAttachGeometryByID(scene, geometry, index);
     rtcReleaseGeometry(geometry);
@@ -391,10 +405,12 @@ bool Tracer::build(std::vector<SceneObject> objects, std::string* error) {
   // Medium quality never splits a triangle across leaves, so the occlusion
   // filter meets each triangle at most once per ray.
   rtcSetSceneBuildQuality(impl_->scene, RTC_BUILD_QUALITY_MEDIUM);
-  rtcSetSceneFlags(impl_->scene, RTC_SCENE_FLAG_ROBUST);
+  rtcSetSceneFlags(impl_->scene, RTC_SCENE_FLAG_ROBUST | RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION);
+  impl_->opaque = true;
   for (std::size_t i = 0; i < impl_->objects.size(); ++i) {
     // Objects without triangles leave their ID unused, so IDs stay indices.
     if (impl_->objects[i].mesh.triangles.empty()) continue;
+    if (!(impl_->objects[i].opacity >= 1.0f)) impl_->opaque = false;
     if (!impl_->addGeometry(static_cast<unsigned>(i), error)) {
       impl_->release();
       return false;
@@ -425,13 +441,18 @@ float Tracer::transmittance(const Ray& ray) const {
   OcclusionContext ctx;
   rtcInitIntersectContext(&ctx.base);
   ctx.skip = ray.skip;
-  ctx.margin = static_cast<float>(margin);
+  if (!impl_->opaque) {
+    ctx.base.filter = occlusionFilter;
+    ctx.margin = static_cast<float>(margin);
+  } else if (ray.skip != nullptr) {
+    ctx.base.filter = skipFilter;
+  }
   rtcOccluded1(impl_->scene, &ctx.base, &r);
   // Embree marks an accepted (opaque) hit with a negative tfar.
   return r.tfar < 0.0f ? 0.0f : ctx.transmittance;
 }
 
-std::optional<Hit> Tracer::intersect(const Ray& ray) const {
+std::optional<Hit> Tracer::nearest(const Ray& ray, bool withNormal) const {
   RTCRayHit rh;
   double margin = 0.0, directionScale = 1.0;
   if (impl_->scene == nullptr || !prepareRay(ray, &rh.ray, &margin, &directionScale))
@@ -439,15 +460,17 @@ std::optional<Hit> Tracer::intersect(const Ray& ray) const {
   rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
   rh.hit.primID = RTC_INVALID_GEOMETRY_ID;
   rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
-  IntersectContext ctx;
+  SkipContext ctx;
   rtcInitIntersectContext(&ctx.base);
   ctx.skip = ray.skip;
+  if (ray.skip != nullptr) ctx.base.filter = skipFilter;
   rtcIntersect1(impl_->scene, &ctx.base, &rh);
   if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return std::nullopt;
 
   Hit hit;
   hit.distance = directionScale == 1.0 ? rh.ray.tfar : rh.ray.tfar / directionScale;
   hit.surface = {rh.hit.geomID, rh.hit.primID};
+  if (!withNormal) return hit;
   // From the mesh rather than Embree's Ng, whose sign follows Embree's own
   // convention: this one faces the side the vertices wind counterclockwise.
   const TriangleMesh& mesh = impl_->objects[rh.hit.geomID].mesh;
@@ -524,7 +547,7 @@ float Tracer::transmittance(const Ray&) const {
   return 1.0f;
 }
 
-std::optional<Hit> Tracer::intersect(const Ray&) const {
+std::optional<Hit> Tracer::nearest(const Ray&, bool) const {
   return std::nullopt;
 }
 
@@ -533,5 +556,13 @@ std::optional<SurfaceId> Tracer::surfaceAt(const double*, double) const {
 }
 
 #endif  // QV_HAVE_EMBREE
+
+std::optional<Hit> Tracer::intersect(const Ray& ray) const {
+  return nearest(ray, true);
+}
+
+std::optional<Hit> Tracer::nearestSurface(const Ray& ray) const {
+  return nearest(ray, false);
+}
 
 }  // namespace qv::host

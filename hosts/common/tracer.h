@@ -49,18 +49,24 @@ class Tracer {
 
   // The light passing along the ray between tmin and tmax: 1 when nothing
   // is in the way, 0 when an opaque object is, otherwise the product of
-  // (1 - opacity) over the partly transparent surfaces crossed. Safe to call
-  // from many threads at once.
+  // (1 - opacity) over the partly transparent surfaces crossed; 1 for a ray
+  // whose direction is zero or not finite. Safe to call from many threads at
+  // once.
   float transmittance(const Ray& ray) const;
 
   // The nearest surface between tmin and tmax, whatever its opacity.
   std::optional<Hit> intersect(const Ray& ray) const;
+  // The same without the geometric normal, which stays zero: for callers
+  // that need only where the ray stops, spared reading the triangle.
+  std::optional<Hit> nearestSurface(const Ray& ray) const;
 
   // The triangle that p lies on (within tolerance), if any: what a shading
   // point given only by its position was hit on.
   std::optional<SurfaceId> surfaceAt(const double p[3], double tolerance) const;
 
  private:
+  std::optional<Hit> nearest(const Ray& ray, bool withNormal) const;
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -177,7 +177,7 @@ MI_HOST_EXPORT miBoolean mi_trace_transparent(miColor* result, miState* state) {
   ray.direction[2] = state->dir.z;
   ray.skip = qv::mrhost::surfaceOf(state);
   ++ctx->rays;
-  const auto hit = ctx->tracer->intersect(ray);
+  const auto hit = ctx->tracer->nearestSurface(ray);
   if (!hit) return miTRUE;
   const double length = std::sqrt(static_cast<double>(state->dir.x) * state->dir.x +
                                   static_cast<double>(state->dir.y) * state->dir.y +

@@ -377,3 +377,50 @@ TEST(TracerBuild, EachBuildReplacesTheScene) {
 
 }  // namespace
 }  // namespace qv::host
+
+namespace qv::host {
+namespace {
+
+// A scene of opaque objects takes a shorter path through the tracer than one
+// where anything lets light through. Adding a clear object that no ray
+// reaches moves the same rays onto the longer path: every answer, skipping
+// or not, must stay the same, and the nearest surface without its normal is
+// the intersection's.
+TEST(TracerPaths, OpaqueScenesAnswerAsTheGeneralPathDoes) {
+  std::vector<SceneObject> objects{quad("a", 1.0f), hexagonFan("fan", 1.5f, 1.0f),
+                                   quad("b", 2.0f, 1.0f, -0.5f, 0.5f, -0.5f, 0.5f)};
+  Tracer opaque, general;
+  build(opaque, objects);
+  objects.push_back(quad("clear", -50.0f, 0.0f, 40.0f, 41.0f, 40.0f, 41.0f));
+  build(general, objects);
+  const SurfaceId skips[] = {{0, 0}, {0, 1}, {1, 3}, {2, 0}};
+  int blocked = 0, hits = 0;
+  for (int i = 0; i < 400; ++i) {
+    const double x = -1.2 + 0.006 * i, y = 0.9 - 0.0045 * i;
+    Ray r = ray(x, y, 1.0, static_cast<float>(0.3 * std::sin(i)),
+                static_cast<float>(0.2 * std::cos(i)), i % 3 == 0 ? -1.0f : 1.0f);
+    r.skip = i % 5 == 4 ? nullptr : &skips[i % 4];
+    const float light = opaque.transmittance(r);
+    EXPECT_EQ(light, general.transmittance(r)) << "ray " << i;
+    blocked += light == 0.0f;
+    const std::optional<Hit> hit = opaque.intersect(r), same = general.intersect(r);
+    const std::optional<Hit> bare = opaque.nearestSurface(r);
+    ASSERT_EQ(hit.has_value(), same.has_value()) << "ray " << i;
+    ASSERT_EQ(hit.has_value(), bare.has_value()) << "ray " << i;
+    if (!hit) continue;
+    ++hits;
+    EXPECT_EQ(hit->distance, same->distance);
+    EXPECT_EQ(hit->distance, bare->distance);
+    EXPECT_EQ(hit->surface.object, bare->surface.object);
+    EXPECT_EQ(hit->surface.triangle, bare->surface.triangle);
+    EXPECT_EQ(hit->surface.triangle, same->surface.triangle);
+    EXPECT_EQ(bare->geometricNormal[2], 0.0f);
+  }
+  // Both kinds of answer occur often enough to mean something.
+  EXPECT_GT(blocked, 50);
+  EXPECT_LT(blocked, 350);
+  EXPECT_GT(hits, 50);
+}
+
+}  // namespace
+}  // namespace qv::host
