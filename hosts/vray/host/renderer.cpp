@@ -1,7 +1,4 @@
 #include "renderer.h"
-
-#include <cmath>
-
 #include "tracer.h"
 
 namespace qv::vrayhost {
@@ -30,13 +27,9 @@ void StandInRenderer::traceRay(VUtils::VRayContext& rc) {
   } else {
     rayCounts_[static_cast<std::size_t>(numThreads_)].rays.fetch_add(1, std::memory_order_relaxed);
   }
-  const VUtils::VRayRayParams& params = rc.rayparams;
-  const VUtils::ShadeVec& dir = params.viewDir;
-  const bool aimed = std::isfinite(dir.x) && std::isfinite(dir.y) && std::isfinite(dir.z) &&
-                     (dir.x != 0.0f || dir.y != 0.0f || dir.z != 0.0f);
-  // A ray without a direction covers no distance, so nothing can block it.
-  float light = 1.0f;
-  if (tracer_ && aimed) light = tracer_->transmittance(shadowRay(rc));
+  // The tracer lets all light along a ray without a (finite) direction: it
+  // covers no distance, so nothing can block it.
+  const float light = tracer_ ? tracer_->transmittance(shadowRay(rc)) : 1.0f;
   rc.mtlresult.color = VUtils::Color(light, light, light);
 }
 

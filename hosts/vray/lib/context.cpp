@@ -26,18 +26,32 @@ std::uint64_t bitsOf(double value) {
 }
 
 // Hashes the shading point and the index: every (point, index) pair gets its
-// own uniformly distributed value, the same on every run and thread.
+// own uniformly distributed value, the same on every run and thread. A
+// texture asks for all the samples of one point in a row, so each thread
+// keeps the hash of the point it last saw and mixes in only the index.
 class PointHashSampler final : public VRayRenderSampler {
  public:
   float getSample(const VRayContext& rc, int index) override {
     const TracePoint& p = rc.rayresult.wpoint;
-    std::uint64_t h = mixBits(bitsOf(p.x) + 0x9e3779b97f4a7c15ULL);
-    h = mixBits(h ^ bitsOf(p.y));
-    h = mixBits(h ^ bitsOf(p.z));
-    h = mixBits(h ^ static_cast<std::uint32_t>(index));
+    const std::uint64_t x = bitsOf(p.x), y = bitsOf(p.y), z = bitsOf(p.z);
+    PointSeed& last = lastPoint;
+    if (!last.known || last.x != x || last.y != y || last.z != z) {
+      last = {x, y, z, mixBits(mixBits(mixBits(x + 0x9e3779b97f4a7c15ULL) ^ y) ^ z), true};
+    }
+    const std::uint64_t h = mixBits(last.seed ^ static_cast<std::uint32_t>(index));
     return static_cast<float>(h >> 40) * (1.0f / 16777216.0f);
   }
+
+ private:
+  struct PointSeed {
+    std::uint64_t x, y, z;  // the point's bits
+    std::uint64_t seed;
+    bool known;
+  };
+  static thread_local PointSeed lastPoint;
 };
+
+thread_local PointHashSampler::PointSeed PointHashSampler::lastPoint{};
 
 }  // namespace
 
