@@ -260,8 +260,10 @@ bool pointQuery(RTCPointQueryFunctionArguments* args) {
 // units of the scaled direction.
 bool prepareRay(const Ray& in, RTCRay* out, double* margin, double* directionScale) {
   const double dx = in.direction[0], dy = in.direction[1], dz = in.direction[2];
-  const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
-  if (!(length > 0.0) || !std::isfinite(length)) return false;
+  // Squares of floats cannot overflow a double, so the squared length
+  // answers for the length, and nothing waits on the square root to decide.
+  const double lengthSquared = dx * dx + dy * dy + dz * dz;
+  if (!(lengthSquared > 0.0) || !std::isfinite(lengthSquared)) return false;
   if (!toRayCoordinate(in.origin[0], &out->org_x) || !toRayCoordinate(in.origin[1], &out->org_y) ||
       !toRayCoordinate(in.origin[2], &out->org_z)) {
     return false;
@@ -285,7 +287,7 @@ bool prepareRay(const Ray& in, RTCRay* out, double* margin, double* directionSca
   }
   const double scale =
       std::max({1.0, std::fabs(in.origin[0]), std::fabs(in.origin[1]), std::fabs(in.origin[2])});
-  *margin = kSelfIntersectionEpsilon * scale / length;
+  *margin = kSelfIntersectionEpsilon * scale / std::sqrt(lengthSquared);
   const double tnear = std::max(in.tmin, *margin);
   if (std::isnan(in.tmax) || !(tnear <= in.tmax) || !toFloat(tnear, &out->tnear)) return false;
   out->tfar =
