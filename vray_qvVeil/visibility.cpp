@@ -155,11 +155,17 @@ float occlusion(float f, const VisibilitySettings& s, const ShadeVec& k, const S
   VRayContext* ray =
       rc.newSpawnContext(kSpawnKindShadow, Color(1.0f, 1.0f, 1.0f), kShadowRayType, dir);
   const float len = length(dir);
-  const ShadeVec unit(dir.x / len, dir.y / len, dir.z / len);
-  ray->rayparams.viewDir = unit;
+  // Component by component: a copy of the whole vector went through memory
+  // as two floats stored and read back as one wider word, which stalls.
+  const float ux = dir.x / len, uy = dir.y / len, uz = dir.z / len;
+  ray->rayparams.viewDir.x = ux;
+  ray->rayparams.viewDir.y = uy;
+  ray->rayparams.viewDir.z = uz;
   ray->rayparams.rayOrigin = roundedHitPoint(rc);
   ray->rayresult.surface = rc.rayresult.surface;
-  ray->rayparams.tracedRay.dir = unit;
+  ray->rayparams.tracedRay.dir.x = ux;
+  ray->rayparams.tracedRay.dir.y = uy;
+  ray->rayparams.tracedRay.dir.z = uz;
   ray->rayparams.mint = 0.0;
   ray->rayparams.maxt = dist;
   ray->rayparams.rayFlags = kShadowRayFlags;

@@ -9,9 +9,16 @@ host::Ray shadowRay(const VUtils::VRayContext& rc) {
   ray.origin[0] = params.rayOrigin.x;
   ray.origin[1] = params.rayOrigin.y;
   ray.origin[2] = params.rayOrigin.z;
-  ray.direction[0] = params.viewDir.x;
-  ray.direction[1] = params.viewDir.y;
-  ray.direction[2] = params.viewDir.z;
+  // A texture has just stored the direction a float at a time. Read as
+  // floats, each takes its value straight from its store; the compiler's own
+  // copy reads two of them as one wider word, which must wait for both
+  // stores to reach the cache.
+  const volatile float& dx = params.viewDir.x;
+  const volatile float& dy = params.viewDir.y;
+  const volatile float& dz = params.viewDir.z;
+  ray.direction[0] = dx;
+  ray.direction[1] = dy;
+  ray.direction[2] = dz;
   ray.tmin = params.mint;
   ray.tmax = params.maxt;
   ray.skip = static_cast<const host::SurfaceId*>(rc.rayresult.surface);
