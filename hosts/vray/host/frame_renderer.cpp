@@ -52,6 +52,7 @@ class Frame {
         tracer_(tracer),
         settings_(settings),
         content_(content),
+        tanHalfFov_(std::tan(0.5 * settings.fov)),
         samples_(pixelSamples(samples)),
         beauty_(*beauty),
         outputs_(*outputs),
@@ -77,7 +78,7 @@ class Frame {
         for (int x = x0; x < x1; ++x) {
           std::fill(sums.begin(), sums.end(), 0.0);
           for (const auto& offset : samples_) {
-            const host::Ray ray = cameraRay(settings_, x + offset[0], y + offset[1]);
+            const host::Ray ray = cameraRay(settings_, tanHalfFov_, x + offset[0], y + offset[1]);
             ++counts.cameraRays;
             const std::optional<host::Hit> hit = tracer_.intersect(ray);
             if (!hit) continue;
@@ -139,6 +140,7 @@ class Frame {
   const host::Tracer& tracer_;
   const RenderSettings& settings_;
   const FrameContent& content_;
+  const double tanHalfFov_;  // the same for every camera ray of the frame
   const std::vector<std::array<double, 2>> samples_;
   image::Rgba& beauty_;
   std::vector<image::Rgba>& outputs_;
@@ -151,7 +153,10 @@ class Frame {
 }  // namespace
 
 host::Ray cameraRay(const RenderSettings& view, double x, double y) {
-  const double tanHalf = std::tan(0.5 * view.fov);
+  return cameraRay(view, std::tan(0.5 * view.fov), x, y);
+}
+
+host::Ray cameraRay(const RenderSettings& view, double tanHalf, double x, double y) {
   const double w = view.width, h = view.height;
   const double cx = (2.0 * x / w - 1.0) * tanHalf;
   const double cy = (1.0 - 2.0 * y / h) * tanHalf * h / w;

@@ -21,6 +21,8 @@ namespace qv::vrayhost {
 // top-left corner of the image (a pixel's centre is at its index + 0.5). Its
 // direction is unit length.
 host::Ray cameraRay(const RenderSettings& view, double x, double y);
+// The same with tan(fov / 2) worked out by the caller, once for a frame.
+host::Ray cameraRay(const RenderSettings& view, double tanHalf, double x, double y);
 
 // Where the rays of one pixel pass, as offsets within the pixel, each in
 // [0, 1): sample k of n at ((k + 0.5) / n, frac(0.5 + k * 0.618...)), a
