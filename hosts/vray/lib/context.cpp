@@ -51,7 +51,16 @@ class PointHashSampler final : public VRayRenderSampler {
   static thread_local PointSeed lastPoint;
 };
 
-thread_local PointHashSampler::PointSeed PointHashSampler::lastPoint{};
+// The host library is loaded with the process, so its thread-local block can
+// sit at a fixed offset from the thread pointer rather than be looked up on
+// every sample.
+#if defined(__ELF__) && (defined(__GNUC__) || defined(__clang__))
+#define QV_HOST_TLS __attribute__((tls_model("initial-exec")))
+#else
+#define QV_HOST_TLS
+#endif
+
+thread_local PointHashSampler::PointSeed PointHashSampler::lastPoint QV_HOST_TLS{};
 
 }  // namespace
 
