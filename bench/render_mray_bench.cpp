@@ -1,12 +1,34 @@
-// qvmray's renderer on a matte-painting set: buildings on rolling ground of
-// about 80,000 triangles, a painting projected from a camera above it with
-// shadow occlusion and 24 dilation samples, a fill below, seen at 1280x720
-// from a camera elsewhere, on 1 and 2 threads; against the same rays (the
-// camera's and every one the shaders had the host trace) through a plain
-// Embree scene on as many threads.
+// qvmray's renderer on a matte-painting set: buildings on rolling ground, a
+// painting projected from a camera above it with shadow occlusion and 24
+// dilation samples, a fill below, seen from a camera elsewhere, on 1 and 2
+// threads; against the same rays (the camera's and every one the shaders
+// had the host trace) through a plain Embree scene on as many threads. The
+// set comes in four sizes, the first argument of every benchmark, so that
+// time, rays per second and memory are seen growing with the work:
 //
-//   render_mray_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
-//     --benchmark_report_aggregates_only=true
+//   size:0  ground of 80,000 triangles at 1280 x 720 (the figures of earlier
+//           runs are this size's)
+//   size:1  the same ground, finer: 1,000,000 triangles, 1280 x 720
+//   size:2  10,000,000 triangles, 1280 x 720
+//   size:3  the set of size 0 at 4096 x 2160
+//
+//   render_mray_bench --benchmark_filter='size:0/' --benchmark_repetitions=5
+//     --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
+//
+// Each size is loaded, built and its rays recorded on first use, after the
+// world of the size before it is freed; benchmarks run size by size, so each
+// is built once. Interleaving at random across sizes would rebuild them
+// each time: interleave within one size, as above. Every benchmark reports
+// the triangles and pixels of its size and peak_MiB, the peak resident
+// memory of the process so far.
+//
+// The rays are recorded as RecordedRays (a ray's 12-byte direction; its
+// origin and start stored once for the rays after it that share them). A
+// frame of up to qv::bench::kBandRays rays (sizes 0 to 2) is expanded once
+// into Embree's rays and traced exactly as before; a larger one (size 3, 138
+// million rays) is expanded band by band, untimed, and the same rays traced
+// in the same order and runs one band at a time. Size 3 then peaks near
+// 3.4 GB, where its rays alone as 48-byte RTCRays would take 6.6 GB.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <embree3/rtcore.h>
@@ -17,6 +39,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <string>
@@ -35,9 +58,18 @@ namespace {
 
 using qv::host::SceneObject;
 
-constexpr int kGrid = 200;  // 2 * 200 * 200 = 80,000 ground triangles
+// The set at one size: 2 * grid * grid ground triangles seen at
+// width x height.
+struct SetSize {
+  int grid;
+  int width, height;
+};
+
+const SetSize kSizes[] = {{200, 1280, 720}, {707, 1280, 720}, {2236, 1280, 720}, {200, 4096, 2160}};
+constexpr int kSizeCount = static_cast<int>(std::size(kSizes));
 constexpr float kExtent = 40.0f;
-constexpr int kWidth = 1280, kHeight = 720;
+// The painting keeps its size whatever the frame's.
+constexpr int kPaintingWidth = 1280, kPaintingHeight = 720;
 
 [[noreturn]] void die(const std::string& message) {
   std::fprintf(stderr, "render_mray_bench: %s\n", message.c_str());
@@ -49,14 +81,17 @@ constexpr int kWidth = 1280, kHeight = 720;
 // mi_trace_transparent notes each ray and hands it to the host's own; timed
 // runs stay bound to the host module itself.
 
-struct RecordedRay {
-  float org[3];
-  float dir[3];
-};
-
 using TraceFunction = miBoolean (*)(miColor*, miState*);
 TraceFunction gHostTrace = nullptr;
-std::vector<RecordedRay>* gRecording = nullptr;
+qv::bench::RecordedRays* gRecording = nullptr;
+
+// The start margin the host's tracer gives a shader's ray.
+float shaderRayStart(const float org[3]) {
+  const double scale =
+      std::max({1.0, std::fabs(static_cast<double>(org[0])), std::fabs(static_cast<double>(org[1])),
+                std::fabs(static_cast<double>(org[2]))});
+  return static_cast<float>(1e-5 * scale);
+}
 
 }  // namespace
 
@@ -64,8 +99,10 @@ extern "C" __attribute__((visibility("default"))) miBoolean mi_trace_transparent
                                                                                  miState* state) {
   const miBoolean traced = gHostTrace ? gHostTrace(result, state) : miFALSE;
   if (traced && gRecording && state) {
-    gRecording->push_back({{state->point.x, state->point.y, state->point.z},
-                           {state->dir.x, state->dir.y, state->dir.z}});
+    // The directions are unit length.
+    const float org[3] = {state->point.x, state->point.y, state->point.z};
+    const float dir[3] = {state->dir.x, state->dir.y, state->dir.z};
+    gRecording->add(org, dir, shaderRayStart(org), std::numeric_limits<float>::infinity());
   }
   return traced;
 }
@@ -130,7 +167,7 @@ void lookAt(const float eye[3], const float target[3], float m[16]) {
   m[15] = 1.0f;
 }
 
-std::string sceneText() {
+std::string sceneText(const SetSize& size) {
   float projector[16], view[16];
   const float projectorEye[3] = {0, 25, 45}, viewEye[3] = {38, 18, -30}, origin[3] = {0, 0, 0};
   lookAt(projectorEye, origin, projector);
@@ -139,8 +176,8 @@ std::string sceneText() {
   std::string text =
       "color texture \"painting\" \"in-memory\"\n"
       "camera \"view\" transform " +
-      matrixText(view) + "focal 35 aperture 36 resolution " + std::to_string(kWidth) + " " +
-      std::to_string(kHeight) +
+      matrixText(view) + "focal 35 aperture 36 resolution " + std::to_string(size.width) + " " +
+      std::to_string(size.height) +
       " end camera\n"
       "shader \"paint\" \"mib_texture_projection\" ( \"tex\" \"painting\", \"placementMatrix\" " +
       placement +
@@ -161,15 +198,16 @@ std::string sceneText() {
 }
 
 struct World {
-  World() {
+  explicit World(const SetSize& size) {
     std::string loadError;
     if (!library.load(QV_SHADER_LIBRARY, &loadError)) die(loadError);
     qv::mrhost::MiReadOptions reading;
     reading.declarations = &library.declarations();
-    const qv::mrhost::MiParseResult parsed = qv::mrhost::parseMi(sceneText(), "bench.mi", reading);
+    const qv::mrhost::MiParseResult parsed =
+        qv::mrhost::parseMi(sceneText(size), "bench.mi", reading);
     if (!parsed.scene) die(parsed.error);
     scene = *parsed.scene;
-    std::vector<SceneObject> objects{qv::bench::terrain(kGrid, kExtent)};
+    std::vector<SceneObject> objects{qv::bench::terrain(size.grid, kExtent)};
     for (const Placed& b : kBuildings) {
       objects.push_back(building(b.name, b.x, b.z, b.halfWidth, b.height));
     }
@@ -184,16 +222,17 @@ struct World {
       }
     }
     triangles = all.triangles.size();
+    pixels = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height);
     bare = std::make_unique<qv::bench::BareEmbreeScene>(all);
     std::string error;
     if (!tracer.build(std::move(objects), &error)) die(error);
 
-    qv::image::Rgba painting(kWidth, kHeight);
-    for (int y = 0; y < kHeight; ++y) {
-      for (int x = 0; x < kWidth; ++x) {
+    qv::image::Rgba painting(kPaintingWidth, kPaintingHeight);
+    for (int y = 0; y < kPaintingHeight; ++y) {
+      for (int x = 0; x < kPaintingWidth; ++x) {
         float* p = painting.at(x, y);
-        p[0] = static_cast<float>(x) / kWidth;
-        p[1] = static_cast<float>(y) / kHeight;
+        p[0] = static_cast<float>(x) / kPaintingWidth;
+        p[1] = static_cast<float>(y) / kPaintingHeight;
         p[2] = static_cast<float>((x / 32 + y / 32) % 2);
         p[3] = 1.0f;
       }
@@ -211,7 +250,7 @@ struct World {
     }
     session = std::make_unique<qv::mrhost::RenderSession>(scene, tracer, library, &textures);
     if (!session->prepareMaterials(&error)) die(error);
-    record();
+    record(size);
   }
   ~World() {
     session.reset();
@@ -226,39 +265,43 @@ struct World {
     return qv::mrhost::render(*session, scene, tracer, options);
   }
 
-  // Every ray of one render, in Embree's terms: the camera's from the eye,
-  // the shaders' with the start margin the host's tracer gives them.
-  void record() {
-    std::vector<RecordedRay> traced;
+  // Every ray of one render: the camera's from the eye, then the shaders'
+  // with the start margin the host's tracer gives them.
+  void record(const SetSize& size) {
+    for (int y = 0; y < size.height; ++y) {
+      for (int x = 0; x < size.width; ++x) {
+        const qv::host::Ray ray = qv::mrhost::cameraRay(*scene.camera, x + 0.5, y + 0.5);
+        const float org[3] = {static_cast<float>(ray.origin[0]), static_cast<float>(ray.origin[1]),
+                              static_cast<float>(ray.origin[2])};
+        recording.add(org, ray.direction, 0.0f, std::numeric_limits<float>::infinity());
+      }
+    }
     bind(self);
-    gRecording = &traced;
+    gRecording = &recording;
     const qv::mrhost::RenderResult recorded = render(1);
     gRecording = nullptr;
     bind(host);
     if (render(1).image.pixels != recorded.image.pixels) die("recording changed the image");
-    if (traced.size() + kWidth * kHeight != recorded.rays) die("rays went unrecorded");
-    for (int y = 0; y < kHeight; ++y) {
-      for (int x = 0; x < kWidth; ++x) {
-        const qv::host::Ray ray = qv::mrhost::cameraRay(*scene.camera, x + 0.5, y + 0.5);
-        rays.push_back(
-            embreeRay({{static_cast<float>(ray.origin[0]), static_cast<float>(ray.origin[1]),
-                        static_cast<float>(ray.origin[2])},
-                       {ray.direction[0], ray.direction[1], ray.direction[2]}},
-                      0.0f));
-      }
-    }
-    for (const RecordedRay& r : traced) {
-      const double scale = std::max({1.0, std::fabs(static_cast<double>(r.org[0])),
-                                     std::fabs(static_cast<double>(r.org[1])),
-                                     std::fabs(static_cast<double>(r.org[2]))});
-      rays.push_back(embreeRay(r, static_cast<float>(1e-5 * scale)));
-    }
+    if (recording.size() != recorded.rays) die("rays went unrecorded");
+    rayCount = recording.size();
+    bands = qv::bench::bandCount(rayCount);
     shadingPoints = recorded.shadingPoints;
   }
 
-  // The directions are unit length.
-  static RTCRay embreeRay(const RecordedRay& r, float tnear) {
-    return qv::bench::embreeRay(r.org, r.dir, tnear, std::numeric_limits<float>::infinity());
+  // Band b of bands, in Embree's terms. A frame of one band is expanded once
+  // and its recording dropped.
+  const std::vector<RTCRay>& band(std::size_t b) {
+    if (b == expandedBand) return rays;
+    const std::size_t first = rayCount * b / bands, last = rayCount * (b + 1) / bands;
+    rays.clear();
+    rays.reserve(last - first);
+    recording.forEach(first, last,
+                      [this](const float* org, const float* dir, float tnear, float tfar) {
+                        rays.push_back(qv::bench::embreeRay(org, dir, tnear, tfar));
+                      });
+    expandedBand = b;
+    if (bands == 1) recording.release();
+    return rays;
   }
 
   qv::mrhost::MiScene scene;
@@ -272,46 +315,68 @@ struct World {
   void* shaderLibrary = nullptr;
   void (*bind)(void*) = nullptr;
   std::size_t triangles = 0;
-  std::vector<RTCRay> rays;
+  std::size_t pixels = 0;
+  qv::bench::RecordedRays recording;
+  std::size_t rayCount = 0;
+  std::size_t bands = 1;
+  std::size_t expandedBand = static_cast<std::size_t>(-1);
+  std::vector<RTCRay> rays;  // band expandedBand
   std::uint64_t shadingPoints = 0;
 };
 
-World& world() {
-  static World instance;
-  return instance;
+// The world of one size, freeing any other first: the largest sizes would
+// not fit side by side.
+World& world(const benchmark::State& state) {
+  static std::unique_ptr<World> worlds[kSizeCount];
+  const auto size = static_cast<int>(state.range(0));
+  if (size < 0 || size >= kSizeCount) die("no such size: " + std::to_string(size));
+  if (!worlds[size]) {
+    for (auto& other : worlds) other.reset();
+    worlds[size] = std::make_unique<World>(kSizes[size]);
+    // What the first world loaded tears itself down at exit in the reverse
+    // order of loading: the worlds must go before it, so they are released
+    // from a handler registered after it.
+    static const bool releasedAtExit = std::atexit([] {
+                                         for (auto& w : worlds) w.reset();
+                                       }) == 0;
+    if (!releasedAtExit) die("cannot register the release of the worlds");
+  }
+  return *worlds[size];
 }
 
-void setRates(benchmark::State& state, double shadingPoints, double rays) {
+void setRates(benchmark::State& state, const World& w, double shadingPoints, double rays) {
   using benchmark::Counter;
   state.counters["shading_points/s"] = Counter(shadingPoints, Counter::kIsIterationInvariantRate);
   state.counters["rays/s"] = Counter(rays, Counter::kIsIterationInvariantRate);
-  state.counters["rays_per_pixel"] = rays / (kWidth * kHeight);
-  state.counters["triangles"] = static_cast<double>(world().triangles);
+  state.counters["rays_per_pixel"] = rays / static_cast<double>(w.pixels);
+  state.counters["triangles"] = static_cast<double>(w.triangles);
+  state.counters["pixels"] = static_cast<double>(w.pixels);
+  state.counters["peak_MiB"] = qv::bench::processMemoryMiB("VmHWM");
 }
 
-// Argument: threads.
+// Arguments: size, threads.
 void BM_Render(benchmark::State& state) {
-  World& w = world();
-  const int threads = static_cast<int>(state.range(0));
+  World& w = world(state);
+  const int threads = static_cast<int>(state.range(1));
   qv::mrhost::RenderResult last;
   for (auto _ : state) {
     last = w.render(threads);
     benchmark::DoNotOptimize(last.image.pixels.data());
   }
-  setRates(state, static_cast<double>(last.shadingPoints), static_cast<double>(last.rays));
+  setRates(state, w, static_cast<double>(last.shadingPoints), static_cast<double>(last.rays));
 }
 
 // The recorded rays through rtcIntersect1 on a scene without filters, handed
 // out to the threads in runs of consecutive rays as the renderer hands out
-// rows.
+// rows; a frame of several bands, band after band, each expanded untimed.
+// Arguments: size, threads.
 void BM_BareEmbree(benchmark::State& state) {
-  World& w = world();
-  const auto threads = static_cast<std::size_t>(state.range(0));
+  World& w = world(state);
+  const auto threads = static_cast<std::size_t>(state.range(1));
   const RTCScene scene = w.bare->scene();
-  const std::vector<RTCRay>& rays = w.rays;
   constexpr std::size_t kRun = 4096;
   std::vector<std::size_t> hits(threads);
-  for (auto _ : state) {
+  const auto traceBand = [&](const std::vector<RTCRay>& rays) {
     std::atomic<std::size_t> next{0};
     const auto trace = [&](std::size_t t) {
       RTCIntersectContext context;
@@ -335,22 +400,42 @@ void BM_BareEmbree(benchmark::State& state) {
     trace(0);
     for (std::thread& worker : workers) worker.join();
     benchmark::DoNotOptimize(hits.data());
+  };
+  if (w.bands == 1) {
+    const std::vector<RTCRay>& rays = w.band(0);
+    for (auto _ : state) traceBand(rays);
+  } else {
+    for (auto _ : state) {
+      for (std::size_t b = 0; b < w.bands; ++b) {
+        state.PauseTiming();
+        const std::vector<RTCRay>& rays = w.band(b);
+        state.ResumeTiming();
+        traceBand(rays);
+      }
+    }
   }
-  setRates(state, static_cast<double>(w.shadingPoints), static_cast<double>(rays.size()));
+  setRates(state, w, static_cast<double>(w.shadingPoints), static_cast<double>(w.rayCount));
 }
 
-BENCHMARK(BM_Render)
-    ->ArgName("threads")
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_BareEmbree)
-    ->ArgName("threads")
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+// Size by size, so that each world is built once; within a size the render
+// and its bare rays alternate, so that each pair runs close in time.
+[[maybe_unused]] const bool kRegistered = [] {
+  for (int size = 0; size < kSizeCount; ++size) {
+    for (int threads = 1; threads <= 2; ++threads) {
+      benchmark::RegisterBenchmark("BM_Render", BM_Render)
+          ->ArgNames({"size", "threads"})
+          ->Args({size, threads})
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+      benchmark::RegisterBenchmark("BM_BareEmbree", BM_BareEmbree)
+          ->ArgNames({"size", "threads"})
+          ->Args({size, threads})
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
+  return true;
+}();
 
 }  // namespace
 

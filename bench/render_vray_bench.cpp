@@ -1,13 +1,42 @@
 // qvray render's frame, as the command renders it, against bare Embree
 // tracing the same rays: a matte-painting set (buildings on a ground, one
-// occluder in front of the projection camera) at 1280 x 720, a painting
-// projected through qvVeil with occlusion and 24 dilation samples, laid over
-// a fill by qvShotWeave.
+// occluder in front of the projection camera), a painting projected through
+// qvVeil with occlusion and 24 dilation samples, laid over a fill by
+// qvShotWeave. The set comes in four sizes, the first argument of every
+// benchmark, so that time, rays per second and memory are seen growing with
+// the work:
+//
+//   size:0  the set on a 2-triangle ground, 98 triangles, at 1280 x 720 (the
+//           figures of earlier runs are this size's)
+//   size:1  its ground a rolling terrain of 1,000,000 triangles, 1280 x 720
+//   size:2  the same with a terrain of 10,000,000 triangles
+//   size:3  the set of size 0 at 4096 x 2160
+//
+// The terrain spans the 80 x 80 ground with its hills flattened so that
+// they hide parts of it from both cameras without burying the buildings,
+// whose walls reach below its lowest point.
 //
 //   render_vray_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//   render_vray_bench --benchmark_filter='size:2/'   (one size)
+//
+// Each size is loaded and built on first use, after the world of the size
+// before it is freed; benchmarks run size by size, so each size is built
+// once (interleaving sizes at random would rebuild them each time: filter to
+// one size for that). Every benchmark reports the triangles and pixels of
+// its size and peak_MiB, the peak resident memory of the process so far.
+//
+// The bare comparison replays the rays of one frame, recorded as
+// RecordedRays (a ray's 12-byte direction; its origin and span stored once
+// for the rays after it that share them). A frame of up to
+// qv::bench::kBandRays rays (sizes 0 to 2) is expanded once and traced
+// exactly as before; a larger one (size 3, 233 million rays) is expanded
+// band by band, untimed, and the same rays traced in the same order one
+// band at a time, each band split among the threads as a whole frame is.
+// Size 3 then peaks near 4.2 GB, where its rays alone at 32 bytes each would
+// take 7.5 GB.
 //
 // Rays per second compare between BM_Render and BM_BareEmbree at the same
-// thread count; shading points per second are BM_Render's alone.
+// size and thread count; shading points per second are BM_Render's alone.
 #include <benchmark/benchmark.h>
 #include <embree3/rtcore.h>
 
@@ -16,6 +45,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -40,6 +70,25 @@ using qv::vrayhost::TextureOutput;
   std::fprintf(stderr, "render_vray_bench: %s\n", message.c_str());
   std::exit(1);
 }
+
+// The set at one size: a ground of grid * grid * 2 terrain triangles
+// (grid 0: the scene's own quad) seen at width x height.
+struct SetSize {
+  int grid;
+  int width, height;
+};
+
+const SetSize kSizes[] = {{0, 1280, 720}, {707, 1280, 720}, {2236, 1280, 720}, {0, 4096, 2160}};
+constexpr int kSizeCount = static_cast<int>(std::size(kSizes));
+
+// The terrain's heights scaled down from terrainHeight's +-4.5 to +-2.25:
+// hills still hide the ground behind them from cameras 9 and 12 above it,
+// and the lowest building keeps most of its height above them.
+constexpr float kTerrainRelief = 0.5f;
+constexpr float kGroundExtent = 40.0f;  // the quad's half side
+// On a terrain the buildings start where its lowest valley is, so that none
+// of them floats over a dip.
+constexpr float kFoundation = -4.5f * kTerrainRelief;
 
 struct Box {
   float x0, y0, z0, x1, y1, z1;
@@ -74,20 +123,23 @@ std::string lookAt(double fx, double fy, double fz, double tx, double ty, double
          vector(z[0], z[1], z[2]) + "), " + vector(fx, fy, fz) + ")";
 }
 
-std::string sceneText() {
-  std::string text =
-      "GeomStaticMesh ground_mesh {\n"
-      "  vertices=ListVector(Vector(-40, 0, -40), Vector(40, 0, -40), Vector(40, 0, 40), "
-      "Vector(-40, 0, 40));\n"
-      "  faces=ListInt(0, 2, 1, 0, 3, 2);\n}\n"
-      "Node ground { geometry=ground_mesh; texture=weave; }\n";
+// The set's text; a terrain ground is added to the objects afterwards,
+// millions of vertices being no text to parse.
+std::string sceneText(const SetSize& size) {
+  const bool quadGround = size.grid == 0;
+  std::string text = quadGround ? "GeomStaticMesh ground_mesh {\n"
+                                  "  vertices=ListVector(Vector(-40, 0, -40), Vector(40, 0, -40), "
+                                  "Vector(40, 0, 40), Vector(-40, 0, 40));\n"
+                                  "  faces=ListInt(0, 2, 1, 0, 3, 2);\n}\n"
+                                  "Node ground { geometry=ground_mesh; texture=weave; }\n"
+                                : "";
   int index = 0;
   for (const Box& b : kBoxes) {
     const std::string name = "box" + std::to_string(index++);
+    const float y0 = quadGround ? b.y0 : kFoundation;
     text += "GeomStaticMesh " + name + "_mesh {\n  vertices=ListVector(";
     for (int i = 0; i < 8; ++i) {
-      text +=
-          (i ? ", " : "") + vector(i & 1 ? b.x1 : b.x0, i & 2 ? b.y1 : b.y0, i & 4 ? b.z1 : b.z0);
+      text += (i ? ", " : "") + vector(i & 1 ? b.x1 : b.x0, i & 2 ? b.y1 : y0, i & 4 ? b.z1 : b.z0);
     }
     text +=
         ");\n  faces=ListInt(0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4, "
@@ -106,13 +158,41 @@ std::string sceneText() {
          "qvShotWeave weave { color_a=seen; matte_a=seen::outMatte; "
          "color_b=AColor(0.1, 0.2, 0.8, 1); }\n" +
          "RenderView camera { transform=" + lookAt(26, 9, 20, -2, 2, -4) + "; fov=0.9; }\n" +
-         "SettingsOutput output { img_width=1280; img_height=720; }\n";
+         "SettingsOutput output { img_width=" + std::to_string(size.width) +
+         "; img_height=" + std::to_string(size.height) + "; }\n";
 }
+
+qv::host::SceneObject terrainGround(int grid) {
+  qv::host::SceneObject ground = qv::bench::terrain(grid, kGroundExtent);
+  ground.name = "ground";
+  for (auto& v : ground.mesh.vertices) v[1] *= kTerrainRelief;
+  return ground;
+}
+
+// The rays of one frame in Embree's terms, recorded by a renderer that
+// traces them as the stand-in does.
+struct RecordedRay {
+  float org[3], dir[3];
+  float tnear, tfar;
+};
+
+// A band of a frame's rays, or all of them.
+struct FrameRays {
+  std::vector<RecordedRay> camera, shadow;
+};
+
+struct FrameRecording {
+  qv::bench::RecordedRays camera, shadow;
+};
+
+struct World;
+FrameRecording recordFrame(World& w);
 
 // The set loaded as qvray render loads it.
 struct World {
-  World() {
-    folder = fs::temp_directory_path() / "qv_render_vray_bench";
+  explicit World(const SetSize& size) {
+    folder = fs::temp_directory_path() / ("qv_render_vray_bench_" + std::to_string(size.grid) +
+                                          "_" + std::to_string(size.width));
     fs::create_directories(folder);
     qv::image::Rgba painting(960, 540);
     for (int y = 0; y < painting.height; ++y) {
@@ -127,7 +207,7 @@ struct World {
     std::string error;
     if (!qv::image::write((folder / "painting.png").string(), painting, &error)) die(error);
     const std::string scenePath = (folder / "set.vrscene").string();
-    std::ofstream(scenePath) << sceneText();
+    std::ofstream(scenePath) << sceneText(size);
 
     if (!manager.loadDirectory(QV_PLUGIN_DIR, &error) || !manager.addHostPlugins(&error)) {
       die(error);
@@ -138,6 +218,7 @@ struct World {
     scene = qv::vrayhost::Scene::load(description, manager, &error);
     if (!scene || !qv::vrayhost::readRenderSettings(description, &settings, &error)) die(error);
     std::vector<qv::vrayhost::NodeTexture> shown;
+    std::vector<qv::host::SceneObject> objects;
     if (!qv::vrayhost::collectSceneObjects(description, folder.string(), &objects, &error,
                                            &shown)) {
       die(error);
@@ -147,12 +228,68 @@ struct World {
       if (!scene->resolve(*node.texture, &texture, &error)) die(error);
       content.objectTextures.push_back(texture);
     }
-    if (!tracer.build(objects, &error)) die(error);
-    for (const auto& object : objects) triangles += object.mesh.triangles.size();
+    if (size.grid > 0) {
+      // First, where the quad's Node stands in the scene; it shows what
+      // every building shows.
+      objects.insert(objects.begin(), terrainGround(size.grid));
+      content.objectTextures.insert(content.objectTextures.begin(), content.objectTextures.front());
+    }
+    if (!tracer.build(std::move(objects), &error)) die(error);
+    for (const auto& object : tracer.objects()) triangles += object.mesh.triangles.size();
+    pixels = static_cast<std::size_t>(settings.width) * static_cast<std::size_t>(settings.height);
   }
   ~World() {
     std::error_code ec;
     fs::remove_all(folder, ec);
+  }
+
+  // The same triangles as one mesh, without the tracer's filters; built
+  // when first asked for.
+  const qv::bench::BareEmbreeScene& bare() {
+    if (!bareScene) {
+      qv::host::TriangleMesh merged;
+      for (const auto& object : tracer.objects()) {
+        const auto base = static_cast<std::uint32_t>(merged.vertices.size());
+        merged.vertices.insert(merged.vertices.end(), object.mesh.vertices.begin(),
+                               object.mesh.vertices.end());
+        for (const auto& t : object.mesh.triangles) {
+          merged.triangles.push_back({t[0] + base, t[1] + base, t[2] + base});
+        }
+      }
+      bareScene = std::make_unique<qv::bench::BareEmbreeScene>(merged);
+    }
+    return *bareScene;
+  }
+
+  // The bands the frame's rays are replayed in; records them first.
+  std::size_t bands() {
+    if (bandTotal == 0) {
+      recording = std::make_unique<FrameRecording>(recordFrame(*this));
+      rays = recording->camera.size() + recording->shadow.size();
+      bandTotal = qv::bench::bandCount(rays);
+    }
+    return bandTotal;
+  }
+
+  // Band b of bands(): the share b / bands of the camera rays and of the
+  // shadow rays, in recorded order. A frame of one band is expanded once and
+  // its recording dropped.
+  const FrameRays& band(std::size_t b) {
+    const std::size_t n = bands();
+    if (b == expandedBand) return expanded;
+    const auto expand = [&](const qv::bench::RecordedRays& from, std::vector<RecordedRay>* to) {
+      const std::size_t first = from.size() * b / n, last = from.size() * (b + 1) / n;
+      to->clear();
+      to->reserve(last - first);
+      from.forEach(first, last, [to](const float* org, const float* dir, float tnear, float tfar) {
+        to->push_back({{org[0], org[1], org[2]}, {dir[0], dir[1], dir[2]}, tnear, tfar});
+      });
+    };
+    expand(recording->camera, &expanded.camera);
+    expand(recording->shadow, &expanded.shadow);
+    expandedBand = b;
+    if (n == 1) recording.reset();
+    return expanded;
   }
 
   fs::path folder;
@@ -160,20 +297,49 @@ struct World {
   qv::vrscene::Scene description;
   std::unique_ptr<qv::vrayhost::Scene> scene;
   qv::vrayhost::RenderSettings settings;
-  std::vector<qv::host::SceneObject> objects;
   qv::vrayhost::FrameContent content;
   qv::host::Tracer tracer;
   std::size_t triangles = 0;
+  std::size_t pixels = 0;
+  std::unique_ptr<qv::bench::BareEmbreeScene> bareScene;
+  std::unique_ptr<FrameRecording> recording;
+  std::size_t rays = 0;  // camera and shadow rays of one frame
+  std::size_t bandTotal = 0;
+  std::size_t expandedBand = static_cast<std::size_t>(-1);
+  FrameRays expanded;
 };
 
-World& world() {
-  static World instance;
-  return instance;
+// The world of one size, freeing any other first: the largest sizes would
+// not fit side by side.
+World& world(const benchmark::State& state) {
+  static std::unique_ptr<World> worlds[kSizeCount];
+  const auto size = static_cast<int>(state.range(0));
+  if (size < 0 || size >= kSizeCount) die("no such size: " + std::to_string(size));
+  if (!worlds[size]) {
+    for (auto& other : worlds) other.reset();
+    worlds[size] = std::make_unique<World>(kSizes[size]);
+    // What the first world loaded tears itself down at exit in the reverse
+    // order of loading: the worlds must go before it, so they are released
+    // from a handler registered after it.
+    static const bool releasedAtExit = std::atexit([] {
+                                         for (auto& w : worlds) w.reset();
+                                       }) == 0;
+    if (!releasedAtExit) die("cannot register the release of the worlds");
+  }
+  return *worlds[size];
 }
 
+// What every benchmark reports of its size and of the memory held.
+void describeSize(benchmark::State& state, const World& w) {
+  state.counters["triangles"] = static_cast<double>(w.triangles);
+  state.counters["pixels"] = static_cast<double>(w.pixels);
+  state.counters["peak_MiB"] = qv::bench::processMemoryMiB("VmHWM");
+}
+
+// Arguments: size, render threads.
 void BM_Render(benchmark::State& state) {
-  World& w = world();
-  qv::vrayhost::StandInRenderer renderer(static_cast<int>(state.range(0)));
+  World& w = world(state);
+  qv::vrayhost::StandInRenderer renderer(static_cast<int>(state.range(1)));
   renderer.setTracer(&w.tracer);
   qv::vrayhost::FrameOptions options;
   qv::image::Rgba beauty;
@@ -197,17 +363,10 @@ void BM_Render(benchmark::State& state) {
   state.counters["occlusion_tests/point"] =
       static_cast<double>(total.occlusionNotices) /
       static_cast<double>(total.shadingPoints ? total.shadingPoints : 1);
-  state.counters["triangles"] = static_cast<double>(w.triangles);
   state.counters["rays/frame"] = static_cast<double>(total.cameraRays + total.shaderRays) /
                                  static_cast<double>(state.iterations());
+  describeSize(state, w);
 }
-
-// The rays of one frame in Embree's terms, recorded by a renderer that
-// traces them as the stand-in does.
-struct RecordedRay {
-  float org[3], dir[3];
-  float tnear, tfar;
-};
 
 RecordedRay recorded(const qv::host::Ray& ray) {
   const double scale =
@@ -230,43 +389,57 @@ class RecordingRenderer final : public VUtils::VRayRenderer {
     const qv::host::Ray ray = qv::vrayhost::shadowRay(rc);
     const float light = tracer_.transmittance(ray);
     rc.mtlresult.color = VUtils::Color(light, light, light);
-    shadowRays.push_back(recorded(ray));
+    const RecordedRay r = recorded(ray);
+    shadowRays.add(r.org, r.dir, r.tnear, r.tfar);
   }
-  std::vector<RecordedRay> shadowRays;
+  qv::bench::RecordedRays shadowRays;
 
  private:
   const qv::host::Tracer& tracer_;
 };
 
-struct FrameRays {
-  std::vector<RecordedRay> camera, shadow;
-};
-
-const FrameRays& frameRays() {
-  static const FrameRays rays = [] {
-    World& w = world();
-    RecordingRenderer renderer(w.tracer);
-    FrameRays result;
-    w.scene->renderBegin(&renderer);
-    w.scene->frameBegin(&renderer);
-    qv::vrayhost::ShadingLane lane(renderer, nullptr, 0, 4);
-    for (int y = 0; y < w.settings.height; ++y) {
-      for (int x = 0; x < w.settings.width; ++x) {
-        const qv::host::Ray ray = qv::vrayhost::cameraRay(w.settings, x + 0.5, y + 0.5);
-        result.camera.push_back(recorded(ray));
-        const auto hit = w.tracer.intersect(ray);
-        if (!hit) continue;
-        const qv::vrayhost::ShadingPoint point = qv::vrayhost::shadingPointOf(ray, *hit);
-        const TextureOutput& texture = w.content.objectTextures[hit->surface.object];
-        texture.color()->texColor(lane.next(point));
-      }
+FrameRecording recordFrame(World& w) {
+  RecordingRenderer renderer(w.tracer);
+  FrameRecording result;
+  w.scene->renderBegin(&renderer);
+  w.scene->frameBegin(&renderer);
+  qv::vrayhost::ShadingLane lane(renderer, nullptr, 0, 4);
+  for (int y = 0; y < w.settings.height; ++y) {
+    for (int x = 0; x < w.settings.width; ++x) {
+      const qv::host::Ray ray = qv::vrayhost::cameraRay(w.settings, x + 0.5, y + 0.5);
+      const RecordedRay r = recorded(ray);
+      result.camera.add(r.org, r.dir, r.tnear, r.tfar);
+      const auto hit = w.tracer.intersect(ray);
+      if (!hit) continue;
+      const qv::vrayhost::ShadingPoint point = qv::vrayhost::shadingPointOf(ray, *hit);
+      const TextureOutput& texture = w.content.objectTextures[hit->surface.object];
+      texture.color()->texColor(lane.next(point));
     }
-    w.scene->frameEnd(&renderer);
-    w.scene->renderEnd(&renderer);
-    result.shadow = std::move(renderer.shadowRays);
-    return result;
-  }();
-  return rays;
+  }
+  w.scene->frameEnd(&renderer);
+  w.scene->renderEnd(&renderer);
+  result.shadow = std::move(renderer.shadowRays);
+  return result;
+}
+
+// Runs trace(rays) once per iteration on each band of the frame. Expanding
+// a band is not timed; a frame of one band is expanded before the loop.
+template <typename Trace>
+void replayFrame(benchmark::State& state, World& w, Trace trace) {
+  const std::size_t bands = w.bands();
+  if (bands == 1) {
+    const FrameRays& rays = w.band(0);
+    for (auto _ : state) trace(rays);
+    return;
+  }
+  for (auto _ : state) {
+    for (std::size_t b = 0; b < bands; ++b) {
+      state.PauseTiming();
+      const FrameRays& rays = w.band(b);
+      state.ResumeTiming();
+      trace(rays);
+    }
+  }
 }
 
 RTCRay embreeRay(const RecordedRay& r) {
@@ -296,21 +469,12 @@ unsigned traceShare(RTCScene scene, const FrameRays& rays, int share, int shares
   return found;
 }
 
+// Arguments: size, threads.
 void BM_BareEmbree(benchmark::State& state) {
-  World& w = world();
-  const FrameRays& rays = frameRays();
-  qv::host::TriangleMesh merged;
-  for (const auto& object : w.objects) {
-    const auto base = static_cast<std::uint32_t>(merged.vertices.size());
-    merged.vertices.insert(merged.vertices.end(), object.mesh.vertices.begin(),
-                           object.mesh.vertices.end());
-    for (const auto& t : object.mesh.triangles) {
-      merged.triangles.push_back({t[0] + base, t[1] + base, t[2] + base});
-    }
-  }
-  const qv::bench::BareEmbreeScene bare(merged);
-  const int threads = static_cast<int>(state.range(0));
-  for (auto _ : state) {
+  World& w = world(state);
+  const qv::bench::BareEmbreeScene& bare = w.bare();
+  const int threads = static_cast<int>(state.range(1));
+  replayFrame(state, w, [&](const FrameRays& rays) {
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; ++t) {
       pool.emplace_back(
@@ -318,18 +482,18 @@ void BM_BareEmbree(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(traceShare(bare.scene(), rays, 0, threads));
     for (std::thread& thread : pool) thread.join();
-  }
-  const double perFrame = static_cast<double>(rays.camera.size() + rays.shadow.size());
+  });
+  const double perFrame = static_cast<double>(w.rays);
   state.counters["rays/s"] = benchmark::Counter(perFrame * static_cast<double>(state.iterations()),
                                                 benchmark::Counter::kIsRate);
   state.counters["rays/frame"] = perFrame;
+  describeSize(state, w);
 }
 
 // The same rays through the stand-in's tracer, one thread, without shading:
-// what the host's own ray handling costs over Embree's.
+// what the host's own ray handling costs over Embree's. Argument: size.
 void BM_HostTracer(benchmark::State& state) {
-  World& w = world();
-  const FrameRays& rays = frameRays();
+  World& w = world(state);
   const auto hostRay = [](const RecordedRay& r) {
     qv::host::Ray ray;
     for (int k = 0; k < 3; ++k) {
@@ -340,23 +504,41 @@ void BM_HostTracer(benchmark::State& state) {
     ray.tmax = r.tfar;
     return ray;
   };
-  for (auto _ : state) {
+  replayFrame(state, w, [&](const FrameRays& rays) {
     float sum = 0.0f;
     for (const RecordedRay& r : rays.camera) sum += w.tracer.intersect(hostRay(r)) ? 1.0f : 0.0f;
     for (const RecordedRay& r : rays.shadow) sum += w.tracer.transmittance(hostRay(r));
     benchmark::DoNotOptimize(sum);
-  }
-  const double perFrame = static_cast<double>(rays.camera.size() + rays.shadow.size());
+  });
+  const double perFrame = static_cast<double>(w.rays);
   state.counters["rays/s"] = benchmark::Counter(perFrame * static_cast<double>(state.iterations()),
                                                 benchmark::Counter::kIsRate);
+  describeSize(state, w);
 }
 
-// Arguments: render threads. Alternating so that each pair runs close in time.
-BENCHMARK(BM_Render)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareEmbree)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HostTracer)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Render)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareEmbree)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+// Size by size, so that each world is built once; within a size alternating
+// so that each pair runs close in time.
+[[maybe_unused]] const bool kRegistered = [] {
+  const auto timed = [](benchmark::internal::Benchmark* b) {
+    b->UseRealTime()->Unit(benchmark::kMillisecond);
+  };
+  for (int size = 0; size < kSizeCount; ++size) {
+    for (int threads = 1; threads <= 2; ++threads) {
+      timed(benchmark::RegisterBenchmark("BM_Render", BM_Render)
+                ->ArgNames({"size", "threads"})
+                ->Args({size, threads}));
+      timed(benchmark::RegisterBenchmark("BM_BareEmbree", BM_BareEmbree)
+                ->ArgNames({"size", "threads"})
+                ->Args({size, threads}));
+      if (threads == 1) {
+        timed(benchmark::RegisterBenchmark("BM_HostTracer", BM_HostTracer)
+                  ->ArgNames({"size"})
+                  ->Arg(size));
+      }
+    }
+  }
+  return true;
+}();
 
 }  // namespace
 

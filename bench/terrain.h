@@ -1,12 +1,19 @@
 // The scene the ray-tracing benchmarks share: a rolling terrain of
 // 2 * grid * grid triangles, whose hills hide parts of it from cameras above,
-// and the frames of its triangles where shading points sit.
+// and the frames of its triangles where shading points sit. Also what the
+// render benchmarks keep of a frame's rays, and the memory they report.
 #pragma once
 
 #include <embree3/rtcore.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
 
 #include "mesh.h"
 
@@ -118,6 +125,85 @@ inline RTCRay embreeRay(const float org[3], const float dir[3], float tnear, flo
   ray.id = 0;
   ray.flags = 0;
   return ray;
+}
+
+// The rays of a frame, kept lean: consecutive rays that share their origin
+// and span (the camera's, or the shadow rays a shading point sends) store
+// that once, and each ray only its direction, 12 bytes instead of 32. Deques
+// grow without copying what they hold, so a frame of hundreds of millions
+// of rays never needs room for two copies of it.
+class RecordedRays {
+ public:
+  void add(const float org[3], const float dir[3], float tnear, float tfar) {
+    if (runs_.empty() || !sameStart(runs_.back(), org, tnear, tfar)) {
+      runs_.push_back({{org[0], org[1], org[2]}, tnear, tfar, directions_.size()});
+    }
+    directions_.push_back({dir[0], dir[1], dir[2]});
+  }
+
+  std::size_t size() const { return directions_.size(); }
+
+  // Calls f(org, dir, tnear, tfar) for rays [first, last), in order.
+  template <typename F>
+  void forEach(std::size_t first, std::size_t last, F f) const {
+    if (first >= last) return;
+    auto run = std::upper_bound(runs_.begin(), runs_.end(), first,
+                                [](std::size_t i, const Run& r) { return i < r.first; });
+    --run;
+    for (std::size_t i = first; i < last; ++i) {
+      if (run + 1 != runs_.end() && (run + 1)->first == i) ++run;
+      f(run->org, directions_[i].data(), run->tnear, run->tfar);
+    }
+  }
+
+  void release() {
+    std::deque<Run>().swap(runs_);
+    std::deque<std::array<float, 3>>().swap(directions_);
+  }
+
+ private:
+  struct Run {
+    float org[3];
+    float tnear, tfar;
+    std::size_t first;  // index of its first ray
+  };
+
+  // Bitwise, so that a ray is replayed exactly as it was recorded.
+  static bool sameStart(const Run& r, const float org[3], float tnear, float tfar) {
+    return std::memcmp(r.org, org, sizeof r.org) == 0 &&
+           std::memcmp(&r.tnear, &tnear, sizeof tnear) == 0 &&
+           std::memcmp(&r.tfar, &tfar, sizeof tfar) == 0;
+  }
+
+  std::deque<Run> runs_;
+  std::deque<std::array<float, 3>> directions_;
+};
+
+// The most rays a benchmark holds in Embree's form at once: a 1280 x 720
+// frame fits, so it is traced as one band, while a frame of 4096 x 2160 is
+// traced band after band, each expanded from its RecordedRays untimed.
+constexpr std::size_t kBandRays = std::size_t{1} << 25;
+
+inline std::size_t bandCount(std::size_t rays) {
+  return std::max<std::size_t>(1, (rays + kBandRays - 1) / kBandRays);
+}
+
+// A line of /proc/self/status ("VmHWM", "VmRSS") in MiB; 0 where the
+// system has none.
+inline double processMemoryMiB(const char* field) {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return 0.0;
+  char line[256];
+  double kib = 0.0;
+  const std::size_t length = std::strlen(field);
+  while (std::fgets(line, sizeof line, status)) {
+    if (std::strncmp(line, field, length) == 0 && line[length] == ':') {
+      kib = std::strtod(line + length + 1, nullptr);
+      break;
+    }
+  }
+  std::fclose(status);
+  return kib / 1024.0;
 }
 
 }  // namespace qv::bench
