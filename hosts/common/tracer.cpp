@@ -3,12 +3,16 @@
 #if QV_HAVE_EMBREE
 #include <embree3/rtcore.h>
 #endif
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <utility>
@@ -253,6 +257,39 @@ bool pointQuery(RTCPointQueryFunctionArguments* args) {
   return false;
 }
 
+// Embree reads a ray in three 16-byte blocks (origin and tnear, direction
+// and time, tfar and the rest). Written a float at a time, each block would
+// make the first read of it wait for four stores to reach the cache; written
+// whole, the read takes the stored block at once.
+void storeRay(RTCRay* out, const float origin[3], float tnear, const float direction[3],
+              float tfar) {
+#if defined(__SSE2__) || defined(_M_X64)
+  static_assert(offsetof(RTCRay, tnear) == offsetof(RTCRay, org_x) + 12 &&
+                    offsetof(RTCRay, time) == offsetof(RTCRay, dir_x) + 12 &&
+                    offsetof(RTCRay, flags) == offsetof(RTCRay, tfar) + 12,
+                "Embree's ray is three blocks of four words");
+  std::uint32_t tfarBits;
+  std::memcpy(&tfarBits, &tfar, sizeof tfarBits);
+  _mm_storeu_ps(&out->org_x, _mm_setr_ps(origin[0], origin[1], origin[2], tnear));
+  _mm_storeu_ps(&out->dir_x, _mm_setr_ps(direction[0], direction[1], direction[2], 0.0f));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&out->tfar),
+                   _mm_setr_epi32(static_cast<int>(tfarBits), -1, 0, 0));
+#else
+  out->org_x = origin[0];
+  out->org_y = origin[1];
+  out->org_z = origin[2];
+  out->tnear = tnear;
+  out->dir_x = direction[0];
+  out->dir_y = direction[1];
+  out->dir_z = direction[2];
+  out->time = 0.0f;
+  out->tfar = tfar;
+  out->mask = ~0u;
+  out->id = 0;
+  out->flags = 0;
+#endif
+}
+
 // A ray in Embree's terms; false when nothing along it can be hit. `margin`
 // is the self-intersection margin as a ray parameter.
 // `directionScale` is what the direction was divided by (a power of two, 1 for any
@@ -264,8 +301,9 @@ bool prepareRay(const Ray& in, RTCRay* out, double* margin, double* directionSca
   // answers for the length, and nothing waits on the square root to decide.
   const double lengthSquared = dx * dx + dy * dy + dz * dz;
   if (!(lengthSquared > 0.0) || !std::isfinite(lengthSquared)) return false;
-  if (!toRayCoordinate(in.origin[0], &out->org_x) || !toRayCoordinate(in.origin[1], &out->org_y) ||
-      !toRayCoordinate(in.origin[2], &out->org_z)) {
+  float origin[3];
+  if (!toRayCoordinate(in.origin[0], &origin[0]) || !toRayCoordinate(in.origin[1], &origin[1]) ||
+      !toRayCoordinate(in.origin[2], &origin[2])) {
     return false;
   }
   *directionScale = 1.0;
@@ -288,18 +326,13 @@ bool prepareRay(const Ray& in, RTCRay* out, double* margin, double* directionSca
   const double scale =
       std::max({1.0, std::fabs(in.origin[0]), std::fabs(in.origin[1]), std::fabs(in.origin[2])});
   *margin = kSelfIntersectionEpsilon * scale / std::sqrt(lengthSquared);
-  const double tnear = std::max(in.tmin, *margin);
-  if (std::isnan(in.tmax) || !(tnear <= in.tmax) || !toFloat(tnear, &out->tnear)) return false;
-  out->tfar =
+  const double tnearWide = std::max(in.tmin, *margin);
+  float tnear = 0.0f;
+  if (std::isnan(in.tmax) || !(tnearWide <= in.tmax) || !toFloat(tnearWide, &tnear)) return false;
+  const float tfar =
       in.tmax > FLT_MAX ? std::numeric_limits<float>::infinity() : static_cast<float>(in.tmax);
-  if (out->tnear > out->tfar) return false;
-  out->dir_x = in.direction[0];
-  out->dir_y = in.direction[1];
-  out->dir_z = in.direction[2];
-  out->time = 0.0f;
-  out->mask = ~0u;
-  out->id = 0;
-  out->flags = 0;
+  if (tnear > tfar) return false;
+  storeRay(out, origin, tnear, in.direction, tfar);
   return true;
 }
 
