@@ -205,7 +205,7 @@ std::uint64_t digest(const qv::image::Rgba& image) {
 // soft edge. The digest of a few thousand of their answers tells the kinds
 // apart.
 std::uint64_t machineArithmetic() {
-  qv::image::Rgba answers(4096, 1);
+  qv::image::Rgba answers(16384, 1);
   qv::host::SceneObject ground;
   ground.name = "ground";
   for (int i = 0; i <= 32; ++i) {
@@ -225,7 +225,7 @@ std::uint64_t machineArithmetic() {
   std::string error;
   EXPECT_TRUE(tracer.build({ground}, &error)) << error;
   for (int i = 0; i < answers.width; ++i) {
-    const float t = 0.0017f * static_cast<float>(i) - 3.0f;
+    const float t = 0.000425f * static_cast<float>(i) - 3.0f;
     float* a = answers.at(i, 0);
     a[0] = std::sin(t) + std::cos(t);
     a[1] = std::acos(std::fmod(t, 1.0f)) + std::pow(std::fabs(t), 1.7f);
@@ -243,8 +243,9 @@ std::uint64_t machineArithmetic() {
   return digest(answers);
 }
 
-// The digests of every image the main job writes, in floats (OpenEXR) rather
-// than the job's 8 bits, as the renderers made them before their shading and
+// The digests of the images the main job renders through V-Ray and mental
+// ray, in floats (OpenEXR) rather than the job's 8 bits, as the renderers
+// made them before their shading and
 // tracing paths were made faster, on the kind of machine whose arithmetic
 // digest the file names: a change that is meant to leave every result as it
 // was must leave these as they are. The failure messages give the new
@@ -278,7 +279,7 @@ std::string hex(std::uint64_t value) {
   return text;
 }
 
-TEST(ExampleRender, EveryImageOfTheMainJobIsTheOneRecorded) {
+TEST(ExampleRender, EveryRenderedImageIsTheOneRecorded) {
   qv::test::ScratchDir scratch("example_digests");
   const auto path = [&](const char* name) { return (scratch.path() / name).string(); };
   const auto vray = qv::test::runCommand(qv::qvray::run,
@@ -291,28 +292,20 @@ TEST(ExampleRender, EveryImageOfTheMainJobIsTheOneRecorded) {
                                           path("mentalray.exr"), "--aov", "outMask0", "--quiet"},
                                          "");
   ASSERT_EQ(mray.status, 0) << mray.err;
-  const auto maya =
-      qv::test::runCommand(qv::qvmaya::run,
-                           {"render", kExample + "example.ma", "-o", path("viewport.exr"), "-w",
-                            "640", "-h", "360", "--quiet"},
-                           "");
-  ASSERT_EQ(maya.status, 0) << maya.err;
 
   const Recorded recorded = recordedDigests();
-  ASSERT_EQ(recorded.images.size(), 5u) << "example_digests.txt lists every image once";
+  ASSERT_EQ(recorded.images.size(), 4u) << "example_digests.txt lists every image once";
   const std::uint64_t machine = machineArithmetic();
   if (machine != recorded.machine) {
     GTEST_SKIP() << "the digests were recorded on a machine whose arithmetic digest is "
                  << hex(recorded.machine) << "; this one's is " << hex(machine);
   }
-  for (const char* name : {"vray.exr", "vray.seen_outMatte.exr", "mentalray.exr",
-                           "mentalray.outMask0.exr", "viewport.exr"}) {
+  for (const char* name :
+       {"vray.exr", "vray.seen_outMatte.exr", "mentalray.exr", "mentalray.outMask0.exr"}) {
     const auto it = recorded.images.find(name);
     ASSERT_NE(it, recorded.images.end()) << name << " has no recorded digest";
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx",
-                  static_cast<unsigned long long>(digest(load(path(name)))));
-    EXPECT_EQ(digest(load(path(name))), it->second) << name << " now has digest " << hex;
+    const std::uint64_t now = digest(load(path(name)));
+    EXPECT_EQ(now, it->second) << name << " now has digest " << hex(now);
   }
 }
 
