@@ -29,6 +29,7 @@
 #include "shader_library.h"
 #include "terrain.h"
 #include "tracer.h"
+#include "weave_instance.h"
 
 namespace {
 
@@ -220,74 +221,19 @@ World& world() {
 constexpr std::size_t kResultWords = 132 / 4;
 constexpr std::size_t kAlphaWord = 12;
 
-// One qv_shotWeave instance, its block laid out by the host's .mi reader,
-// shaded the way the host's render threads shade a point whose primitive
-// they know.
+// The instance of a layer count and occlusion setting.
 class Weave {
  public:
-  Weave(int layers, bool occlusion) {
-    qv::mrhost::MiReadOptions reading;
-    reading.declarations = &world().library.shaders.declarations();
-    const qv::mrhost::MiParseResult parsed =
-        qv::mrhost::parseMi(miText(layers, occlusion), "bench.mi", reading);
-    if (!parsed.scene) die(parsed.error);
-    scene_ = *parsed.scene;
-    const qv::mrhost::ShaderInstance& instance = scene_.shaders.at(0);
-    std::string error;
-    shader_ = world().library.shaders.find(instance.decl->name, &error);
-    if (!shader_) die(error);
-    if (shader_->version != instance.decl->version)
-      die("the library's qv_shotWeave is another version");
-    record_ = std::make_unique<qv::mrhost::ShaderRecord>(instance);
-    context_.tracer = &world().tracer;
-
-    miState idle = idleState();
-    idle.shader = record_->function();
-    miBoolean instanceInit = miFALSE;
-    if (shader_->init) shader_->init(&idle, nullptr, &instanceInit);
-    if (instanceInit && shader_->init) shader_->init(&idle, record_->parameters(), nullptr);
-    instanceInit_ = instanceInit != miFALSE;
-  }
-  ~Weave() {
-    miState idle = idleState();
-    idle.shader = record_->function();
-    if (instanceInit_ && shader_->exit) shader_->exit(&idle, record_->parameters());
-    if (shader_->exit) shader_->exit(&idle, nullptr);
-  }
-  Weave(const Weave&) = delete;
-  Weave& operator=(const Weave&) = delete;
+  Weave(int layers, bool occlusion)
+      : instance_(miText(layers, occlusion), "bench.mi", world().library.shaders, world().tracer) {}
 
   bool shade(const Point& point, std::uint32_t* result) {
-    miState state = idleState();
-    state.shader = record_->function();
-    state.point = point.shading.point;
-    state.normal = point.shading.normal;
-    state.dir = point.shading.dir;
-    state.org = {state.point.x - state.dir.x, state.point.y - state.dir.y,
-                 state.point.z - state.dir.z};
-    state.dist = 1.0;
-    state.pri = qv::mrhost::primitiveOf(&point.surface);
-    state.instance = qv::mrhost::instanceTag(point.surface.object);
-    std::fill(result, result + kResultWords, 0u);
-    return shader_->function(result, &state, record_->parameters()) != miFALSE;
+    return instance_.shade(point.shading, point.surface, result, kResultWords);
   }
-
-  const qv::mrhost::MiScene& scene() const { return scene_; }
+  const qv::mrhost::MiScene& scene() const { return instance_.scene(); }
 
  private:
-  miState idleState() {
-    miState state{};
-    state.type = miRAY_EYE;
-    state.dist = -1.0;
-    state.user = &context_;
-    return state;
-  }
-
-  qv::mrhost::MiScene scene_;
-  const qv::mrhost::Shader* shader_ = nullptr;
-  std::unique_ptr<qv::mrhost::ShaderRecord> record_;
-  qv::mrhost::RenderContext context_;
-  bool instanceInit_ = false;
+  qv::bench::WeaveInstance instance_;
 };
 
 // Every point shaded once; the whole result records, for comparing runs.

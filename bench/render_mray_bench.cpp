@@ -324,24 +324,10 @@ struct World {
   std::uint64_t shadingPoints = 0;
 };
 
-// The world of one size, freeing any other first: the largest sizes would
-// not fit side by side.
 World& world(const benchmark::State& state) {
-  static std::unique_ptr<World> worlds[kSizeCount];
-  const auto size = static_cast<int>(state.range(0));
-  if (size < 0 || size >= kSizeCount) die("no such size: " + std::to_string(size));
-  if (!worlds[size]) {
-    for (auto& other : worlds) other.reset();
-    worlds[size] = std::make_unique<World>(kSizes[size]);
-    // What the first world loaded tears itself down at exit in the reverse
-    // order of loading: the worlds must go before it, so they are released
-    // from a handler registered after it.
-    static const bool releasedAtExit = std::atexit([] {
-                                         for (auto& w : worlds) w.reset();
-                                       }) == 0;
-    if (!releasedAtExit) die("cannot register the release of the worlds");
-  }
-  return *worlds[size];
+  return qv::bench::worldOfSize<World, kSizeCount>(static_cast<int>(state.range(0)), [](int size) {
+    return std::make_unique<World>(kSizes[size]);
+  });
 }
 
 void setRates(benchmark::State& state, const World& w, double shadingPoints, double rays) {

@@ -68,6 +68,7 @@
 #include "terrain.h"
 #include "tracer.h"
 #include "vrscene.h"
+#include "weave_instance.h"
 
 namespace {
 
@@ -504,52 +505,14 @@ std::string miText(bool dilated) {
   return text;
 }
 
-// One qv_shotWeave instance, its block laid out by the host's .mi reader,
-// shaded as the host's render threads shade a point whose primitive they know.
+// One qv_shotWeave instance, dilated or not, shaded pass after pass.
 class Weave {
  public:
-  explicit Weave(bool dilated) {
-    qv::mrhost::MiReadOptions reading;
-    reading.declarations = &world().library.shaders.declarations();
-    const qv::mrhost::MiParseResult parsed =
-        qv::mrhost::parseMi(miText(dilated), "cost.mi", reading);
-    if (!parsed.scene) die(parsed.error);
-    scene_ = *parsed.scene;
-    const qv::mrhost::ShaderInstance& instance = scene_.shaders.at(0);
-    std::string error;
-    shader_ = world().library.shaders.find(instance.decl->name, &error);
-    if (!shader_) die(error);
-    record_ = std::make_unique<qv::mrhost::ShaderRecord>(instance);
-    context_.tracer = &world().tracer;
-    miState idle = idleState();
-    idle.shader = record_->function();
-    miBoolean instanceInit = miFALSE;
-    if (shader_->init) shader_->init(&idle, nullptr, &instanceInit);
-    if (instanceInit && shader_->init) shader_->init(&idle, record_->parameters(), nullptr);
-    instanceInit_ = instanceInit != miFALSE;
-  }
-  ~Weave() {
-    miState idle = idleState();
-    idle.shader = record_->function();
-    if (instanceInit_ && shader_->exit) shader_->exit(&idle, record_->parameters());
-    if (shader_->exit) shader_->exit(&idle, nullptr);
-  }
-  Weave(const Weave&) = delete;
-  Weave& operator=(const Weave&) = delete;
+  explicit Weave(bool dilated)
+      : instance_(miText(dilated), "cost.mi", world().library.shaders, world().tracer) {}
 
   void shade(const MrayPoint& point, std::uint32_t* result) {
-    miState state = idleState();
-    state.shader = record_->function();
-    state.point = point.shading.point;
-    state.normal = point.shading.normal;
-    state.dir = point.shading.dir;
-    state.org = {state.point.x - state.dir.x, state.point.y - state.dir.y,
-                 state.point.z - state.dir.z};
-    state.dist = 1.0;
-    state.pri = qv::mrhost::primitiveOf(&point.surface);
-    state.instance = qv::mrhost::instanceTag(point.surface.object);
-    std::fill(result, result + kResultWords, 0u);
-    shader_->function(result, &state, record_->parameters());
+    instance_.shade(point.shading, point.surface, result, kResultWords);
   }
 
   // One pass over every point, timed, its rays counted.
@@ -570,19 +533,7 @@ class Weave {
   }
 
  private:
-  miState idleState() {
-    miState state{};
-    state.type = miRAY_EYE;
-    state.dist = -1.0;
-    state.user = &context_;
-    return state;
-  }
-
-  qv::mrhost::MiScene scene_;
-  const qv::mrhost::Shader* shader_ = nullptr;
-  std::unique_ptr<qv::mrhost::ShaderRecord> record_;
-  qv::mrhost::RenderContext context_;
-  bool instanceInit_ = false;
+  qv::bench::WeaveInstance instance_;
 };
 
 // The library traces through this executable for the benchmark's length;

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 
 #include "mesh.h"
 
@@ -204,6 +205,32 @@ inline double processMemoryMiB(const char* field) {
   }
   std::fclose(status);
   return kib / 1024.0;
+}
+
+// The world of one size of a benchmark, built by make(size) on first use;
+// any other size's world is freed first, as the largest would not fit side
+// by side. What the first world loaded tears itself down at exit in the
+// reverse order of loading, so the worlds are released from a handler
+// registered after it.
+template <typename World, int Count, typename Make>
+World& worldOfSize(int size, const Make& make) {
+  static std::unique_ptr<World> worlds[Count];
+  if (size < 0 || size >= Count) {
+    std::fprintf(stderr, "benchmark: no such size: %d\n", size);
+    std::exit(1);
+  }
+  if (!worlds[size]) {
+    for (auto& other : worlds) other.reset();
+    worlds[size] = make(size);
+    static const bool releasedAtExit = std::atexit([] {
+                                         for (auto& w : worlds) w.reset();
+                                       }) == 0;
+    if (!releasedAtExit) {
+      std::fprintf(stderr, "benchmark: cannot register the release of the worlds\n");
+      std::exit(1);
+    }
+  }
+  return *worlds[size];
 }
 
 }  // namespace qv::bench
