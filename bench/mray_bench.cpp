@@ -162,36 +162,14 @@ std::string miText(int layers, bool occlusion) {
   return text + "  ] )\n";
 }
 
-// The shader library as the host loads it, the host module it was handed and
-// the library's own miSetModuleHandle, for rebinding it.
-struct Library {
-  Library() {
-    std::string error;
-    if (!shaders.load(QV_SHADER_LIBRARY, &error)) die(error);
-    host = dlopen(QV_MENTALRAY_HOST_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
-    self = dlopen(nullptr, RTLD_NOW);
-    library = dlopen(QV_SHADER_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
-    if (!host || !self || !library) die("cannot reopen the loaded modules");
-    bind = reinterpret_cast<void (*)(void*)>(dlsym(library, "miSetModuleHandle"));
-    gHostTrace = reinterpret_cast<TraceFunction>(dlsym(host, "mi_trace_transparent"));
-    if (!bind || !gHostTrace) die("the library or the host lacks its entry points");
-    if (gHostTrace == &mi_trace_transparent ||
-        dlsym(self, "mi_trace_transparent") != reinterpret_cast<void*>(&mi_trace_transparent)) {
-      die("the recorder and the host's mi_trace_transparent are not told apart");
-    }
-    bind(host);
+// The library as the host loads it; the recorder hands each ray on to the
+// host's own mi_trace_transparent.
+struct Library : qv::bench::ReboundShaderLibrary {
+  Library()
+      : ReboundShaderLibrary(QV_SHADER_LIBRARY, QV_MENTALRAY_HOST_LIBRARY,
+                             reinterpret_cast<const void*>(&mi_trace_transparent)) {
+    gHostTrace = hostTrace;
   }
-  ~Library() {
-    dlclose(library);
-    dlclose(self);
-    dlclose(host);
-  }
-
-  qv::mrhost::ShaderLibraries shaders;
-  void* host = nullptr;
-  void* self = nullptr;
-  void* library = nullptr;
-  void (*bind)(void*) = nullptr;
 };
 
 struct World {

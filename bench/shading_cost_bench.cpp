@@ -293,36 +293,11 @@ miVector unit(double x, double y, double z) {
   return {static_cast<float>(x / l), static_cast<float>(y / l), static_cast<float>(z / l)};
 }
 
-// The mental ray shader library as the host loads it, with the handles that
-// bind it to the host module or to this executable.
-struct Library {
-  Library() {
-    std::string error;
-    if (!shaders.load(QV_SHADER_LIBRARY, &error)) die(error);
-    host = dlopen(QV_MENTALRAY_HOST_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
-    self = dlopen(nullptr, RTLD_NOW);
-    library = dlopen(QV_SHADER_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
-    if (!host || !self || !library) die("cannot reopen the loaded modules");
-    bind = reinterpret_cast<void (*)(void*)>(dlsym(library, "miSetModuleHandle"));
-    if (!bind) die("the library has no miSetModuleHandle");
-    if (dlsym(self, "mi_trace_transparent") != reinterpret_cast<void*>(&mi_trace_transparent) ||
-        dlsym(host, "mi_trace_transparent") == reinterpret_cast<void*>(&mi_trace_transparent)) {
-      die("this executable's mi_trace_transparent and the host's are not told apart");
-    }
-    bind(host);
-  }
-  ~Library() {
-    bind(host);
-    dlclose(library);
-    dlclose(self);
-    dlclose(host);
-  }
-
-  qv::mrhost::ShaderLibraries shaders;
-  void* host = nullptr;
-  void* self = nullptr;
-  void* library = nullptr;
-  void (*bind)(void*) = nullptr;
+// The library as the host loads it, ready to be bound to this executable.
+struct Library : qv::bench::ReboundShaderLibrary {
+  Library()
+      : ReboundShaderLibrary(QV_SHADER_LIBRARY, QV_MENTALRAY_HOST_LIBRARY,
+                             reinterpret_cast<const void*>(&mi_trace_transparent)) {}
 };
 
 struct World {

@@ -4,6 +4,8 @@
 // host's render threads shade a point whose primitive they know.
 #pragma once
 
+#include <dlfcn.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +95,50 @@ class WeaveInstance {
   std::unique_ptr<mrhost::ShaderRecord> record_;
   mrhost::RenderContext context_;
   bool instanceInit_ = false;
+};
+
+// The shader library as the host loads it, with the host module it was
+// handed and its own miSetModuleHandle: a benchmark binds it to itself, whose
+// exported mi_trace_transparent is selfTrace, and back to the host.
+struct ReboundShaderLibrary {
+  ReboundShaderLibrary(const char* libraryPath, const char* hostPath, const void* selfTrace) {
+    std::string error;
+    if (!shaders.load(libraryPath, &error)) fail(error);
+    host = dlopen(hostPath, RTLD_NOW | RTLD_NOLOAD);
+    self = dlopen(nullptr, RTLD_NOW);
+    library = dlopen(libraryPath, RTLD_NOW | RTLD_NOLOAD);
+    if (!host || !self || !library) fail("cannot reopen the loaded modules");
+    bind = reinterpret_cast<void (*)(void*)>(dlsym(library, "miSetModuleHandle"));
+    hostTrace =
+        reinterpret_cast<miBoolean (*)(miColor*, miState*)>(dlsym(host, "mi_trace_transparent"));
+    if (!bind || !hostTrace) fail("the library or the host lacks its entry points");
+    if (reinterpret_cast<const void*>(hostTrace) == selfTrace ||
+        dlsym(self, "mi_trace_transparent") != selfTrace) {
+      fail("this executable's mi_trace_transparent and the host's are not told apart");
+    }
+    bind(host);
+  }
+  ~ReboundShaderLibrary() {
+    bind(host);
+    dlclose(library);
+    dlclose(self);
+    dlclose(host);
+  }
+  ReboundShaderLibrary(const ReboundShaderLibrary&) = delete;
+  ReboundShaderLibrary& operator=(const ReboundShaderLibrary&) = delete;
+
+  mrhost::ShaderLibraries shaders;
+  void* host = nullptr;
+  void* self = nullptr;
+  void* library = nullptr;
+  void (*bind)(void*) = nullptr;
+  miBoolean (*hostTrace)(miColor*, miState*) = nullptr;
+
+ private:
+  [[noreturn]] static void fail(const std::string& message) {
+    std::fprintf(stderr, "benchmark: %s\n", message.c_str());
+    std::exit(1);
+  }
 };
 
 }  // namespace qv::bench

@@ -1,4 +1,5 @@
 #include "renderer.h"
+
 #include "tracer.h"
 
 namespace qv::vrayhost {
