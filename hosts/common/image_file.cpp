@@ -108,16 +108,17 @@ bool readExr(const std::string& path, Rgba* image, std::string* error) {
     const int width = static_cast<int>(wide);
     const int height = static_cast<int>(high);
     Rgba result(width, height);
+    // OpenEXR addresses a pixel by its coordinates in the data window,
+    // which need not hold the origin; Slice::Make takes the buffer of the
+    // window's own size and does that offsetting in its own wide integers,
+    // so no pointer outside the pixels is formed here.
     Imf::FrameBuffer frame;
     const size_t pixel = 4 * sizeof(float);
     const size_t row = pixel * static_cast<size_t>(width);
-    char* origin = reinterpret_cast<char*>(result.pixels.data()) -
-                   static_cast<ptrdiff_t>(window.min.x) * pixel -
-                   static_cast<ptrdiff_t>(window.min.y) * row;
     const char* channels[] = {"R", "G", "B", "A"};
     for (int c = 0; c < 4; ++c) {
-      frame.insert(channels[c], Imf::Slice(Imf::FLOAT, origin + c * sizeof(float), pixel, row, 1, 1,
-                                           c == 3 ? 1.0 : 0.0));
+      frame.insert(channels[c], Imf::Slice::Make(Imf::FLOAT, result.pixels.data() + c, window,
+                                                 pixel, row, 1, 1, c == 3 ? 1.0 : 0.0));
     }
     file.setFrameBuffer(frame);
     file.readPixels(window.min.y, window.max.y);

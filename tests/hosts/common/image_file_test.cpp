@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#if QV_HAVE_OPENEXR
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#endif
+
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -58,6 +66,52 @@ TEST(ImageFile, ExrKeepsFloatsExactly) {
   EXPECT_EQ(back.pixels, image.pixels);
   std::remove(path.c_str());
 }
+
+#if QV_HAVE_OPENEXR
+// A picture's data window may lie anywhere in OpenEXR's coordinates: away
+// from the origin, at negative coordinates, or near the ends of the integer
+// range OpenEXR takes (it refuses coordinates of INT_MAX / 2 or more in
+// size). Whatever it is, the first pixel read is the window's corner and
+// every pixel keeps its place.
+TEST(ImageFile, ExrReadsTheDataWindowWhereverItLies) {
+  constexpr int kFar = INT_MAX / 2 - 1;
+  const Imath::Box2i windows[] = {
+      {{0, 0}, {3, 2}},      // holds the origin
+      {{5, 7}, {8, 9}},      // does not
+      {{-4, -3}, {-1, -1}},  // negative
+      {{-2, 3}, {1, 5}},     // around x = 0, away from y = 0
+      {{kFar - 3, -kFar}, {kFar, -kFar + 2}},
+      {{-kFar, kFar - 2}, {-kFar + 3, kFar}},
+  };
+  for (const Imath::Box2i& window : windows) {
+    const int width = window.max.x - window.min.x + 1;
+    const int height = window.max.y - window.min.y + 1;
+    const qv::image::Rgba image = ramp(width, height);
+    const std::string path = scratch("window.exr");
+    {
+      Imf::Header header(Imath::Box2i({0, 0}, {7, 7}), window);
+      header.compression() = Imf::ZIP_COMPRESSION;
+      Imf::FrameBuffer frame;
+      const char* names[] = {"R", "G", "B", "A"};
+      for (int c = 0; c < 4; ++c) {
+        header.channels().insert(names[c], Imf::Channel(Imf::FLOAT));
+        frame.insert(names[c], Imf::Slice::Make(Imf::FLOAT, image.pixels.data() + c, window,
+                                                4 * sizeof(float), 4 * sizeof(float) * width));
+      }
+      Imf::OutputFile file(path.c_str(), header);
+      file.setFrameBuffer(frame);
+      file.writePixels(height);
+    }
+    qv::image::Rgba back;
+    std::string error;
+    ASSERT_TRUE(qv::image::read(path, &back, &error)) << error;
+    ASSERT_EQ(back.width, width) << window.min.x << ", " << window.min.y;
+    ASSERT_EQ(back.height, height) << window.min.x << ", " << window.min.y;
+    EXPECT_EQ(back.pixels, image.pixels) << window.min.x << ", " << window.min.y;
+    std::remove(path.c_str());
+  }
+}
+#endif
 
 TEST(ImageFile, FailuresNameTheFile) {
   std::string error;
