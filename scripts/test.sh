@@ -3,8 +3,9 @@
 # for the real hosts' SDKs (scripts/check-host-sdks.sh), then the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, then the multi-threaded
 # shading tests under ThreadSanitizer, then the Windows cross-build with its
-# tests under Wine (scripts/test-windows.sh). QV_QUICK=1 runs the normal build
-# only.
+# tests under Wine (scripts/test-windows.sh), then the fuzz targets over a
+# fixed set of inputs (scripts/fuzz.sh --runs). QV_QUICK=1 runs the normal
+# build only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -40,5 +41,5 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 echo "== Windows (MinGW-w64 cross-build, tests under Wine)"
 scripts/test-windows.sh
 
-echo "== fuzz targets (libFuzzer, 30 s each)"
-scripts/fuzz.sh 30
+echo "== fuzz targets (libFuzzer: seeds and regressions, then 50000 inputs each from seed 1)"
+scripts/fuzz.sh --runs 50000
