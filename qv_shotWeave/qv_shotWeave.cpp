@@ -194,23 +194,25 @@ QV_MI_EXPORT miBoolean qv_shotWeave(ShotWeaveResult* result, miState* state,
     if (!active) {
       v = 0.0f;
       l = {0.0f, 0.0f, 0.0f, l.a};
-    } else if (!std::isfinite(distance)) {
-      // A projector or point that is not finite leaves the distance, and
-      // with it what the projector sees, undefined: no ray can tell.
-      v = 0.0f;
     } else {
+      // A projector or point that is not finite leaves the distance and the
+      // direction, and with them what a test sees, undefined: each test
+      // that reads them cuts the layer, no ray can tell. With every test
+      // off the layer shows as it is.
+      const bool finite = std::isfinite(distance);
       const miBoolean occlusion = *mi_eval_boolean(&layer.useShadowOcclusion);
-      if (occlusion) v = v * occlusionVisibility(state, layer, projector, d, distance);
+      if (occlusion && finite) v = v * occlusionVisibility(state, layer, projector, d, distance);
       if (*mi_eval_boolean(&layer.useFacingRatio) || occlusion) {
         // A normal that is not unit length may push the cosine past 1; it is
         // clamped so that the angle stays defined.
         float cosine = dot(d, state->normal);
         cosine = cosine > 1.0f ? 1.0f : (cosine < -1.0f ? -1.0f : cosine);
         const double angle = std::acos(static_cast<double>(cosine)) * kDegreesPerRadian;
-        if (angle > *mi_eval_scalar(&layer.angleThreshold)) v = 0.0f;
+        const miScalar angleThreshold = *mi_eval_scalar(&layer.angleThreshold);
+        if (!finite || angle > angleThreshold) v = 0.0f;
       }
       const miScalar threshold = *mi_eval_scalar(&layer.distanceThreshold);
-      if (threshold > 0.0f && distance > threshold) v = 0.0f;
+      if (threshold > 0.0f && !(distance <= threshold)) v = 0.0f;
     }
     v = std::isnan(v) ? 0.0f : clampUnit(v);
 

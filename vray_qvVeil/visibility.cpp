@@ -184,9 +184,12 @@ float visibilityFactor(float f, const VisibilityInputs& in, const VisibilitySett
   const ShadeVec k = in.placementMatrix ? in.placementMatrix->texTransform(rc).offs : ShadeVec();
   const ShadeVec d(k.x - p.x, k.y - p.y, k.z - p.z);
   const float dist = length(d);
-  // A point or camera position that is not finite leaves the distance
-  // undefined: nothing says the camera sees the point.
-  if (!std::isfinite(dist)) return 0.0f;
+  // A point or camera position that is not finite leaves the distance, and
+  // the direction with it, undefined: a test that reads them cannot say the
+  // camera sees the point. With every test off the factor stays as it is.
+  const bool testsReadDistance =
+      s.useFacingRatio != 0 || s.distanceThreshold != -1.0f || s.useShadowOcclusion != 0;
+  if (!std::isfinite(dist)) return testsReadDistance ? 0.0f : unitRange(f);
   // A point at the camera position sees the camera from every side, and
   // nothing can stand between the two.
   const bool atCamera = dist == 0.0f;

@@ -819,17 +819,35 @@ TEST_F(MentalRayOcclusion, OccludedLayerStaysOccludedWhateverThePower) {
   }
 }
 
-// A projector that is not finite leaves the distance undefined: the layer is
-// not seen, and no ray is traced toward it.
+// A projector that is not finite leaves the distance undefined: each test
+// that reads it alone cuts the layer, and no ray is traced toward it. With
+// no test on, nothing reads it and the layer shows in full.
 TEST_F(MentalRayOcclusion, UndefinedDistanceIsNotSeen) {
   for (const float x : {std::nanf(""), std::numeric_limits<float>::infinity()}) {
+    SCOPED_TRACE(testing::Message() << "projector x " << x);
     Scene scene;
     occludedLayer(scene, 0.5f, 4, 1.0f, 2.0f).placementMatrix[12] = x;
-    SCOPED_TRACE(testing::Message() << "projector x " << x);
     const Result r = scene.shade();
     expectSingleLayer(r, kRed, 0.0f);
     EXPECT_TRUE(std::isfinite(r.outColor.r));
     EXPECT_TRUE(scene.host.traced.empty());
+
+    Scene facing;
+    Layer& facingLayer = facing.addLayer(kRed, 1.0f);
+    facingLayer.placementMatrix[12] = x;
+    facingLayer.useFacingRatio = miTRUE;
+    facingLayer.angleThreshold = 180.0f;
+    expectSingleLayer(facing.shade(), kRed, 0.0f);
+
+    Scene far;
+    Layer& farLayer = far.addLayer(kRed, 1.0f);
+    farLayer.placementMatrix[12] = x;
+    farLayer.distanceThreshold = 1e30f;
+    expectSingleLayer(far.shade(), kRed, 0.0f);
+
+    Scene untested;
+    untested.addLayer(kRed, 1.0f).placementMatrix[12] = x;
+    expectSingleLayer(untested.shade(), kRed, 1.0f);
   }
 }
 

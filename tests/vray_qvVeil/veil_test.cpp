@@ -1522,6 +1522,16 @@ TEST_F(VeilRangeTest, UndefinedDistanceIsNotSeen) {
   set("placementMatrix", cameraAt(0.0f, 0.0f, 4.0f));
   frame();
   EXPECT_EQ(matteFactor(below()), 1.0f);
+  // With every test off nothing reads the distance: the factor stays 1.
+  set("useFacingRatio", 0);
+  set("useShadowOcclusion", 0);
+  set("distanceThreshold", -1.0f);
+  for (const float x : {std::nanf(""), inf}) {
+    set("placementMatrix", cameraAt(x, 0.0f, 4.0f));
+    frame();
+    EXPECT_EQ(matteFactor(below()), 1.0f) << x;
+    EXPECT_EQ(colourFactor(below()), 1.0f) << x;
+  }
 }
 
 // ---------------------------------------------------------------------------
