@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <type_traits>
 #include <utility>
 
 #include "input_limits.h"
@@ -157,11 +158,17 @@ bool isSkipped(const SurfaceId* skip, unsigned geomID, unsigned primID) {
   return skip != nullptr && skip->object == geomID && skip->triangle == primID;
 }
 
-// Embree hands the context given to rtcOccluded1 to the filter, so the
-// per-ray state rides behind it.
-struct OcclusionContext {
+// Embree hands the context given to rtcOccluded1 or rtcIntersect1 to the
+// filter, so the per-ray state rides behind it. Each context is a first
+// member of the next, all of standard layout, so that a filter may take the
+// pointer Embree hands it as whichever context it was given.
+struct SkipContext {
   RTCIntersectContext base;
   const SurfaceId* skip = nullptr;
+};
+
+struct OcclusionContext {
+  SkipContext surface;  // the skip filter reads this part alone
   float transmittance = 1.0f;
   float margin = 0.0f;  // the self-intersection margin as a ray parameter
   unsigned crossingCount = 0;
@@ -186,6 +193,9 @@ struct OcclusionContext {
   }
 };
 
+static_assert(std::is_standard_layout_v<SkipContext> && std::is_standard_layout_v<OcclusionContext>,
+              "a context and its first member share their address");
+
 struct PointQueryState {
   const std::vector<SceneObject>* objects;
   Vec3d p;
@@ -206,7 +216,7 @@ void occlusionFilter(const RTCFilterFunctionNArguments* args) {
     if (args->valid[i] == 0) continue;
     const unsigned geomID = RTCHitN_geomID(args->hit, args->N, i);
     const unsigned primID = RTCHitN_primID(args->hit, args->N, i);
-    if (isSkipped(ctx->skip, geomID, primID)) {
+    if (isSkipped(ctx->surface.skip, geomID, primID)) {
       args->valid[i] = 0;
       continue;
     }
@@ -217,14 +227,6 @@ void occlusionFilter(const RTCFilterFunctionNArguments* args) {
     ctx->transmittance *= 1.0f - opacity;
   }
 }
-
-// Both kinds of context begin with Embree's and then name the surface to skip.
-struct SkipContext {
-  RTCIntersectContext base;
-  const SurfaceId* skip = nullptr;
-};
-static_assert(offsetof(OcclusionContext, skip) == offsetof(SkipContext, skip),
-              "the skip filter reads either context");
 
 void skipFilter(const RTCFilterFunctionNArguments* args) {
   const auto* ctx = reinterpret_cast<const SkipContext*>(args->context);
@@ -474,15 +476,15 @@ float Tracer::transmittance(const Ray& ray) const {
   double margin = 0.0, directionScale = 1.0;
   if (impl_->scene == nullptr || !prepareRay(ray, &r, &margin, &directionScale)) return 1.0f;
   OcclusionContext ctx;
-  rtcInitIntersectContext(&ctx.base);
-  ctx.skip = ray.skip;
+  rtcInitIntersectContext(&ctx.surface.base);
+  ctx.surface.skip = ray.skip;
   if (!impl_->opaque) {
-    ctx.base.filter = occlusionFilter;
+    ctx.surface.base.filter = occlusionFilter;
     ctx.margin = static_cast<float>(margin);
   } else if (ray.skip != nullptr) {
-    ctx.base.filter = skipFilter;
+    ctx.surface.base.filter = skipFilter;
   }
-  rtcOccluded1(impl_->scene, &ctx.base, &r);
+  rtcOccluded1(impl_->scene, &ctx.surface.base, &r);
   // Embree marks an accepted (opaque) hit with a negative tfar.
   return r.tfar < 0.0f ? 0.0f : ctx.transmittance;
 }
