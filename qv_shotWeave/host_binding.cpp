@@ -72,12 +72,12 @@ miBoolean mi_query(miQ_type query, miState* state, miUint tag, void* result, ...
   auto fn = reinterpret_cast<Fn>(hostFunction(qv::mray::kQuery));
   if (!fn) return miFALSE;
   // Forward exactly the extra arguments that the request takes.
-  const int code = static_cast<int>(query);
   int extra = 0;
-  if (code == 165) {
+  if (query == miQ_FUNC_PARAM_VALUE) {
     extra = 2;
-  } else if (code == 15 || code == 127 || code == 152 || code == 163 || code == 171 ||
-             code == 172) {
+  } else if (query == miQ_GROUP_KID || query == miQ_FUNC_TLS_GETALL || query == miQ_TEXTURE_DIM ||
+             query == miQ_BUMP_BASIS || query == miQ_PRI_VERTICES_TEX ||
+             query == miQ_PRI_VERTICES_USER) {
     extra = 1;
   }
   std::va_list args;

@@ -1151,9 +1151,9 @@ TEST_F(MentalRayBinding, QueryForwardsExtraArguments) {
   // Each call resolves afresh, so that the lookup overwrites the argument
   // registers that a wrapper forwarding too little would leave in place.
   bind(library().host);
-  EXPECT_EQ(query(static_cast<miQ_type>(15), &state, 5, &label, &first), miTRUE);
+  EXPECT_EQ(query(miQ_GROUP_KID, &state, 5, &label, &first), miTRUE);
   bind(library().host);
-  EXPECT_EQ(query(static_cast<miQ_type>(165), &state, 6, &label, &second, &third), miTRUE);
+  EXPECT_EQ(query(miQ_FUNC_PARAM_VALUE, &state, 6, &label, &second, &third), miTRUE);
   bind(library().host);
   EXPECT_EQ(query(miQ_OBJ_LABEL, &state, 7, &label), miTRUE);
   EXPECT_EQ(label, host.label);

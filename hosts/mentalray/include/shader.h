@@ -69,10 +69,22 @@ union miLock {
 /* The connection tag of a parameter that the scene sets to a value. */
 #define miPARAMTAG ((miTag)~1)
 
-/* mi_query requests. The stand-in answers these two. */
+/* mi_query requests, with mental ray's codes. The stand-in answers the
+   first two; the others are the requests that take arguments beyond the
+   result, which a shader library forwarding a request has to know. miNQ,
+   one past the host's last code, gives the type the host's range, so that
+   any request code it knows is a value of the type. */
 typedef enum miQ_type {
-  miQ_INST_ITEM = 7, /* the item an instance places: a tag */
-  miQ_OBJ_LABEL = 22 /* the label of an object: an integer */
+  miQ_INST_ITEM = 7,           /* the item an instance places: a tag */
+  miQ_OBJ_LABEL = 22,          /* the label of an object: an integer */
+  miQ_GROUP_KID = 15,          /* one argument more */
+  miQ_FUNC_TLS_GETALL = 127,   /* one argument more */
+  miQ_TEXTURE_DIM = 152,       /* one argument more */
+  miQ_BUMP_BASIS = 163,        /* one argument more */
+  miQ_FUNC_PARAM_VALUE = 165,  /* two arguments more */
+  miQ_PRI_VERTICES_TEX = 171,  /* one argument more */
+  miQ_PRI_VERTICES_USER = 172, /* one argument more */
+  miNQ = 195
 } miQ_type;
 
 miBoolean mi_query(miQ_type, miState*, miUint, void*, ...);

@@ -132,8 +132,10 @@ MI_HOST_EXPORT miBoolean mi_query(miQ_type query, miState* state, miUint tag, vo
         return miTRUE;
       }
       return miFALSE;
+    default:
+      // What the stand-in's scenes do not hold, it cannot answer.
+      return miFALSE;
   }
-  return miFALSE;
 }
 
 MI_HOST_EXPORT miBoolean mi_tri_vectors(miState* state, int which, int ntex, const miVector** a,
