@@ -1,5 +1,6 @@
 #include "mi_declaration.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -26,6 +27,25 @@ const char* const kApplyWords[] = {
     "photonvol", "geometry", "displace", "emitter", "output",      "lightmap", "contour", "state",
 };
 
+// The requirements mental ray's declarations may state after their
+// parameters, each followed by its values (on, off, front, a number ...).
+// The host renders as the scene's own options say and reads them no further.
+const char* const kOptionWords[] = {
+    "scanline", "trace",     "shadow",      "face",     "derivative", "object",
+    "camera",   "world",     "volume",      "parallel", "hardware",   "photon",
+    "caustic",  "globillum", "finalgather", "lightmap", "motion",     "merge",
+    "displace", "shadowmap", "ambient",     "task",
+};
+
+bool isOptionWord(const std::string& word) {
+  for (const char* known : kOptionWords) {
+    if (word == known) return true;
+  }
+  return false;
+}
+
+const char* const kParamKeywords = "default, min, max, softmin, softmax, shortname or hidden";
+
 const char* const kTypeList =
     "boolean, integer, scalar, vector, color, transform, color texture, struct or array";
 
@@ -46,9 +66,14 @@ std::size_t layOut(std::vector<ParamDecl>* params, std::size_t offset) {
       }
       p.defaults = std::move(words);
     } else {
-      if (p.kind == ParamKind::Array) layOut(&p.members, 0);
       p.size = plainSize(p.kind);
       if (p.defaults.empty()) p.defaults.assign(p.size / 4, 0u);
+      if (p.kind == ParamKind::Array) {
+        layOut(&p.members, 0);
+        // The shader's record holds one element after the header wherever
+        // the array stands.
+        offset += p.element().size;
+      }
     }
     offset += p.size;
   }
@@ -77,11 +102,14 @@ class DeclarationFile : public DeclarationReader {
       : DeclarationReader(text, file) {}
 
   void run(Declarations* into) {
-    while (tok().kind != Tok::End) {
+    for (;;) {
+      strayKeywordComments(true);
+      if (tok().kind == Tok::End) return;
       if (!isWord("declare")) unexpected("'declare shader'");
       const std::shared_ptr<ShaderDecl> decl = declaration();
       std::string problem;
-      if (!into->add(decl, &problem)) throw Failure{decl->line, problem};
+      int line = decl->line;
+      if (!into->add(decl, &problem, &line)) throw Failure{line, problem};
     }
   }
 };
@@ -99,7 +127,7 @@ const host::LexerStyle kMiStyle = {
 };
 
 bool sameDeclaration(const ShaderDecl& a, const ShaderDecl& b) {
-  if (a.name != b.name || a.version != b.version || a.apply != b.apply ||
+  if (a.name != b.name || a.version != b.version || a.apply != b.apply || a.nodeId != b.nodeId ||
       a.blockSize != b.blockSize || a.params.size() != b.params.size() ||
       !sameParam(a.result, b.result)) {
     return false;
@@ -170,22 +198,226 @@ int connectionOffset(const ShaderDecl& decl, ParamKind kind) {
   return -1;
 }
 
-bool Declarations::add(const std::shared_ptr<const ShaderDecl>& decl, std::string* error) {
-  const auto [it, fresh] = byName_.emplace(decl->name, decl);
-  if (fresh || sameDeclaration(*it->second, *decl)) return true;
-  *error = "shader '" + shown(decl->name) + "' is declared again, differently (first at " +
-           where(*it->second) + ")";
-  return false;
+bool Declarations::add(const std::shared_ptr<const ShaderDecl>& decl, std::string* error,
+                       int* line) {
+  if (line) *line = decl->line;
+  const auto known = byName_.find(decl->name);
+  if (known != byName_.end()) {
+    if (sameDeclaration(*known->second, *decl)) return true;
+    *error = "shader '" + shown(decl->name) + "' is declared again, differently (first at " +
+             where(*known->second) + ")";
+    return false;
+  }
+  if (decl->nodeId != 0) {
+    for (const auto& [name, other] : byName_) {
+      if (other->nodeId != decl->nodeId) continue;
+      if (line) *line = decl->nodeIdLine;
+      *error = "nodeid " + std::to_string(decl->nodeId) + " of shader '" + shown(decl->name) +
+               "' is already that of shader '" + shown(name) + "' (" + other->file + ":" +
+               std::to_string(other->nodeIdLine) + "); expected a node ID of its own";
+      return false;
+    }
+  }
+  byName_.emplace(decl->name, decl);
+  return true;
 }
 
 bool Declarations::add(const Declarations& other, std::string* error) {
   for (const auto& [name, decl] : other.byName_) {
-    if (!add(decl, error)) {
-      *error = where(*decl) + ": " + *error;
+    int line = 0;
+    if (!add(decl, error, &line)) {
+      *error = decl->file + ":" + std::to_string(line) + ": " + *error;
       return false;
     }
   }
   return true;
+}
+
+DeclarationReader::DeclarationReader(const std::string& text, std::string file)
+    : TokenReader(text, kMiStyle), file_(std::move(file)) {
+  // As the lexer reads it: a '#' outside a string opens a comment to the end
+  // of the line, and a string ends at its line's end if not before.
+  int line = 1;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      ++line;
+      inString = false;
+    } else if (inString) {
+      if (c == '\\') {
+        if (i + 1 < text.size() && text[i + 1] != '\n') ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '#') {
+      const std::size_t end = std::min(text.find('\n', i), text.size());
+      if (i + 1 < end && text[i + 1] == ':') {
+        keywordComments_.push_back({line, text.substr(i + 2, end - i - 2)});
+      }
+      i = end - 1;
+    }
+  }
+}
+
+bool DeclarationReader::keywordCommentPending() const {
+  if (nextKeywordComment_ >= keywordComments_.size()) return false;
+  return tok().kind == Tok::End || keywordComments_[nextKeywordComment_].line < tok().line;
+}
+
+void DeclarationReader::strayKeywordComments(bool strict) {
+  while (keywordCommentPending()) {
+    const KeywordComment& c = keywordComments_[nextKeywordComment_++];
+    if (strict) {
+      throw Failure{c.line,
+                    "expected no '#:' comment here: mental ray for Maya reads them after a "
+                    "parameter or among a declaration's options, and refuses them elsewhere"};
+    }
+  }
+}
+
+namespace {
+
+// The tokens of one "#:" comment, read whole; failures are placed at its line
+// by the caller.
+class KeywordTokens {
+ public:
+  explicit KeywordTokens(const std::string& text) {
+    host::Lexer lex(text, kMiStyle);
+    for (Token t = lex.next(); t.kind != Tok::End; t = lex.next()) tokens_.push_back(t);
+  }
+  bool done() const { return at_ >= tokens_.size(); }
+  const Token& peek() const { return tokens_[at_]; }
+  Token take() { return tokens_[at_++]; }
+  bool nextIsNumber() const {
+    return !done() && (peek().kind == Tok::Int || peek().kind == Tok::Float);
+  }
+  std::string found() const { return done() ? "the end of the comment" : host::describe(peek()); }
+
+ private:
+  std::vector<Token> tokens_;
+  std::size_t at_ = 0;
+};
+
+float keywordNumber(KeywordTokens* t, const std::string& what) {
+  if (!t->nextIsNumber()) throw Failure{0, "expected " + what + ", found " + t->found()};
+  const Token n = t->take();
+  double v = 0.0;
+  if (!host::toDouble(n, &v) || !(std::fabs(v) <= std::numeric_limits<float>::max())) {
+    throw Failure{0, "number " + shown(n.text) + " is out of range for " + what};
+  }
+  return static_cast<float>(v);
+}
+
+// Runs `read` on the comment's tokens, placing what it throws at the line.
+template <class Read>
+void readKeywordComment(int line, const std::string& text, Read&& read) {
+  try {
+    KeywordTokens tokens(text);
+    read(&tokens);
+  } catch (const Failure& f) {
+    throw Failure{line, f.what};
+  }
+}
+
+}  // namespace
+
+void DeclarationReader::paramKeywords(ParamDecl* param, const std::string& where) {
+  while (keywordCommentPending()) {
+    const KeywordComment& c = keywordComments_[nextKeywordComment_++];
+    // A plain result has no name of its own.
+    const std::string subject =
+        param->name.empty() ? where : "'" + shown(param->name) + "' in " + where;
+    const std::string after = "after " + subject;
+    readKeywordComment(c.line, c.text, [&](KeywordTokens* t) {
+      std::unordered_map<std::string, bool> seen;
+      while (!t->done()) {
+        if (t->peek().kind != Tok::Word) {
+          throw Failure{0, "expected " + std::string(kParamKeywords) + " in the '#:' comment " +
+                               after + ", found " + t->found()};
+        }
+        const Token key = t->take();
+        const std::string& k = key.text;
+        std::vector<float>* numbers = k == "default"   ? &param->maya.defaults
+                                      : k == "min"     ? &param->maya.min
+                                      : k == "max"     ? &param->maya.max
+                                      : k == "softmin" ? &param->maya.softMin
+                                      : k == "softmax" ? &param->maya.softMax
+                                                       : nullptr;
+        if (!numbers && k != "shortname" && k != "hidden") {
+          throw Failure{0, "unknown keyword '" + shown(k) + "' in the '#:' comment " + after +
+                               " (expected " + kParamKeywords + ")"};
+        }
+        if (!seen.emplace(k, true).second) {
+          throw Failure{0, "'" + k + "' is given twice in the '#:' comment " + after};
+        }
+        const std::string what = "a number for '" + k + "' of " + subject;
+        if (numbers) {
+          numbers->push_back(keywordNumber(t, what));
+          // default, min and max take up to three, for colours and vectors.
+          const std::size_t most = k.rfind("soft", 0) == 0 ? 1 : 3;
+          while (numbers->size() < most && t->nextIsNumber()) {
+            numbers->push_back(keywordNumber(t, what));
+          }
+        } else if (k == "shortname") {
+          if (t->done() || t->peek().kind != Tok::String) {
+            throw Failure{0, "expected the short name in quotes after 'shortname' " + after +
+                                 ", found " + t->found()};
+          }
+          param->maya.shortName = t->take().text;
+        } else {
+          const bool on = !t->done() && (t->peek().text == "on" || t->peek().text == "true" ||
+                                         t->peek().text == "1");
+          const bool off = !t->done() && (t->peek().text == "off" || t->peek().text == "false" ||
+                                          t->peek().text == "0");
+          if (!on && !off) {
+            throw Failure{0,
+                          "expected on or off after 'hidden' " + after + ", found " + t->found()};
+          }
+          t->take();
+          param->maya.hidden = on;
+        }
+      }
+    });
+  }
+}
+
+void DeclarationReader::requirementKeywords(ShaderDecl* decl, const std::string& where) {
+  while (keywordCommentPending()) {
+    const KeywordComment& c = keywordComments_[nextKeywordComment_++];
+    readKeywordComment(c.line, c.text, [&](KeywordTokens* t) {
+      while (!t->done()) {
+        if (t->peek().kind != Tok::Word || t->peek().text != "nodeid") {
+          throw Failure{0, "expected nodeid in the '#:' comment among the options of " + where +
+                               ", found " + t->found()};
+        }
+        t->take();
+        if (decl->nodeIdLine != 0) {
+          throw Failure{0, "nodeid is given twice in the declaration of " + where +
+                               " (first at line " + std::to_string(decl->nodeIdLine) + ")"};
+        }
+        const char* const range = "a whole number from 1 to 4294967295 after 'nodeid'";
+        if (t->done() || t->peek().kind != Tok::Int) {
+          throw Failure{0, std::string("expected ") + range + " in the declaration of " + where +
+                               ", found " + t->found()};
+        }
+        const Token n = t->take();
+        // By its digits, so that no integer type's limit decides the range.
+        const bool negative = n.text[0] == '-';
+        std::string digits = n.text.substr(n.text[0] == '-' || n.text[0] == '+' ? 1 : 0);
+        digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+        if (negative || digits.empty() || digits.size() > 10 ||
+            (digits.size() == 10 && digits > "4294967295")) {
+          throw Failure{0, "nodeid " + shown(n.text) + " of " + where +
+                               " is out of range: " + "expected " + range};
+        }
+        decl->nodeId = static_cast<std::uint32_t>(std::stoull(digits));
+        decl->nodeIdLine = c.line;
+      }
+    });
+  }
 }
 
 std::shared_ptr<const ShaderDecl> Declarations::find(const std::string& name) const {
@@ -238,11 +470,12 @@ std::vector<std::uint32_t> DeclarationReader::literal(ParamKind kind, const std:
     std::memcpy(out.data(), values.data(), values.size() * sizeof(float));
     return out;
   };
-  // A fixed count of numbers; a colour may leave its alpha, which is then 1.
+  // A fixed count of numbers; a colour may leave its alpha, which mental
+  // ray's parameter syntax then makes 0.
   const auto count = [&](std::size_t wanted, const char* kindText) {
     const int line = tok().line;
     std::vector<float> v = numbers(what, wanted);
-    if (kind == ParamKind::Color && v.size() == 3) v.push_back(1.0f);
+    if (kind == ParamKind::Color && v.size() == 3) v.push_back(0.0f);
     if (v.size() != wanted) {
       if (v.empty()) unexpected(std::string(kindText) + " for " + what);
       const std::string found = v.size() > wanted ? "more" : std::to_string(v.size());
@@ -324,12 +557,12 @@ ParamDecl DeclarationReader::param(const std::string& where, bool inStructure) {
   if (isArray) {
     if (inStructure) {
       throw Failure{line, "array " + what + " in " + where +
-                              " cannot be laid out: an array's elements follow the block, so it "
-                              "can only be a shader's last parameter"};
+                              " cannot be laid out: this host keeps arrays among a shader's own "
+                              "parameters only"};
     }
     ParamDecl element = std::move(decl);
     element.name.clear();
-    decl = ParamDecl{name.text, ParamKind::Array, {std::move(element)}, 0, 0, {}, line};
+    decl = ParamDecl{name.text, ParamKind::Array, {std::move(element)}, 0, 0, {}, line, {}};
   }
   if (isWord("default")) {
     const int defaultLine = tok().line;
@@ -353,6 +586,7 @@ std::vector<ParamDecl> DeclarationReader::members(const char* closing, const std
     return list;
   }
   for (;;) {
+    strayKeywordComments(true);
     ParamDecl p = param(where, inStructure);
     const auto [it, fresh] = seen.emplace(p.name, p.line);
     if (!fresh) {
@@ -360,21 +594,29 @@ std::vector<ParamDecl> DeclarationReader::members(const char* closing, const std
                                 " (first at line " + std::to_string(it->second) + ")"};
     }
     list.push_back(std::move(p));
-    if (isPunct(closing)) break;
-    expect(",", std::string("',' or '") + closing + "' after '" + shown(list.back().name) +
-                    "' in " + where);
+    const bool last = isPunct(closing);
+    if (!last) {
+      expect(",", std::string("',' or '") + closing + "' after '" + shown(list.back().name) +
+                      "' in " + where);
+    }
+    // Maya's keywords follow the parameter, after its comma if it has one.
+    paramKeywords(&list.back(), where);
+    if (last) break;
   }
   advance();
   return list;
 }
 
 std::shared_ptr<ShaderDecl> DeclarationReader::declaration() {
+  // What lies before the declaration is the file's business.
+  strayKeywordComments(false);
   auto decl = std::make_shared<ShaderDecl>();
   decl->file = file_;
   decl->line = tok().line;
   advance();
   if (!isWord("shader")) unexpected("'shader' after 'declare'");
   advance();
+  strayKeywordComments(true);
 
   // The result: a structure, one value, or (when the name comes first) a colour.
   ParamDecl& result = decl->result;
@@ -402,6 +644,7 @@ std::shared_ptr<ShaderDecl> DeclarationReader::declaration() {
       }
     }
   }
+  paramKeywords(&result, "the result");
   const Token name = expectString("the shader's name in quotes");
   decl->name = name.text;
   std::vector<ParamDecl> one{result};
@@ -411,30 +654,56 @@ std::shared_ptr<ShaderDecl> DeclarationReader::declaration() {
   const std::string where = "shader '" + shown(decl->name) + "'";
   expect("(", "'(' to open the parameters of " + where);
   decl->params = members(")", where, false);
-  for (std::size_t i = 0; i + 1 < decl->params.size(); ++i) {
-    if (decl->params[i].kind == ParamKind::Array) {
-      throw Failure{decl->params[i].line, "array '" + shown(decl->params[i].name) +
-                                              "' must be the last parameter of " + where +
-                                              ": its elements follow the block"};
-    }
-  }
   decl->blockSize = layOut(&decl->params, 0);
-  if (!decl->params.empty() && decl->params.back().kind == ParamKind::Array) {
-    decl->blockSize += decl->params.back().element().size;
-  }
+  options(decl.get(), where);
+  return decl;
+}
 
+// From the parameters' closing parenthesis to `end declare`.
+void DeclarationReader::options(ShaderDecl* decl, const std::string& where) {
   std::unordered_map<std::string, int> seen;
   for (;;) {
+    requirementKeywords(decl, where);
     if (isWord("end")) {
       advance();
       if (!isWord("declare")) unexpected("'declare' after 'end' in the declaration of " + where);
       advance();
-      return decl;
+      return;
     }
-    if (tok().kind != Tok::Word || (!isWord("version") && !isWord("apply"))) {
-      unexpected("'version', 'apply' or 'end declare' in the declaration of " + where);
-    }
+    const std::string wanted = "'version', 'apply', a declaration option (" +
+                               std::string(kOptionWords[0]) + ", " + kOptionWords[1] +
+                               " ...) or 'end declare' in the declaration of " + where;
+    if (tok().kind != Tok::Word) unexpected(wanted);
     const Token key = take();
+    if (key.text == "options") {
+      // A block of global options, as in an options statement: the scene's
+      // own options decide here, so it is passed over whole.
+      for (;;) {
+        if (tok().kind == Tok::End) unexpected("'end options' in the declaration of " + where);
+        if (isWord("end")) {
+          advance();
+          if (isWord("options")) break;
+          if (isWord("declare")) {
+            unexpected("'end options' before 'end declare' in the declaration of " + where);
+          }
+          continue;
+        }
+        advance();
+      }
+      advance();
+      continue;
+    }
+    if (key.text != "version" && key.text != "apply") {
+      if (!isOptionWord(key.text)) {
+        throw Failure{key.line, "expected " + wanted + ", found '" + shown(key.text) + "'"};
+      }
+      while (isNumber() || tok().kind == Tok::String ||
+             (tok().kind == Tok::Word && !isOptionWord(tok().text) && !isWord("version") &&
+              !isWord("apply") && !isWord("options") && !isWord("end"))) {
+        advance();
+      }
+      continue;
+    }
     const auto [it, fresh] = seen.emplace(key.text, key.line);
     if (!fresh) {
       throw Failure{key.line, key.text + " is given twice in the declaration of " + where +

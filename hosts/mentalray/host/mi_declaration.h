@@ -8,16 +8,24 @@
 //       color "tint" default 1 1 1,
 //       array struct "layers" { scalar "mask" default 1, boolean "premult" default on }
 //     )
+//     #: nodeid 1234
 //     version 2
 //     apply material, texture
+//     trace on
 //   end declare
 //
 // Parameters are laid out one after another in declaration order, four-byte
 // words all (booleans and integers one word, a scalar one, a vector three, a
 // colour four, a transform sixteen, a colour texture its tag). An array is
-// stored as mental ray stores it: the index of its first element (i_NAME)
-// and the element count (n_NAME), then the elements, so an array can only be
-// the last parameter. A shader without a result type returns a colour.
+// stored as mental ray stores it: the index of its first element (i_NAME),
+// the element count (n_NAME) and the room of one element, which the elements
+// start from when nothing follows it and which they are counted from when
+// they lie further on. A shader without a result type returns a colour.
+//
+// The same files serve mental ray for Maya, whose Node Factory reads "#:"
+// comments as its own keywords: after a parameter default, min, max,
+// softmin, softmax, shortname and hidden, among a declaration's options
+// nodeid. Anything else after "#:" is an error there, and so it is here.
 #pragma once
 
 #include <cstddef>
@@ -34,17 +42,29 @@ namespace qv::mrhost {
 // A colour texture is stored as its tag.
 enum class ParamKind { Boolean, Integer, Scalar, Vector, Color, Transform, Texture, Struct, Array };
 
+// What Maya's Node Factory takes from the "#:" comment after a parameter.
+// Only Maya reads these; the host keeps them so that a file it accepts is
+// one that Maya accepts too.
+struct MayaHints {
+  std::vector<float> defaults, min, max;  // one to three numbers each, when given
+  std::vector<float> softMin, softMax;    // one number, when given
+  std::string shortName;
+  bool hidden = false;
+};
+
 struct ParamDecl {
   std::string name;  // "" for a shader's plain result and an array's element
   ParamKind kind = ParamKind::Integer;
   // A structure's members; an array's element, alone.
   std::vector<ParamDecl> members;
   std::size_t offset = 0;  // bytes from the start of the block, or of the structure
-  std::size_t size = 0;    // bytes; an array: its header
+  // Bytes; an array: its header, which the room of one element follows.
+  std::size_t size = 0;
   // What the parameter holds unless the scene sets it, word by word (size / 4
   // words; an array: its header, zero).
   std::vector<std::uint32_t> defaults;
   int line = 0;
+  MayaHints maya;
 
   const ParamDecl& element() const { return members.front(); }  // of an array
 };
@@ -58,7 +78,11 @@ struct ShaderDecl {
   std::size_t blockSize = 0;
   int version = 0;
   std::vector<std::string> apply;  // what the shader may be used as
-  std::string file;                // where it was declared
+  // The Maya node ID from "#: nodeid", 0 when none is given; no two shaders
+  // may share one, as Maya keys the nodes of binary scenes by it.
+  std::uint32_t nodeId = 0;
+  int nodeIdLine = 0;
+  std::string file;  // where it was declared
   int line = 0;
 };
 
@@ -86,8 +110,10 @@ int connectionOffset(const ShaderDecl& decl, ParamKind kind);
 class Declarations {
  public:
   // False, with what is wrong in error (for the caller to place at the new
-  // declaration), when a different declaration of the shader is known.
-  bool add(const std::shared_ptr<const ShaderDecl>& decl, std::string* error);
+  // declaration, at the line given in `line` when it is not null), when a
+  // different declaration of the shader is known or another shader has its
+  // node ID.
+  bool add(const std::shared_ptr<const ShaderDecl>& decl, std::string* error, int* line = nullptr);
   // Every declaration of `other`, on the same terms.
   bool add(const Declarations& other, std::string* error);
   std::shared_ptr<const ShaderDecl> find(const std::string& name) const;
@@ -105,8 +131,7 @@ extern const host::LexerStyle kMiStyle;
 // declaration files share. Failures are host::TextFailure at the line.
 class DeclarationReader : protected host::TokenReader {
  protected:
-  DeclarationReader(const std::string& text, std::string file)
-      : TokenReader(text, kMiStyle), file_(std::move(file)) {}
+  DeclarationReader(const std::string& text, std::string file);
 
   const std::string& file() const { return file_; }
 
@@ -123,12 +148,31 @@ class DeclarationReader : protected host::TokenReader {
   // As many numbers as follow, up to one more than `most`.
   std::vector<float> numbers(const std::string& what, std::size_t most);
 
+  // "#:" comments before the cursor, in no place where mental ray for Maya
+  // reads them: `strict`, refused; otherwise (what a scene holds outside its
+  // declarations, which no Node Factory reads) passed over.
+  void strayKeywordComments(bool strict);
+
  private:
   ParamKind type(bool* isArray, const std::string& where);
   ParamDecl param(const std::string& where, bool inStructure);
   std::vector<ParamDecl> members(const char* closing, const std::string& where, bool inStructure);
+  void options(ShaderDecl* decl, const std::string& where);
+
+  // "#:" comments, which the lexer drops with the others; each is placed by
+  // its line against the tokens around it.
+  struct KeywordComment {
+    int line;
+    std::string text;  // what follows "#:"
+  };
+  // Those that lie before the token under the cursor, not yet taken.
+  bool keywordCommentPending() const;
+  void paramKeywords(ParamDecl* param, const std::string& where);
+  void requirementKeywords(ShaderDecl* decl, const std::string& where);
 
   std::string file_;
+  std::vector<KeywordComment> keywordComments_;
+  std::size_t nextKeywordComment_ = 0;
 };
 
 // Reads a file that holds declarations only, such as the one installed beside

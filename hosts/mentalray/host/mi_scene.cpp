@@ -308,11 +308,20 @@ class FileParser : DeclarationReader {
   }
 
   // The elements follow the header; one element's room is always there, as
-  // the shader's record declares it, even when the array is empty.
+  // the shader's record declares it, even when the array is empty. Where
+  // more of the block follows that room, the elements go after the block's
+  // end instead, at a whole number of elements from the room, and the
+  // header's index counts them from it, as the shader's record indexes them.
   void array(std::size_t index, const ParamDecl& decl, std::size_t offset, const Token& name) {
     expect("[", "'[' to open the elements of '" + name.text + "'");
     const ParamDecl& element = decl.element();
-    const std::size_t first = offset + decl.size;
+    const std::size_t room = offset + decl.size;
+    const std::size_t end = scene().shaders[index].block.size() * 4;
+    const std::size_t skipped =
+        end <= room + element.size ? 0 : (end - room + element.size - 1) / element.size;
+    if (skipped > 0x7fffffff)
+      throw Failure{name.line, "too many elements before '" + name.text + "'"};
+    const std::size_t first = room + element.size * skipped;
     const Token elementName{Tok::String, "an element of '" + name.text + "'", name.line};
     std::size_t count = 0;
     if (!isPunct("]")) {
@@ -338,8 +347,7 @@ class FileParser : DeclarationReader {
       }
     }
     advance();
-    // The elements start the array storage.
-    store(index, offset, {0u, static_cast<std::uint32_t>(count)});
+    store(index, offset, {static_cast<std::uint32_t>(skipped), static_cast<std::uint32_t>(count)});
   }
 
   void object() {

@@ -154,7 +154,7 @@ TEST(MiScene, ConstBlockIsLaidOutAsTheShaderReadsIt) {
   EXPECT_EQ(fill.line, 5);
   ExpectedBlock expected(sizeof(ConstParams));
   auto* params = expected.at<ConstParams>(0);
-  params->color = {0.1f, 0.2f, 0.3f, 1.0f};  // three numbers: alpha 1
+  params->color = {0.1f, 0.2f, 0.3f, 0.0f};  // three numbers: alpha 0, as mental ray has it
   params->opacity = 0.5f;
   params->alphaOverride = miTRUE;
   params->alphaValue = -0.2f;
@@ -192,7 +192,9 @@ TEST(MiScene, LayersFollowTheArrayHeaderWithConnectionsInTheGhostTable) {
   // The second layer's colour is connected and its mask set; the rest holds
   // the declared defaults.
   ShotWeaveLayer& second = *expected.at<ShotWeaveLayer>(layersAt + sizeof(ShotWeaveLayer));
+  second.color = {0.5f, 0.5f, 0.5f, 0.0f};
   second.mask = 1.0f;
+  second.distanceThreshold = -1.0f;
   second.samples = 24;
   second.softEdge = 0.5f;
   second.power = 2.0f;

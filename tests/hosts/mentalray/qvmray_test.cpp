@@ -135,8 +135,9 @@ TEST_F(QvmrayWeave, ShadowAndDisplacementRaysAreRefused) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "false\nfalse\n") << "ray type " << type;
   }
+  // The layer keeps the declared colour, the Maya node's grey.
   const Result eye = probe(scene, "s", kOrigin, {"--ray-type", "0"});
-  EXPECT_EQ(eye.out, weaveRecord(0, 0, 0, 1, {2.0f}) + "\n");
+  EXPECT_EQ(eye.out, weaveRecord(0.5f, 0.5f, 0.5f, 1, {2.0f}) + "\n");
 }
 
 TEST_F(QvmrayWeave, ConnectedShadersFeedLayerParameters) {
