@@ -33,11 +33,15 @@ void* hostFunction(HostFunction which) {
   void* address = gSlots[which].load(std::memory_order_acquire);
   if (address) return address;
   void* module = gHostModule.load(std::memory_order_acquire);
-  if (!module) std::fputs("DYNLOAD: dl_handle null\n", stderr);
+  // Where the host hands over no module by design, having none is only
+  // worth a word when the process does not hold the function either.
+  constexpr const char* kNoModule = "DYNLOAD: dl_handle null\n";
+  if (!module && !kUnboundLookupIsGlobal) std::fputs(kNoModule, stderr);
   const char* name = kHostFunctionNames[which];
   int error = 0;
   address = lookupModuleSymbol(module, name, &error);
   if (!address) {
+    if (!module && kUnboundLookupIsGlobal) std::fputs(kNoModule, stderr);
     std::fprintf(stderr, "dlsym failed on \"%s\" (handle: 0x%s, error: %d)\n", name,
                  formatHandle(module).c_str(), error);
     return nullptr;

@@ -1,6 +1,8 @@
 // The library's binding to the mental ray host: every host function the
-// shaders call is looked up by name in the module that the host handed over
-// through miSetModuleHandle, on first use, without a lock.
+// shaders call is looked up by name, on first use, without a lock, in the
+// module that the host handed over through miSetModuleHandle, or, where it
+// handed over none (mental ray on Linux and macOS), in the process's global
+// scope.
 #pragma once
 
 namespace qv::mray {

@@ -23,18 +23,11 @@ void* lookupModuleSymbol(void* module, const char* name, int* error) {
 #else
 
 namespace {
-constexpr int kErrorInvalidHandle = 6;
 constexpr int kErrorProcNotFound = 127;
 }  // namespace
 
 void* lookupModuleSymbol(void* module, const char* name, int* error) {
-  // dlsym would take a null handle as "search everywhere"; the host module
-  // is the only place its functions may come from.
-  if (!module) {
-    *error = kErrorInvalidHandle;
-    return nullptr;
-  }
-  void* address = dlsym(module, name);
+  void* address = dlsym(module ? module : RTLD_DEFAULT, name);
   *error = address ? 0 : kErrorProcNotFound;
   return address;
 }

@@ -1070,31 +1070,23 @@ TEST_F(MentalRayConst, ConnectedOpacityComesFromHost) {
 
 using MentalRayBinding = MentalRayConst;
 
-TEST_F(MentalRayBinding, NoHandleReportsAndFallsBack) {
+TEST_F(MentalRayBinding, NoHandleFindsTheHostWhereThePlatformPutsIt) {
   library().setModuleHandle(nullptr);
   Case c(0.5f, {behind({1.0f, 1.0f, 1.0f, 1.0f})});
   testing::internal::CaptureStderr();
   const miColor r = c.shade();
   const std::string err = testing::internal::GetCapturedStderr();
+  // Windows: GetProcAddress takes a null module for the process's
+  // executable, which here plays the host: after the message the lookup
+  // finds its functions. Elsewhere the host hands over no module and its
+  // functions are in the process's global scope, as this executable's are.
 #if defined(_WIN32)
-  // GetProcAddress takes a null module for the process's executable, which
-  // here plays the host: after the message the lookup finds its functions.
   EXPECT_EQ(err, "DYNLOAD: dl_handle null\n");
+#else
+  EXPECT_EQ(err, "");
+#endif
   EXPECT_TRUE(colorNear(r, {0.7f, 0.9f, 1.1f, 1.0f}));
   EXPECT_EQ(c.host.traced.size(), 1u);
-#else
-  EXPECT_TRUE(colorNear(r, {0.2f, 0.4f, 0.6f, 0.5f}));
-  const std::string head =
-      "DYNLOAD: dl_handle null\n"
-      "dlsym failed on \"mi_trace_transparent\" (handle: 0x0000000000000000, error: ";
-  ASSERT_EQ(err.substr(0, head.size()), head) << err;
-  // The error code is the platform's; only its form is fixed.
-  const std::string code = err.substr(head.size());
-  EXPECT_TRUE(code.size() > 2 && code.find_first_not_of("0123456789") == code.size() - 2 &&
-              code.compare(code.size() - 2, 2, ")\n") == 0)
-      << err;
-  EXPECT_TRUE(c.host.traced.empty());
-#endif
 }
 
 TEST_F(MentalRayBinding, UnresolvedNameIsReportedAndRetried) {

@@ -82,7 +82,7 @@ bool readPoints(std::istream& in, std::vector<mrhost::ShadingPoint>* points, std
 
 int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
   const std::string pluginFolder = std::filesystem::path(options.library).parent_path().string();
-  mrhost::ShaderLibraries libraries(pluginFolder);
+  mrhost::ShaderLibraries libraries(pluginFolder, options.binding);
   std::string error;
   if (!libraries.load(options.library, &error)) {
     err << "qvmray: " << error << "\n";

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "shader.h"
+#include "shader_library.h"
 
 namespace qv::qvmray {
 
@@ -13,6 +14,7 @@ struct ProbeOptions {
   std::string library;
   miRay_type rayType = miRAY_EYE;
   int threads = 1;
+  mrhost::Binding binding = mrhost::kPlatformBinding;
 };
 
 int probe(const ProbeOptions& options, std::istream& in, std::ostream& out, std::ostream& err);

@@ -21,8 +21,9 @@ namespace {
 
 const char* const kUsage =
     "usage: qvmray probe SCENE.mi SHADER [--ray-type N] [--threads N] [--library PATH]\n"
+    "              [--bind handle|global]\n"
     "       qvmray render SCENE.mi -o IMAGE [--samples N] [--threads N]\n"
-    "              [--aov NAME[=FILE]]... [--quiet] [--plugins DIR]\n"
+    "              [--aov NAME[=FILE]]... [--quiet] [--plugins DIR] [--bind handle|global]\n"
     "  probe shades the points read from standard input, one per line as\n"
     "  'px py pz nx ny nz [dx dy dz]' (the ray direction defaults to the\n"
     "  reversed normal), and prints the shader's result, or 'false'.\n"
@@ -32,9 +33,24 @@ const char* const kUsage =
     "  into IMAGE (.png or .exr), N rays per pixel, and each --aov member of\n"
     "  the materials' result (outColor, outMask0 ...) into an OpenEXR file\n"
     "  (default: IMAGE's path without extension + \".NAME.exr\"). --plugins\n"
-    "  names the folder of the shader library.\n";
+    "  names the folder of the shader library.\n"
+    "  --bind says how shader libraries find the host's functions: through the\n"
+    "  module handed to miSetModuleHandle (mental ray on Windows), or in the\n"
+    "  process's global scope, with no module handed over (mental ray on Linux\n"
+    "  and macOS). The default is this platform's.\n";
 
 const tools::Tool kTool = {"qvmray", kUsage};
+
+std::string parseBinding(const std::string& text, mrhost::Binding* binding) {
+  if (text == "handle") {
+    *binding = mrhost::Binding::kModuleHandle;
+  } else if (text == "global") {
+    *binding = mrhost::Binding::kGlobalScope;
+  } else {
+    return "--bind takes handle or global, not '" + text + "'";
+  }
+  return "";
+}
 
 // Only the ray types the shader interface names: any other value would not
 // be a miRay_type at all.
@@ -51,6 +67,7 @@ int runProbe(const std::vector<std::string>& args, std::istream& in, std::ostrea
   options.library = QV_DEFAULT_SHADER_LIBRARY;
   const auto set = [&](const std::string& option, const std::string& value) {
     if (option == "--threads") return tools::parseThreads(value, &options.threads);
+    if (option == "--bind") return parseBinding(value, &options.binding);
     if (option == "--library") {
       options.library = value;
     } else if (!parseRayType(value, &options.rayType)) {
@@ -59,7 +76,7 @@ int runProbe(const std::vector<std::string>& args, std::istream& in, std::ostrea
     return std::string();
   };
   std::vector<std::string> positional;
-  if (!tools::scanArguments(kTool, args, {"--ray-type", "--threads", "--library"}, set, 2,
+  if (!tools::scanArguments(kTool, args, {"--ray-type", "--threads", "--library", "--bind"}, set, 2,
                             &positional, err)) {
     return 2;
   }
@@ -108,6 +125,8 @@ int runRender(const std::vector<std::string>& args, std::ostream& err) {
       return tools::parseThreads(value, &command.threads);
     } else if (option == "--plugins") {
       command.pluginDir = value;
+    } else if (option == "--bind") {
+      return parseBinding(value, &command.binding);
     } else {
       const std::size_t equals = value.find('=');
       const std::string name = value.substr(0, equals);
@@ -121,8 +140,9 @@ int runRender(const std::vector<std::string>& args, std::ostream& err) {
     return "";
   };
   std::vector<std::string> positional;
-  if (!tools::scanArguments(kTool, rest, {"-o", "--samples", "--threads", "--aov", "--plugins"},
-                            set, 1, &positional, err)) {
+  if (!tools::scanArguments(kTool, rest,
+                            {"-o", "--samples", "--threads", "--aov", "--plugins", "--bind"}, set,
+                            1, &positional, err)) {
     return 2;
   }
   if (command.imagePath.empty()) return tools::usageError(kTool, err, "render needs -o IMAGE");

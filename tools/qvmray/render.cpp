@@ -58,7 +58,7 @@ int renderScene(const RenderCommand& command, std::ostream& err) {
   // As mental ray for Maya loads the libraries on its shader path at start,
   // with the declarations beside them; the scene may link more.
   const std::string libraryPath = (fs::path(command.pluginDir) / QV_SHADER_LIBRARY_FILE).string();
-  mrhost::ShaderLibraries libraries(command.pluginDir);
+  mrhost::ShaderLibraries libraries(command.pluginDir, command.binding);
   std::string error;
   if (!libraries.load(libraryPath, &error)) return fail(error);
   mrhost::MiReadOptions reading;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "shader_library.h"
+
 namespace qv::qvmray {
 
 struct AovOutput {
@@ -19,6 +21,7 @@ struct RenderCommand {
   int samples = 1;
   int threads = 1;
   bool quiet = false;
+  mrhost::Binding binding = mrhost::kPlatformBinding;
 };
 
 // Renders and writes the images; progress and the summary go to `err`.

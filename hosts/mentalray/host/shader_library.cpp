@@ -74,13 +74,14 @@ void ShaderLibrary::release() {
   hostModule_ = nullptr;
 }
 
-bool ShaderLibrary::load(const std::string& path, std::string* error) {
+bool ShaderLibrary::load(const std::string& path, Binding binding, std::string* error) {
   release();
   std::string reason;
   if (!library_.open(path, &reason)) {
     *error = "cannot load shader library " + path + ": " + reason;
     return false;
   }
+  if (binding == Binding::kGlobalScope) return true;
   hostModule_ = openHostModule(&reason);
   if (!hostModule_) {
     release();
@@ -132,8 +133,8 @@ std::string declarationFileOf(const std::string& libraryPath) {
   return fs::path(libraryPath).replace_extension(".mi").string();
 }
 
-ShaderLibraries::ShaderLibraries(std::string pluginFolder)
-    : pluginFolder_(std::move(pluginFolder)) {
+ShaderLibraries::ShaderLibraries(std::string pluginFolder, Binding binding)
+    : pluginFolder_(std::move(pluginFolder)), binding_(binding) {
   addHostDeclarations(&declarations_, &hostError_);
 }
 
@@ -147,7 +148,7 @@ bool ShaderLibraries::load(const std::string& path, std::string* error) {
     if (fs::equivalent(library->path(), path, ec)) return true;
   }
   auto library = std::make_unique<ShaderLibrary>();
-  if (!library->load(path, error)) return false;
+  if (!library->load(path, binding_, error)) return false;
   Declarations beside;
   const std::string declarations = declarationFileOf(path);
   std::error_code ec;

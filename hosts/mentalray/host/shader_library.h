@@ -31,6 +31,19 @@ struct Shader {
   ExitFunction exit = nullptr;  // optional
 };
 
+// How a library finds the host's functions: through the module the host
+// hands it with miSetModuleHandle (mental ray on Windows), or where the
+// dynamic linker put them, in the process's global scope, with no module
+// handed over (mental ray on Linux and macOS).
+enum class Binding { kModuleHandle, kGlobalScope };
+
+// The binding mental ray uses on this platform.
+#if defined(_WIN32)
+constexpr Binding kPlatformBinding = Binding::kModuleHandle;
+#else
+constexpr Binding kPlatformBinding = Binding::kGlobalScope;
+#endif
+
 class ShaderLibrary {
  public:
   ShaderLibrary() = default;
@@ -38,10 +51,10 @@ class ShaderLibrary {
   ShaderLibrary(const ShaderLibrary&) = delete;
   ShaderLibrary& operator=(const ShaderLibrary&) = delete;
 
-  // Loads the library and, when it asks for it through miSetModuleHandle,
-  // hands it the host module. False, with a message, when either cannot be
-  // had; nothing is kept then.
-  bool load(const std::string& path, std::string* error);
+  // Loads the library and, bound by module handle, hands it the host module
+  // when it asks for it through miSetModuleHandle. False, with a message,
+  // when either cannot be had; nothing is kept then.
+  bool load(const std::string& path, Binding binding, std::string* error);
 
   // The shader of this name, looked up once. Null, with a message, when the
   // library exports no such function or no NAME_version beside it.
@@ -73,7 +86,8 @@ class ShaderLibraries : public Linker {
  public:
   // `pluginFolder` is where `link` looks for a library given by a relative
   // name, before the scene's own folder.
-  explicit ShaderLibraries(std::string pluginFolder = "");
+  // `binding` is how every library it loads finds the host's functions.
+  explicit ShaderLibraries(std::string pluginFolder = "", Binding binding = Binding::kModuleHandle);
 
   // Loads the library unless it is loaded already, and adds the declarations
   // beside it, when there are any. False, with a message, when the library
@@ -98,6 +112,7 @@ class ShaderLibraries : public Linker {
 
  private:
   std::string pluginFolder_;
+  Binding binding_;
   std::string hostError_;  // why the host's own declarations could not be read
   Declarations declarations_;
   std::vector<std::unique_ptr<ShaderLibrary>> libraries_;

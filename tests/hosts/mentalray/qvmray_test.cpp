@@ -127,6 +127,28 @@ TEST_F(QvmrayWeave, LayerVisibilityFollowsWhatStandsBeforeTheProjector) {
   }
 }
 
+// mental ray binds a library to its functions through the module it hands
+// to miSetModuleHandle (Windows) or leaves them to the dynamic linker (Linux,
+// macOS). Either way the occlusion test reaches the host's tracing: a
+// library that found nothing would print the binding messages and see
+// through the wall.
+TEST_F(QvmrayWeave, EitherBindingReachesTheHost) {
+  const std::string scene =
+      write("s.mi",
+            "object \"wall\" file \"between.obj\" end object\n"
+            "shader \"s\" \"qv_shotWeave\" ( \"layers\" [ " +
+                layer("\"color\" 1 1 1 1, \"useShadowOcclusion\" on") + " ] )");
+  for (const char* binding : {"handle", "global"}) {
+    SCOPED_TRACE(binding);
+    const Result r = probe(scene, "s", kOrigin, {"--bind", binding});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, weaveRecord(0, 0, 0, 0, {1.0f}) + "\n");
+  }
+  const Result wrong = probe(scene, "s", kOrigin, {"--bind", "loader"});
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_TRUE(contains(wrong.err, "--bind takes handle or global, not 'loader'")) << wrong.err;
+}
+
 TEST_F(QvmrayWeave, ShadowAndDisplacementRaysAreRefused) {
   const std::string scene =
       write("s.mi", "shader \"s\" \"qv_shotWeave\" ( \"layers\" [ " + layer("") + " ] )");
