@@ -241,17 +241,29 @@ function(qv_plugin_exports target)
   endif()
 endfunction()
 
+# The file name ending Maya gives plug-ins, and adds to a bare name in
+# `loadPlugin` and the Plug-in Manager: .mll on Windows, .bundle on macOS.
+if(WIN32)
+  set(QV_MAYA_PLUGIN_SUFFIX .mll)
+elseif(APPLE)
+  set(QV_MAYA_PLUGIN_SUFFIX .bundle)
+else()
+  set(QV_MAYA_PLUGIN_SUFFIX .so)
+endif()
+
 # qv_add_plugin(NAME HOST <vray|maya|mentalray> [EXPORTS sym...] SOURCES src...
-#               LIBRARIES lib... [DATA file...])
+#               LIBRARIES lib... [DATA file...] [SCRIPTS file...])
 #
 # Builds NAME as the plug-in library its host loads from disk (NAME.so, or
-# NAME.dll on Windows) exporting exactly what its host looks up (a Maya
+# NAME.dll on Windows; a Maya plug-in NAME.mll there and NAME.bundle on
+# macOS) exporting exactly what its host looks up (a Maya
 # plug-in's entry points and MApiVersion, and EXPORTS), and NAME_objects, the
 # same code as an object library that tests can link directly. DATA files (a
 # shader declaration, say) are what the host reads beside the library: they
-# are copied next to it in the build tree and installed with it.
+# are copied next to it in the build tree and installed with it. SCRIPTS
+# (a Maya node's Attribute Editor template) go to the module's scripts/.
 function(qv_add_plugin name)
-  cmake_parse_arguments(PLUGIN "" "HOST" "EXPORTS;SOURCES;LIBRARIES;DATA" ${ARGN})
+  cmake_parse_arguments(PLUGIN "" "HOST" "EXPORTS;SOURCES;LIBRARIES;DATA;SCRIPTS" ${ARGN})
   if(NOT PLUGIN_HOST OR NOT PLUGIN_SOURCES OR (NOT PLUGIN_EXPORTS AND NOT PLUGIN_HOST STREQUAL "maya"))
     message(FATAL_ERROR "qv_add_plugin(${name}) needs HOST, EXPORTS and SOURCES")
   endif()
@@ -271,6 +283,9 @@ function(qv_add_plugin name)
     RUNTIME_OUTPUT_DIRECTORY ${QV_PLUGIN_OUTPUT_DIRECTORY}
     BUILD_RPATH "$ORIGIN/../lib"
     INSTALL_RPATH "$ORIGIN")
+  if(PLUGIN_HOST STREQUAL "maya")
+    set_target_properties(${name} PROPERTIES SUFFIX ${QV_MAYA_PLUGIN_SUFFIX})
+  endif()
   qv_plugin_exports(${name} HOST ${PLUGIN_HOST} EXPORTS ${PLUGIN_EXPORTS})
   set(data_files "")
   foreach(data ${PLUGIN_DATA})
@@ -284,19 +299,28 @@ function(qv_add_plugin name)
     list(APPEND data_files "${data_path}")
   endforeach()
   qv_install_plugin(${name} ${PLUGIN_HOST} "${data_files}")
+  if(PLUGIN_SCRIPTS)
+    install(FILES ${PLUGIN_SCRIPTS} DESTINATION ${QV_INSTALL_MAYA_SCRIPTS})
+  endif()
   set_property(GLOBAL APPEND PROPERTY QV_PLUGINS ${name})
 endfunction()
 
-# Where `cmake --install` puts a host's plug-ins, as a TD lays them out: a
-# folder per host under the prefix. Maya's are a module (qv.mod beside
-# plug-ins/: put the folder on MAYA_MODULE_PATH), V-Ray's go on
-# VRAY_PLUGINS_x64 (or V-Ray for Maya's VRAY_FOR_MAYA*_PLUGINS_x64), mental
-# ray's library with its declaration on the custom shader path.
-set(QV_INSTALL_MAYA_PLUGINS maya/plug-ins)
+# Where `cmake --install` puts the toolkit: one folder, a Maya module, that
+# a TD puts on MAYA_MODULE_PATH. Maya finds its plug-ins in plug-ins/ and
+# the Attribute Editor templates in scripts/ by itself; the module file
+# puts V-Ray's folder on V-Ray for Maya's plug-in path and mental ray's, the
+# library with its declaration, on mental ray for Maya's shader and library
+# paths. Each folder also serves its host alone (V-Ray Standalone's
+# VRAY_PLUGINS_x64, a plain MI_CUSTOM_SHADER_PATH).
+set(QV_INSTALL_MAYA_PLUGINS plug-ins)
+set(QV_INSTALL_MAYA_SCRIPTS scripts)
 set(QV_INSTALL_VRAY_PLUGINS vray/plugins)
 set(QV_INSTALL_MENTALRAY_SHADERS mentalray/shaders)
 
-# The module file: Maya adds the module's plug-ins/ to MAYA_PLUG_IN_PATH.
+# The Maya versions the module serves: one block each, since V-Ray for Maya
+# names its plug-in path after the Maya version. The plug-ins are built for
+# Maya 2015's API; a TD building against a later devkit names that version.
+set(QV_MAYA_VERSIONS 2015 CACHE STRING "Maya versions the module file serves (a list)")
 if(WIN32)
   set(QV_MAYA_MODULE_PLATFORM win64)
 elseif(APPLE)
@@ -305,16 +329,24 @@ else()
   set(QV_MAYA_MODULE_PLATFORM linux)
 endif()
 set(QV_MAYA_MODULE_FILE "${CMAKE_BINARY_DIR}/qv.mod")
-file(WRITE "${QV_MAYA_MODULE_FILE}" "+ PLATFORM:${QV_MAYA_MODULE_PLATFORM} qv ${PROJECT_VERSION} .\n")
+set(module_text "")
+foreach(version ${QV_MAYA_VERSIONS})
+  if(NOT version MATCHES "^[0-9]+(\\.[0-9]+)?$")
+    message(FATAL_ERROR "QV_MAYA_VERSIONS: '${version}' is no Maya version (2015, 2016.5 ...)")
+  endif()
+  string(REPLACE "." "_" vray_version "${version}")
+  string(APPEND module_text
+         "+ MAYAVERSION:${version} PLATFORM:${QV_MAYA_MODULE_PLATFORM} qv ${PROJECT_VERSION} .\n"
+         "MI_CUSTOM_SHADER_PATH+:=${QV_INSTALL_MENTALRAY_SHADERS}\n"
+         "MI_LIBRARY_PATH+:=${QV_INSTALL_MENTALRAY_SHADERS}\n"
+         "VRAY_FOR_MAYA${vray_version}_PLUGINS_x64+:=${QV_INSTALL_VRAY_PLUGINS}\n")
+endforeach()
+file(WRITE "${QV_MAYA_MODULE_FILE}" "${module_text}")
+install(FILES "${QV_MAYA_MODULE_FILE}" DESTINATION .)
 
 function(qv_install_plugin name host data_files)
   if(host STREQUAL "maya")
     set(destination ${QV_INSTALL_MAYA_PLUGINS})
-    get_property(module_installed GLOBAL PROPERTY QV_MAYA_MODULE_INSTALLED)
-    if(NOT module_installed)
-      install(FILES "${QV_MAYA_MODULE_FILE}" DESTINATION maya)
-      set_property(GLOBAL PROPERTY QV_MAYA_MODULE_INSTALLED ON)
-    endif()
   elseif(host STREQUAL "vray")
     set(destination ${QV_INSTALL_VRAY_PLUGINS})
   else()

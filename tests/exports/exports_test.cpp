@@ -52,8 +52,14 @@ const std::vector<Plugin> kPlugins = {
      false},
 };
 
-std::string pluginPath(const char* library) {
-  return std::string(QV_PLUGIN_DIR) + "/" + library + QV_MODULE_SUFFIX;
+// Maya's plug-ins carry Maya's own ending (.mll on Windows).
+std::string fileName(const Plugin& plugin) {
+  return std::string(plugin.library) +
+         (plugin.mayaApiVersion ? QV_MAYA_PLUGIN_SUFFIX : QV_MODULE_SUFFIX);
+}
+
+std::string pluginPath(const Plugin& plugin) {
+  return std::string(QV_PLUGIN_DIR) + "/" + fileName(plugin);
 }
 
 TEST(PluginExports, EachLibraryExportsExactlyWhatItsHostLooksUp) {
@@ -61,7 +67,7 @@ TEST(PluginExports, EachLibraryExportsExactlyWhatItsHostLooksUp) {
     SCOPED_TRACE(plugin.library);
     std::vector<ExportedSymbol> exports;
     std::string error;
-    ASSERT_TRUE(readExports(pluginPath(plugin.library), &exports, &error)) << error;
+    ASSERT_TRUE(readExports(pluginPath(plugin), &exports, &error)) << error;
 
     std::vector<std::string> names, expected = plugin.functions;
     if (plugin.mayaApiVersion) expected.push_back("MApiVersion");
@@ -79,7 +85,7 @@ TEST(PluginExports, EachLibraryExportsExactlyWhatItsHostLooksUp) {
         EXPECT_EQ(symbol.text, "201500");
       }
     }
-    std::cout << plugin.library << QV_MODULE_SUFFIX << ":" << listing << "\n";
+    std::cout << fileName(plugin) << ":" << listing << "\n";
     std::sort(names.begin(), names.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
@@ -120,7 +126,7 @@ TEST(ExportTable, RefusesFilesThatAreNoLibraryNamingThem) {
 
   // Every cut of a real library short of its tables is refused, never
   // read past its end.
-  std::ifstream in(pluginPath("qv_shotWeave"), std::ios::binary);
+  std::ifstream in(pluginPath(kPlugins.back()), std::ios::binary);
   const std::string whole((std::istreambuf_iterator<char>(in)), {});
   ASSERT_GT(whole.size(), 4096u);
   const std::string cut = (folder / "cut").string();

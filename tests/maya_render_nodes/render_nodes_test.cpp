@@ -91,7 +91,7 @@ TEST_P(RenderNodePluginTest, SecondRegistrationFailsAndLeavesTheFirstWorking) {
   const Plugin& plugin = GetParam();
   ASSERT_TRUE(host.loadPlugin(plugin.path));
   const fs::path copy =
-      fs::path(testing::TempDir()) / (std::string(plugin.name) + "Copy" QV_MODULE_SUFFIX);
+      fs::path(testing::TempDir()) / (std::string(plugin.name) + "Copy" QV_MAYA_PLUGIN_SUFFIX);
   fs::copy_file(plugin.path, copy, fs::copy_options::overwrite_existing);
   CaptureStderr();
   EXPECT_FALSE(host.loadPlugin(copy.string()));

@@ -1,5 +1,7 @@
 #include "qvmaya.h"
 
+#include "ae_template.h"
+#include "command_error.h"
 #include "command_line.h"
 #include "maya_host.h"
 #include "render.h"
@@ -49,28 +51,28 @@ const char* const kUsage =
     "    ogs -refresh                   (one Viewport 2.0 draw update of every node)\n"
     "    ogs -dump NODE                 (the node's viewport shader: fragment, parameters,\n"
     "                                    samplers and textures)\n"
+    "    source \"FILE.mel\"              (its global procs: plain commands, one string\n"
+    "                                    parameter; AE templates call editorTemplate)\n"
+    "    qvAELayout NODE                (runs AE<type>Template NODE, sourced or from\n"
+    "                                    MAYA_SCRIPT_PATH, and prints the Attribute\n"
+    "                                    Editor layout: sections, controls, suppressed)\n"
     "    fileInfo ..., currentUnit ...  (accepted and ignored)\n"
     "  render: the Viewport 2.0 preview of the scene through a camera, as PNG or\n"
     "  OpenEXR by IMAGE's extension (see `qvmaya render --help`).\n";
 
 const tools::Tool kTool = {"qvmaya", kUsage};
 
-#ifdef _WIN32
+// Maya's own plug-in ending, which loadPlugin adds to a name without one.
+#if defined(_WIN32)
 const char kPathSeparator = ';';
-const char* const kPluginSuffix = ".dll";
+const char* const kPluginSuffix = ".mll";
+#elif defined(__APPLE__)
+const char kPathSeparator = ':';
+const char* const kPluginSuffix = ".bundle";
 #else
 const char kPathSeparator = ':';
 const char* const kPluginSuffix = ".so";
 #endif
-
-// Thrown by a command; the run reports it and goes on with the next one.
-struct CommandError {
-  std::string what;
-};
-
-[[noreturn]] void fail(const std::string& what) {
-  throw CommandError{what};
-}
 
 // A word of the script as a message quotes it: a runaway token or a binary
 // file's bytes must not bury the message, so it is cut short and its
@@ -159,7 +161,8 @@ std::string format(double value) {
 
 class Session {
  public:
-  Session(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+  Session(std::ostream& out, std::ostream& err)
+      : out_(out), err_(err), editor_(host_, out_, [this](const Statement& s) { execute(s); }) {}
   // Runs every statement of one script, reporting the ones that fail; false
   // when any did. A scene file's textures are looked up in its folder.
   bool runScript(const std::string& name, const std::string& text, const std::string& path = "");
@@ -177,7 +180,9 @@ class Session {
  private:
   // "node.attr", or ".attr" on the node made last, as a Maya ASCII file has it.
   std::string plug(const Word& word) const;
-  std::string findPlugin(const std::string& name) const;
+  // The plug-in file of this name in the first folder of the plug-in path
+  // that holds one; "" where none does.
+  std::string findPlugin(const std::string& file) const;
   void loadPlugin(const std::string& path);
 
   void createNode(const Statement& statement);
@@ -196,6 +201,8 @@ class Session {
   std::unique_ptr<maya::Viewport> viewport_;
   std::ostream& out_;
   std::ostream& err_;
+  // Sourced procs and the templates they lay out nodes with.
+  AttributeEditor editor_;
   bool ok_ = true;
   bool stopAtError_ = false;
   std::string firstError_;
@@ -224,9 +231,9 @@ std::string Session::plug(const Word& word) const {
   return node + text.substr(dot);
 }
 
-std::string Session::findPlugin(const std::string& name) const {
+std::string Session::findPlugin(const std::string& file) const {
   for (const std::string& folder : pluginSearchPath()) {
-    const fs::path candidate = fs::path(folder) / (name + kPluginSuffix);
+    const fs::path candidate = fs::path(folder) / file;
     std::error_code ignored;
     if (fs::is_regular_file(candidate, ignored)) return candidate.string();
   }
@@ -248,10 +255,14 @@ void Session::execute(const Statement& statement) {
   if (statement.words[0].quoted) fail("Syntax error: a command name cannot be a string");
   if (command == "loadPlugin") {
     const Arguments a = parse(statement, {{"qt", "quiet", 0}}, 1, 1);
+    // As Maya takes it: the platform's ending added to a name without one,
+    // and a name without a folder looked for in the working folder, then on
+    // the plug-in path.
     std::string path = a.positional[0].text;
-    // A bare name is looked up as Maya looks it up.
-    if (path.find_first_of("/\\") == std::string::npos && !fs::exists(path)) {
-      const std::string found = findPlugin(fs::path(path).stem().string());
+    if (fs::path(path).extension().empty()) path += kPluginSuffix;
+    std::error_code ignored;
+    if (path.find_first_of("/\\") == std::string::npos && !fs::is_regular_file(path, ignored)) {
+      const std::string found = findPlugin(path);
       if (!found.empty()) path = found;
     }
     loadPlugin(path);
@@ -275,7 +286,7 @@ void Session::execute(const Statement& statement) {
     file(statement);
   } else if (command == "ogs") {
     ogs(statement);
-  } else if (command != "fileInfo" && command != "currentUnit") {
+  } else if (!editor_.execute(statement) && command != "fileInfo" && command != "currentUnit") {
     fail("Cannot find procedure \"" + quote(command) + "\".");
   }
 }
@@ -285,7 +296,7 @@ void Session::require(const Statement& statement) {
   const std::string& name = a.positional[0].text;
   const std::vector<std::string> loaded = host_.plugins();
   if (name == "maya" || std::find(loaded.begin(), loaded.end(), name) != loaded.end()) return;
-  const std::string path = findPlugin(name);
+  const std::string path = findPlugin(name + kPluginSuffix);
   if (path.empty()) {
     std::string folders;
     for (const std::string& folder : pluginSearchPath()) {
