@@ -9,7 +9,9 @@
 #               and the data MApiVersion (what the devkit's export map keeps)
 #   mental ray: the two shaders, their _version, _init and _exit functions and
 #               miSetModuleHandle, with the host's functions left to be found
-#               through the module handle, and the declaration beside it.
+#               in the process (through the module handle the host hands
+#               over, or its global scope), and the declaration beside it;
+#               and the module file qv.mod at the top of the install.
 # The SDKs are not part of the project; CI cannot fetch them, so this is run
 # by hand. Linux (ELF) builds only.
 set -euo pipefail
@@ -61,13 +63,17 @@ check() {
   fi
 }
 
-if [ -n "$maya" ] && [ ! -f "$build/install/maya/qv.mod" ]; then
-  echo "FAIL $build/install/maya: no module file qv.mod" >&2
+if [ ! -f "$build/install/qv.mod" ]; then
+  echo "FAIL $build/install: no module file qv.mod" >&2
   failures=$((failures + 1))
 fi
 if [ -n "$maya" ]; then
   for plugin in qv_veilVRay qv_shotWeaveVRay qv_vpProjector qv_vpStack; do
-    library="$build/install/maya/plug-ins/$plugin.so"
+    library="$build/install/plug-ins/$plugin.so"
+    if [ ! -f "$build/install/scripts/AE${plugin}Template.mel" ]; then
+      echo "FAIL $build/install/scripts: no Attribute Editor template AE${plugin}Template.mel" >&2
+      failures=$((failures + 1))
+    fi
     check "$library" _Z16initializePlugin7MObject _Z18uninitializePlugin7MObject MApiVersion
     if ! nm -D --defined-only "$library" | grep -Eq ' [DdBbRr] MApiVersion$'; then
       echo "FAIL $library: MApiVersion is not data" >&2
