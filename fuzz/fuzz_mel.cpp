@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -28,6 +29,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
       std::abort();
     }
   }
+  // Scripts find the plug-ins through a link in the scratch folder, whose
+  // path is as long on every machine: the messages that name a plug-in
+  // folder, and with them what an input covers, do not depend on where the
+  // build lies.
+  const std::filesystem::path plugins = qv::fuzz::scratchFolder() / "plug-ins";
+  std::filesystem::create_directory_symlink(QV_PLUGIN_DIR, plugins);
+  setenv("MAYA_PLUG_IN_PATH", plugins.c_str(), 1);
   // A script's relative `file -save` and `file -open` land in the scratch
   // folder, not wherever the fuzzer was started.
   std::filesystem::current_path(qv::fuzz::scratchFolder());

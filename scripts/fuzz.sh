@@ -37,15 +37,18 @@ if [ -n "$seed" ] && [ -z "$runs" ]; then usage; fi
 # of the readers' containers are ordered by address: the runs of a fixed
 # seed explore alike only where the addresses are alike. So they run with
 # address randomisation off where the machine allows it, in an environment
-# of their own, from folders whose names have the same length everywhere.
+# of their own, from folders whose names have the same length everywhere,
+# and the harnesses name no folder of the checkout in what they read.
 environment=(env)
 aslr=()
 if [ -n "$runs" ]; then
   # libFuzzer takes seed 0 as "pick one at random".
   seed="${seed:-1}"
   [ "$seed" -gt 0 ] || usage
-  # No reloading of the corpus folder either: it happens on the clock.
-  explore=(-runs="$runs" -seed="$seed" -reload=0)
+  # No reloading of the corpus folder either: it happens on the clock. Nor
+  # mutations from the operands of the comparisons an input ran: some are
+  # addresses in the fuzzer's own data, which move with the checkout's path.
+  explore=(-runs="$runs" -seed="$seed" -reload=0 -use_cmp=0 -use_memmem=0)
   what="$runs runs from seed $seed"
   environment=(env -i PATH=/usr/bin:/bin LANG=C.UTF-8)
   if setarch -R true 2>/dev/null; then
