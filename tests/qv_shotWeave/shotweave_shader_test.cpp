@@ -839,11 +839,11 @@ TEST_F(MentalRayOcclusion, UndefinedDistanceIsNotSeen) {
     facingLayer.angleThreshold = 180.0f;
     expectSingleLayer(facing.shade(), kRed, 0.0f);
 
-    Scene far;
-    Layer& farLayer = far.addLayer(kRed, 1.0f);
-    farLayer.placementMatrix[12] = x;
-    farLayer.distanceThreshold = 1e30f;
-    expectSingleLayer(far.shade(), kRed, 0.0f);
+    Scene distant;
+    Layer& distantLayer = distant.addLayer(kRed, 1.0f);
+    distantLayer.placementMatrix[12] = x;
+    distantLayer.distanceThreshold = 1e30f;
+    expectSingleLayer(distant.shade(), kRed, 0.0f);
 
     Scene untested;
     untested.addLayer(kRed, 1.0f).placementMatrix[12] = x;
