@@ -80,7 +80,7 @@ TEST_F(MayaHostTest, RegistrationRecordsThePluginAndRefusesDuplicates) {
 
   // A second copy of the library registers the same type: its load fails
   // and takes nothing of the first with it.
-  const fs::path copy = fs::path(testing::TempDir()) / "qv_testNodeCopy" QV_MODULE_SUFFIX;
+  const fs::path copy = fs::path(testing::TempDir()) / "qv_testNodeCopy" QV_MAYA_PLUGIN_SUFFIX;
   fs::copy_file(QV_MAYA_TEST_PLUGIN, copy, fs::copy_options::overwrite_existing);
   CaptureStderr();
   EXPECT_FALSE(host.loadPlugin(copy.string()));

@@ -77,7 +77,7 @@ Opened layoutOf(const std::string& type) {
     // By its bare name, as Maya scripts load plug-ins: the platform's ending
     // (.mll on Windows) is added and the plug-in path searched.
     file << "loadPlugin " << type << ";\ncreateNode " << type << " -n node1;\nsource \""
-         << templateFile.string() << "\";\nqvAELayout node1;\n";
+         << templateFile.generic_string() << "\";\nqvAELayout node1;\n";
   }
   Opened result;
   std::ostringstream out, err;
@@ -98,7 +98,7 @@ class AETemplateTest : public testing::TestWithParam<const char*> {};
 
 TEST_P(AETemplateTest, PlacesOrSuppressesEveryAttributeExactlyOnce) {
   const std::string type = GetParam();
-  if (!fs::exists(fs::path(QV_PLUGIN_DIR) / (type + QV_MODULE_SUFFIX))) {
+  if (!fs::exists(fs::path(QV_PLUGIN_DIR) / (type + QV_MAYA_PLUGIN_SUFFIX))) {
     GTEST_SKIP() << type << " is not part of this build";
   }
   const Opened result = layoutOf(type);
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Plugins, AETemplateTest,
 
 TEST(AETemplateSections, VeilAndStackGroupTheirAttributesForAPainter) {
   for (const char* type : {"qv_veilVRay", "qv_vpStack"}) {
-    if (!fs::exists(fs::path(QV_PLUGIN_DIR) / (std::string(type) + QV_MODULE_SUFFIX))) {
+    if (!fs::exists(fs::path(QV_PLUGIN_DIR) / (std::string(type) + QV_MAYA_PLUGIN_SUFFIX))) {
       GTEST_SKIP() << type << " is not part of this build";
     }
   }
@@ -182,25 +182,26 @@ TEST(AETemplateErrors, NamesTheFileLineAndWhatIsWrong) {
                               "global proc AEqv_vpStackTemplate(string $nodeName\n"
                               "{\n"
                               "}\n";
-  const std::string script = "loadPlugin \"" + plugin.string() +
+  const std::string script = "loadPlugin \"" + plugin.generic_string() +
                              "\";\n"
                              "createNode qv_vpStack -n stack1;\n"
                              "source \"" +
-                             missing.string() +
+                             missing.generic_string() +
                              "\";\n"
                              "qvAELayout stack1;\n"
                              "source \"" +
-                             malformed.string() + "\";\n";
+                             malformed.generic_string() + "\";\n";
   std::istringstream in(script);
   std::ostringstream out, err;
   EXPECT_EQ(run({}, in, out, err), 1);
   // Nothing is printed for a layout that failed.
   EXPECT_EQ(out.str(), "");
-  EXPECT_NE(err.str().find(missing.string() + " line 5: editorTemplate: node stack1 (qv_vpStack) "
-                                              "has no attribute \"colour17\""),
-            std::string::npos)
+  EXPECT_NE(
+      err.str().find(missing.generic_string() + " line 5: editorTemplate: node stack1 (qv_vpStack) "
+                                                "has no attribute \"colour17\""),
+      std::string::npos)
       << err.str();
-  EXPECT_NE(err.str().find(malformed.string() + " line 3: ')' expected"), std::string::npos)
+  EXPECT_NE(err.str().find(malformed.generic_string() + " line 3: ')' expected"), std::string::npos)
       << err.str();
 }
 

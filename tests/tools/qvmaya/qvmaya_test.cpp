@@ -217,7 +217,7 @@ TEST(QvmayaTest, RequiresLooksInTheBuildsPluginFolderWhenThePathIsUnset) {
 
 TEST(QvmayaTest, LoadsAndUnloadsPluginsByPathAndName) {
   const std::string library =
-      std::string(QV_MAYA_TEST_PLUGIN_DIR) + "/qv_testNode" QV_MODULE_SUFFIX;
+      std::string(QV_MAYA_TEST_PLUGIN_DIR) + "/qv_testNode" QV_MAYA_PLUGIN_SUFFIX;
   const Result r = runScript("loadPlugin \"" + library + "\"; loadPlugin \"" + library +
                              "\";\n"
                              "createNode qvTestNode -n n; getAttr n.other;\n"
