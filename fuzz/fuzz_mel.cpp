@@ -7,6 +7,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,9 +23,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // and unloads the plug-ins; holding every library of the folder here
   // keeps them in memory (their state is per node and per session, so
   // nothing carries over from one input to the next).
+  // In name order, not the folder's own, so that the libraries land at the
+  // same addresses whichever file system holds them.
+  std::vector<std::filesystem::path> libraries;
   for (const auto& entry : std::filesystem::directory_iterator(QV_PLUGIN_DIR)) {
-    if (entry.path().extension() != ".so") continue;
-    if (!dlopen(entry.path().c_str(), RTLD_NOW | RTLD_NODELETE)) {
+    if (entry.path().extension() == ".so") libraries.push_back(entry.path());
+  }
+  std::sort(libraries.begin(), libraries.end());
+  for (const std::filesystem::path& library : libraries) {
+    if (!dlopen(library.c_str(), RTLD_NOW | RTLD_NODELETE)) {
       std::fprintf(stderr, "fuzz_mel: %s\n", dlerror());
       std::abort();
     }
