@@ -187,9 +187,11 @@ float visibilityFactor(float f, const VisibilityInputs& in, const VisibilitySett
   // A point or camera position that is not finite leaves the distance, and
   // the direction with it, undefined: a test that reads them cannot say the
   // camera sees the point. With every test off the factor stays as it is.
-  const bool testsReadDistance =
-      s.useFacingRatio != 0 || s.distanceThreshold != -1.0f || s.useShadowOcclusion != 0;
-  if (!std::isfinite(dist)) return testsReadDistance ? 0.0f : unitRange(f);
+  if (!std::isfinite(dist)) {
+    const bool testsReadDistance =
+        s.useFacingRatio != 0 || s.distanceThreshold != -1.0f || s.useShadowOcclusion != 0;
+    return testsReadDistance ? 0.0f : unitRange(f);
+  }
   // A point at the camera position sees the camera from every side, and
   // nothing can stand between the two.
   const bool atCamera = dist == 0.0f;
