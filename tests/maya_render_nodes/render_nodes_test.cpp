@@ -110,7 +110,7 @@ TEST_P(RenderNodePluginTest, UnloadAttachesAsUnknownAndDeregistersTheSameTypeId)
   host.createNode(plugin.name, "n");
   host.failCall("MFnPlugin::deregisterNode");
   CaptureStderr();
-  EXPECT_FALSE(host.unloadPlugin(plugin.name));
+  EXPECT_FALSE(host.unloadPlugin(plugin.name, nullptr, /*force=*/true));
   EXPECT_EQ(GetCapturedStderr(), "deregisterNode failed: " + kFailureText);
   EXPECT_EQ(host.lastEntryStatus(), MS::kFailure);
   EXPECT_EQ(host.pluginVendor(plugin.name),

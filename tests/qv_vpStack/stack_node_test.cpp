@@ -85,6 +85,7 @@ TEST_F(StackNodeTest, RegistersTheNodeTypeAndAlwaysUnloads) {
   EXPECT_TRUE(fn.userNode()->isMPSafe());
 
   // A viewport plug-in reports a failed deregistration and unloads all the same.
+  ASSERT_TRUE(host.deleteNode("n"));
   host.failCall("MFnPlugin::deregisterNode");
   testing::internal::CaptureStderr();
   EXPECT_TRUE(host.unloadPlugin("qv_vpStack"));

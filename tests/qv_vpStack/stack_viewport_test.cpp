@@ -126,7 +126,7 @@ TEST_F(StackViewportTest, AFailedOverrideRegistrationIsReportedAndTheNodeStillLo
   EXPECT_TRUE(viewport.nodes().empty());
   // Taking away the creator that never got registered fails too, and is reported.
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(host.unloadPlugin("qv_vpStack"));
+  EXPECT_TRUE(host.unloadPlugin("qv_vpStack", nullptr, /*force=*/true));
   EXPECT_NE(testing::internal::GetCapturedStderr().find("API error detected in "),
             std::string::npos);
 }

@@ -38,7 +38,8 @@ const char* const kUsage =
     "  Runs MEL scripts and Maya ASCII files ('-' or no file: standard input).\n"
     "  Commands, each ending with ';':\n"
     "    loadPlugin \"PATH\"\n"
-    "    unloadPlugin \"NAME\"\n"
+    "    unloadPlugin [-f] \"NAME\"      (refused while its nodes exist; -f keeps them\n"
+    "                                    as unknown nodes, saved as they were)\n"
     "    requires \"NAME\" \"VERSION\"   (from MAYA_PLUG_IN_PATH, else the build's plug-ins)\n"
     "    createNode TYPE [-n NAME] [-p PARENT]\n"
     "    setAttr NODE.ATTR [-type double3|float3|string|matrix|...] VALUE...\n"
@@ -267,9 +268,11 @@ void Session::execute(const Statement& statement) {
     }
     loadPlugin(path);
   } else if (command == "unloadPlugin") {
-    const Arguments a = parse(statement, {}, 1, 1);
+    const Arguments a = parse(statement, {{"f", "force", 0}}, 1, 1);
     std::string error;
-    if (!host_.unloadPlugin(a.positional[0].text, &error)) fail("unloadPlugin: " + error);
+    if (!host_.unloadPlugin(a.positional[0].text, &error, a.has("force"))) {
+      fail("unloadPlugin: " + error);
+    }
   } else if (command == "requires") {
     require(statement);
   } else if (command == "createNode") {

@@ -72,6 +72,15 @@ void writeMayaAscii(const maya::Host& host, const std::string& name, std::ostrea
       }
     }
   }
+  // Nodes of a plug-in unloaded by force keep naming it, so that the scene
+  // loads them again where the plug-in is installed.
+  std::set<std::string> unknownTypes;
+  for (const std::string& node : nodes) {
+    const auto unknown = host.unknownTypeOf(node);
+    if (!unknown || !unknownTypes.insert(host.typeOf(node)).second) continue;
+    out << "requires -nodeType " << quote(host.typeOf(node)) << ' ' << quote(unknown->plugin) << ' '
+        << quote(unknown->version) << ";\n";
+  }
   out << "currentUnit -l centimeter -a degree -t film;\n";
   out << "fileInfo \"application\" \"qvmaya\";\n";
   // Nodes come in the order they were made, so a parent precedes its children.

@@ -9,6 +9,7 @@
 
 #include <cassert>
 #include <filesystem>
+#include <map>
 
 namespace qv::maya {
 
@@ -16,6 +17,7 @@ using detail::Attribute;
 using detail::AttributeKind;
 using detail::graph;
 using detail::Node;
+using detail::NodeType;
 using detail::PlugRef;
 
 namespace {
@@ -125,16 +127,41 @@ bool Host::loadPlugin(const std::string& path, std::string* error) {
   return true;
 }
 
-bool Host::unloadPlugin(const std::string& name, std::string* error) {
+bool Host::unloadPlugin(const std::string& name, std::string* error, bool force) {
   auto found = std::find_if(plugins_.begin(), plugins_.end(),
                             [&](const auto& plugin) { return plugin->name == name; });
   if (found == plugins_.end()) return fail(error, name + " is not loaded");
   LoadedPlugin& plugin = **found;
-  std::vector<Node*> doomed;
+  std::vector<Node*> users;
   for (const auto& node : graph().nodes) {
-    if (node->type->plugin == plugin.object.get()) doomed.push_back(node.get());
+    if (node->type->plugin == plugin.object.get()) users.push_back(node.get());
   }
-  for (Node* node : doomed) graph().deleteNode(node);
+  if (!users.empty() && !force) {
+    std::string names;
+    for (size_t i = 0; i < users.size() && i < 3; ++i) names += (i ? ", " : "") + users[i]->name;
+    if (users.size() > 3) names += ", ...";
+    return fail(error, "plug-in \"" + name + "\" is still in use by " +
+                           std::to_string(users.size()) + " node(s) (" + names +
+                           "); delete them first, or unload with -force to keep them as unknown "
+                           "nodes");
+  }
+  // Forced: each of the plug-in's types leaves an unknown twin behind, which
+  // keeps the attributes (values stay readable and are saved back) but none of
+  // the plug-in's functions.
+  std::map<const NodeType*, std::shared_ptr<NodeType>> unknownTypes;
+  for (Node* node : users) {
+    std::shared_ptr<NodeType>& unknown = unknownTypes[node->type.get()];
+    if (!unknown) {
+      unknown = std::make_shared<NodeType>(*node->type);
+      unknown->creator = nullptr;
+      unknown->initialize = nullptr;
+      unknown->plugin = nullptr;
+      unknown->classification.clear();
+      unknown->unknown = true;
+      unknown->pluginName = plugin.name;
+    }
+    graph().makeUnknown(node, unknown);
+  }
   // Overrides its creators made, of other plug-ins' nodes, run its code too.
   detail::renderState().pluginGoing(plugin.object.get(), false);
   if (!callEntry(plugin, kUninitializePlugin, error)) return false;
@@ -209,6 +236,12 @@ MObject Host::node(const std::string& name) const {
 std::string Host::typeOf(const std::string& name) const {
   Node* node = graph().nodeByName(name);
   return node ? node->type->name : "";
+}
+
+std::optional<UnknownType> Host::unknownTypeOf(const std::string& name) const {
+  Node* node = graph().nodeByName(name);
+  if (!node || !node->type->unknown) return std::nullopt;
+  return UnknownType{node->type->pluginName, node->type->version};
 }
 
 std::string Host::parentOf(const std::string& name) const {

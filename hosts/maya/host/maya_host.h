@@ -24,6 +24,11 @@ struct EntryName {
 };
 }  // namespace detail
 
+struct UnknownType {
+  std::string plugin;
+  std::string version;
+};
+
 struct NodeTypeInfo {
   std::string name;
   MTypeId id;
@@ -63,7 +68,9 @@ class Host {
   bool loadPlugin(const std::string& path, std::string* error = nullptr);
   // Deletes the plug-in's nodes, then calls uninitializePlugin; a failure
   // there keeps the plug-in loaded, as Maya does.
-  bool unloadPlugin(const std::string& name, std::string* error = nullptr);
+  // Refused while nodes of the plug-in's types exist, unless forced: then
+  // they stay as unknown nodes (unknownTypeOf).
+  bool unloadPlugin(const std::string& name, std::string* error = nullptr, bool force = false);
   std::vector<std::string> plugins() const;
   // What the last entry point call returned.
   MStatus lastEntryStatus() const { return lastEntryStatus_; }
@@ -83,6 +90,8 @@ class Host {
   MObject node(const std::string& name) const;
   // Empty for an unknown node, or a node without parent.
   std::string typeOf(const std::string& node) const;
+  // Where the node is of a type whose plug-in went by force: that plug-in.
+  std::optional<UnknownType> unknownTypeOf(const std::string& node) const;
   std::string parentOf(const std::string& node) const;
   // Values as stored, unevaluated: a saved scene holds what was set.
   std::vector<AttributeState> attributes(const std::string& node) const;

@@ -97,14 +97,14 @@ Viewport::Entry* Viewport::entry(const std::string& node) const {
 
 namespace {
 
-// The draw classifications a node type's classification names: its parts
-// after ':'.
+// Whether a node type's classification names the draw classification: any
+// of its ':'-separated parts, wherever it stands, as Maya reads it.
 bool classifiedAs(const std::string& classification, const std::string& drawClassification) {
-  std::vector<std::string> parts;
   std::istringstream list(classification);
-  for (std::string part; std::getline(list, part, ':');) parts.push_back(part);
-  return std::find(parts.begin() + (parts.empty() ? 0 : 1), parts.end(), drawClassification) !=
-         parts.end();
+  for (std::string part; std::getline(list, part, ':');) {
+    if (part == drawClassification) return true;
+  }
+  return false;
 }
 
 // Whether a property of the type can be filled from the attribute.

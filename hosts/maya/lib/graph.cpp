@@ -362,6 +362,14 @@ void Graph::deleteNode(Node* node) {
   if (self != nodes.end()) nodes.erase(self);
 }
 
+void Graph::makeUnknown(Node* node, std::shared_ptr<NodeType> unknown) {
+  for (NodeObserver* observer : std::vector<NodeObserver*>(nodeObservers)) {
+    observer->nodeGoing(*node);
+  }
+  node->user.reset();
+  node->type = std::move(unknown);
+}
+
 namespace {
 
 bool related(const Attribute* a, const Attribute* b) {

@@ -88,6 +88,11 @@ struct NodeType {
   BuiltinKind builtin = BuiltinKind::kNone;
   std::vector<std::shared_ptr<Attribute>> attributes;
   std::map<const Attribute*, std::vector<const Attribute*>> affects;
+  // The type of nodes whose plug-in was unloaded by force: no code of the
+  // plug-in runs for them, and they are saved as they were, under the type
+  // and plug-in named here.
+  bool unknown = false;
+  std::string pluginName;
 
   bool isDag() const { return builtin != BuiltinKind::kNone; }
   const Attribute* find(const std::string& name) const;
@@ -172,6 +177,10 @@ class Graph {
   // name taken; an empty name asks for type name plus a number.
   Node* createNode(const std::string& typeName, const std::string& name, Node* parent);
   void deleteNode(Node* node);
+  // Turns the node into one of `unknown`, an unknown type: it keeps its
+  // name, values and connections, but loses its overrides and the plug-in's
+  // object, which the plug-in's code must still be loaded to destroy.
+  void makeUnknown(Node* node, std::shared_ptr<NodeType> unknown);
 
   MStatus connect(const PlugRef& source, const PlugRef& destination);
   MStatus disconnect(const PlugRef& source, const PlugRef& destination);

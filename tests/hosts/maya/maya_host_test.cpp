@@ -89,6 +89,9 @@ TEST_F(MayaHostTest, RegistrationRecordsThePluginAndRefusesDuplicates) {
   EXPECT_EQ(host.plugins(), std::vector<std::string>{"qv_testNode"});
   EXPECT_FALSE(host.createNode("qvTestNode").empty());
 
+  // Not while a node of the plug-in is there, as in Maya.
+  EXPECT_FALSE(host.unloadPlugin("qv_testNode"));
+  ASSERT_TRUE(host.deleteNode(host.listNodes().at(0)));
   EXPECT_TRUE(host.unloadPlugin("qv_testNode"));
   EXPECT_FALSE(host.nodeType("qvTestNode"));
   EXPECT_TRUE(host.listNodes().empty());
@@ -379,6 +382,7 @@ TEST(MayaFailureTest, InjectedFailuresReachThePluginsFailurePaths) {
   host.createNode("qvTestNode", "n");
   EXPECT_FALSE(host.getAttr("n.color"));
   EXPECT_TRUE(host.getAttr("n.input"));
+  ASSERT_TRUE(host.deleteNode("n"));
   ASSERT_TRUE(host.unloadPlugin("qv_testNode"));
 
   host.failCall("MFnPlugin::registerNode");

@@ -269,8 +269,9 @@ TEST_F(ViewportTest, OverridesGoWithTheirNodeTheirPluginAndTheViewport) {
   host.createNode("qvTestShader", "a");
   host.createNode("qvTestShader", "b");
   ASSERT_TRUE(host.setAttr("a.fileName", png));
-  // A type of no plug-in, drawn by the plug-in's override all the same.
-  const MString foreign("texture/2d:drawdb/shader/texture/2d/qvTestShaderForeign");
+  // A type of no plug-in, drawn by the plug-in's override all the same. Its
+  // draw classification comes first: every part of the string counts alike.
+  const MString foreign("drawdb/shader/texture/2d/qvTestShaderForeign:texture/2d");
   ASSERT_EQ(MFnPlugin().registerNode("qvForeign", MTypeId(0x0013FF03), foreignNode, nullptr,
                                      MPxNode::kDependNode, &foreign),
             MS::kSuccess);
@@ -295,7 +296,11 @@ TEST_F(ViewportTest, OverridesGoWithTheirNodeTheirPluginAndTheViewport) {
   EXPECT_EQ(textureReferences(png), 0);
   EXPECT_EQ(liveSamplerStates(), 1);
   std::string error;
-  ASSERT_TRUE(host.unloadPlugin("qv_testShader", &error)) << error;
+  EXPECT_FALSE(host.unloadPlugin("qv_testShader", &error));
+  EXPECT_THAT(error, HasSubstr("still in use by 1 node(s) (b)"));
+  // Forced, its node stays as an unknown one, which nothing draws.
+  ASSERT_TRUE(host.unloadPlugin("qv_testShader", &error, /*force=*/true)) << error;
+  EXPECT_EQ(host.unknownTypeOf("b")->plugin, "qv_testShader");
   EXPECT_TRUE(viewport.nodes().empty());
   EXPECT_EQ(liveSamplerStates(), 0);
   // The creator it left registered went with the library.

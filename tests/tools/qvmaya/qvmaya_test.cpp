@@ -216,17 +216,38 @@ TEST(QvmayaTest, RequiresLooksInTheBuildsPluginFolderWhenThePathIsUnset) {
 }
 
 TEST(QvmayaTest, LoadsAndUnloadsPluginsByPathAndName) {
+  PluginPath path(QV_MAYA_TEST_PLUGIN_DIR);
   const std::string library =
       std::string(QV_MAYA_TEST_PLUGIN_DIR) + "/qv_testNode" QV_MAYA_PLUGIN_SUFFIX;
-  const Result r = runScript("loadPlugin \"" + library + "\"; loadPlugin \"" + library +
-                             "\";\n"
-                             "createNode qvTestNode -n n; getAttr n.other;\n"
-                             "unloadPlugin \"qv_testNode\"; getAttr n.other;\n"
-                             "requires maya \"2015\"; unloadPlugin \"qv_testNode\";\n");
-  EXPECT_EQ(r.out, "7\n");
+  const fs::path saved = temp("unknown nodes.ma");
+  const Result r =
+      runScript("loadPlugin \"" + library + "\"; loadPlugin \"" + library +
+                "\";\n"
+                "createNode qvTestNode -n n; setAttr n.other 9; getAttr n.other;\n"
+                "unloadPlugin \"qv_testNode\"; getAttr n.other;\n"
+                "unloadPlugin -f \"qv_testNode\"; getAttr n.other; createNode qvTestNode;\n"
+                "requires maya \"2015\"; unloadPlugin \"qv_testNode\";\n"
+                "file -save \"" +
+                saved.generic_string() + "\";\n");
+  EXPECT_EQ(r.out, "9\n9\n9\n");
   EXPECT_EQ(r.err,
-            "// Error: stdin line 3: No object matches name: n.other\n"
-            "// Error: stdin line 4: unloadPlugin: qv_testNode is not loaded\n");
+            "// Error: stdin line 3: unloadPlugin: plug-in \"qv_testNode\" is still in use by 1 "
+            "node(s) (n); delete them first, or unload with -force to keep them as unknown nodes\n"
+            "// Error: stdin line 4: Unknown object type: qvTestNode\n"
+            "// Error: stdin line 5: unloadPlugin: qv_testNode is not loaded\n");
+  // The unknown node is saved as it was, and comes back whole where the
+  // plug-in is found.
+  const std::string text = readFile(saved);
+  EXPECT_NE(text.find("requires -nodeType \"qvTestNode\" \"qv_testNode\" \"1.0\";\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("createNode qvTestNode -n \"n\";\n\tsetAttr \".oth\" 9;\n"),
+            std::string::npos)
+      << text;
+  const Result reopened =
+      runScript("getAttr n.other; unloadPlugin \"qv_testNode\";\n", {saved.string(), "-"});
+  EXPECT_EQ(reopened.out, "9\n");
+  EXPECT_NE(reopened.err.find("still in use by 1 node(s) (n)"), std::string::npos) << reopened.err;
 }
 
 TEST(QvmayaTest, OgsDrawsTheOpenedSceneAndDumpsItsShaders) {
@@ -249,7 +270,7 @@ TEST(QvmayaTest, OgsDrawsTheOpenedSceneAndDumpsItsShaders) {
       "ogs -refresh; ogs -dump tex;\n"
       "ogs -dump nothing; createNode transform -n t; ogs -dump t;\n"
       "ogs;\n"
-      "unloadPlugin \"qv_testShader\"; ogs -refresh;\n");
+      "unloadPlugin -f \"qv_testShader\"; ogs -refresh;\n");
   EXPECT_EQ(r.out,
             "tex: fragment qvTestGraph, built 1 time\n"
             "  parameter s1_gain = 0.25\n"
