@@ -67,7 +67,7 @@ TEST_F(StackViewportTest, FirstOverrideRegistersTheThreeFragmentsLaterOnesAddNot
   EXPECT_EQ(viewport.shader(first)->buildError, "");
   const MHWRender::MPxShadingNodeOverride* override = viewport.overrideOf(first);
   ASSERT_NE(override, nullptr);
-  EXPECT_EQ(override->supportedDrawAPIs(), 3);
+  EXPECT_EQ(override->supportedDrawAPIs(), 7);
 
   // Any addition from here on would fail, and leave the name empty.
   host.failCall("MFragmentManager::addShadeFragmentFromBuffer");
@@ -110,7 +110,7 @@ TEST_F(StackViewportTest, NoRendererLeavesTheNameEmpty) {
   const MHWRender::MPxShadingNodeOverride* override = viewport.overrideOf(node);
   ASSERT_NE(override, nullptr);
   EXPECT_EQ(override->fragmentName(), "");
-  EXPECT_EQ(override->supportedDrawAPIs(), 3);
+  EXPECT_EQ(override->supportedDrawAPIs(), 7);
   maya::setRendererAvailable(true);
   EXPECT_FALSE(registered(kGraph));
   EXPECT_EQ(fragmentNameOf(drawNewNode()), kGraph);
