@@ -97,7 +97,8 @@ qv_vpProjectorOverride::~qv_vpProjectorOverride() {
 }
 
 MHWRender::DrawAPI qv_vpProjectorOverride::supportedDrawAPIs() const {
-  return static_cast<MHWRender::DrawAPI>(MHWRender::kOpenGL | MHWRender::kDirectX11);
+  return static_cast<MHWRender::DrawAPI>(MHWRender::kOpenGL | MHWRender::kDirectX11 |
+                                         MHWRender::kOpenGLCoreProfile);
 }
 
 MString qv_vpProjectorOverride::fragmentName() const {

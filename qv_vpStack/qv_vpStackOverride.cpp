@@ -67,7 +67,8 @@ qv_vpStackOverride::qv_vpStackOverride(const MObject& obj)
 qv_vpStackOverride::~qv_vpStackOverride() = default;
 
 MHWRender::DrawAPI qv_vpStackOverride::supportedDrawAPIs() const {
-  return static_cast<MHWRender::DrawAPI>(MHWRender::kOpenGL | MHWRender::kDirectX11);
+  return static_cast<MHWRender::DrawAPI>(MHWRender::kOpenGL | MHWRender::kDirectX11 |
+                                         MHWRender::kOpenGLCoreProfile);
 }
 
 MString qv_vpStackOverride::fragmentName() const {

@@ -386,12 +386,18 @@ struct RunObjects {
   }
 
   // Buffers at bindings 0 and 1, then a texture and a sampler for each of
-  // the textures: Texture2D at 2 + 2k, SamplerState at 3 + 2k.
+  // the textures: Texture2D at 2 + 2k, SamplerState at 3 + 2k; then the same
+  // pairs again as combined image samplers, at 2 + 2n + k for n textures.
+  // GLSL cannot hand a sampler2D made from a separate texture and sampler to
+  // a function, and Maya's GLSL fragments take their textures as sampler2D
+  // parameters, so a GLSL wrapper reads the combined ones; HLSL ignores them.
   bool makeLayouts(uint32_t textureCount, std::string* error) {
-    std::vector<VkDescriptorSetLayoutBinding> bindings(2 + 2 * size_t{textureCount});
+    std::vector<VkDescriptorSetLayoutBinding> bindings(2 + 3 * size_t{textureCount});
     for (uint32_t i = 0; i < bindings.size(); ++i) {
       bindings[i].binding = i;
-      bindings[i].descriptorType = i < 2        ? VK_DESCRIPTOR_TYPE_STORAGE_BUFFER
+      bindings[i].descriptorType = i < 2 ? VK_DESCRIPTOR_TYPE_STORAGE_BUFFER
+                                   : i >= 2 + 2 * textureCount
+                                       ? VK_DESCRIPTOR_TYPE_COMBINED_IMAGE_SAMPLER
                                    : i % 2 == 0 ? VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE
                                                 : VK_DESCRIPTOR_TYPE_SAMPLER;
       bindings[i].descriptorCount = 1;
@@ -477,10 +483,11 @@ struct RunObjects {
     const auto count = static_cast<uint32_t>(textures.size());
     const VkDescriptorPoolSize sizes[] = {{VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 2},
                                           {VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE, count},
-                                          {VK_DESCRIPTOR_TYPE_SAMPLER, count}};
+                                          {VK_DESCRIPTOR_TYPE_SAMPLER, count},
+                                          {VK_DESCRIPTOR_TYPE_COMBINED_IMAGE_SAMPLER, count}};
     auto poolInfo = make<VkDescriptorPoolCreateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_POOL_CREATE_INFO);
     poolInfo.maxSets = 1;
-    poolInfo.poolSizeCount = 3;
+    poolInfo.poolSizeCount = 4;
     poolInfo.pPoolSizes = sizes;
     QV_VK(vkCreateDescriptorPool(gpu.device, &poolInfo, nullptr, &descriptorPool));
     auto alloc = make<VkDescriptorSetAllocateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_SET_ALLOCATE_INFO);
@@ -496,13 +503,19 @@ struct RunObjects {
       images.push_back({VK_NULL_HANDLE, t.view, VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL});
       images.push_back({t.sampler, VK_NULL_HANDLE, VK_IMAGE_LAYOUT_UNDEFINED});
     }
+    for (const TextureObjects& t : textures) {
+      images.push_back({t.sampler, t.view, VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL});
+    }
     std::vector<VkWriteDescriptorSet> writes(2 + images.size());
     for (uint32_t i = 0; i < writes.size(); ++i) {
       writes[i].sType = VK_STRUCTURE_TYPE_WRITE_DESCRIPTOR_SET;
       writes[i].dstSet = set;
       writes[i].dstBinding = i;
       writes[i].descriptorCount = 1;
-      if (i >= 2) {
+      if (i >= 2 + 2 * count) {
+        writes[i].descriptorType = VK_DESCRIPTOR_TYPE_COMBINED_IMAGE_SAMPLER;
+        writes[i].pImageInfo = &images[i - 2];
+      } else if (i >= 2) {
         writes[i].descriptorType =
             i % 2 == 0 ? VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE : VK_DESCRIPTOR_TYPE_SAMPLER;
         writes[i].pImageInfo = &images[i - 2];
@@ -622,8 +635,9 @@ bool Device::run(const Job& job, std::vector<float>* outputs, std::string* error
   static const Image kBlack = {1, 1, {0.0f, 0.0f, 0.0f, 0.0f}, false};
   std::vector<TextureBinding> bindings = {{job.image, job.sampler}};
   bindings.insert(bindings.end(), job.moreTextures.begin(), job.moreTextures.end());
-  if (bindings.size() > gpu.limits.maxPerStageDescriptorSampledImages ||
-      bindings.size() > gpu.limits.maxPerStageDescriptorSamplers) {
+  // Each texture is bound twice: apart and as a combined image sampler.
+  if (2 * bindings.size() > gpu.limits.maxPerStageDescriptorSampledImages ||
+      2 * bindings.size() > gpu.limits.maxPerStageDescriptorSamplers) {
     *error = "the job has " + std::to_string(bindings.size()) + " textures, more than " + name() +
              " binds at once";
     return false;

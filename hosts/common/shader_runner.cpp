@@ -133,8 +133,11 @@ const char* glslangValidatorPath() {
   return QV_GLSLANG_VALIDATOR;
 }
 
-ShaderCompile compileHlsl(const std::string& source, const std::string& entryPoint, Stage stage,
-                          bool dx9Compatible) {
+namespace {
+
+// glslangValidator on one source, HLSL (with its entry point) or GLSL.
+ShaderCompile compile(const std::string& source, bool hlsl, const std::string& entryPoint,
+                      Stage stage, bool dx9Compatible) {
   ShaderCompile result;
   try {
     if (!*glslangValidatorPath()) {
@@ -146,7 +149,7 @@ ShaderCompile compileHlsl(const std::string& source, const std::string& entryPoi
       result.log = "cannot make a temporary folder for the shader compiler";
       return result;
     }
-    const fs::path sourcePath = scratch.path() / "shader.hlsl";
+    const fs::path sourcePath = scratch.path() / (hlsl ? "shader.hlsl" : "shader.glsl");
     const fs::path spirvPath = scratch.path() / "shader.spv";
     const fs::path logPath = scratch.path() / "log.txt";
     {
@@ -157,10 +160,19 @@ ShaderCompile compileHlsl(const std::string& source, const std::string& entryPoi
         return result;
       }
     }
-    std::vector<std::string> argv = {glslangValidatorPath(), "-D", "-V", "--spirv-val"};
+    std::vector<std::string> argv = {glslangValidatorPath(), "-V", "--spirv-val"};
+    // glslangValidator always runs the SPIR-V optimizer over HLSL, which it
+    // must legalize, and its folding rewrites arithmetic (a division by a
+    // constant becomes a product, constant factors merge); -Os runs the same
+    // passes over GLSL, so that the two languages reach the device alike.
+    if (hlsl) {
+      argv.insert(argv.end(), {"-D", "-e", entryPoint});
+    } else {
+      argv.push_back("-Os");
+    }
     if (dx9Compatible) argv.push_back("--hlsl-dx9-compatible");
-    argv.insert(argv.end(), {"-S", stageName(stage), "-e", entryPoint, "-o", spirvPath.string(),
-                             sourcePath.string()});
+    argv.insert(argv.end(),
+                {"-S", stageName(stage), "-o", spirvPath.string(), sourcePath.string()});
 
     std::string failure;
     const int status = runProcess(argv, logPath, &failure);
@@ -188,6 +200,17 @@ ShaderCompile compileHlsl(const std::string& source, const std::string& entryPoi
     result.log += std::string("shader compile failed: ") + e.what();
   }
   return result;
+}
+
+}  // namespace
+
+ShaderCompile compileHlsl(const std::string& source, const std::string& entryPoint, Stage stage,
+                          bool dx9Compatible) {
+  return compile(source, true, entryPoint, stage, dx9Compatible);
+}
+
+ShaderCompile compileGlsl(const std::string& source, Stage stage) {
+  return compile(source, false, "main", stage, false);
 }
 
 std::string hlslTextureName(uint32_t k) {
@@ -225,6 +248,42 @@ uint qvInvocation(float4 fragCoord) {
 bool qvWrites(float4 fragCoord) {
   uint2 pixel = uint2(fragCoord.xy);
   return ((pixel.x | pixel.y) & 1) == 0 && qvQuadIndex(fragCoord) < qvInvocationCount;
+}
+)";
+}
+
+std::string glslMapName(uint32_t k) {
+  return "qvMap" + std::to_string(k);
+}
+
+std::string glslPrelude(uint32_t textures) {
+  const uint32_t count = std::max(textures, 1u);
+  std::string maps;
+  for (uint32_t k = 0; k < count; ++k) {
+    maps += "layout(set = 0, binding = " + std::to_string(2 + 2 * count + k) +
+            ") uniform sampler2D " + glslMapName(k) + ";\n";
+  }
+  return R"(#version 450
+// qv shader runner prelude
+layout(std430, set = 0, binding = 0) readonly buffer QvInputs { float qvInputs[]; };
+layout(std430, set = 0, binding = 1) buffer QvOutputs { float qvOutputs[]; };
+)" + maps +
+         R"(layout(push_constant) uniform QvRun { uint qvInvocationCount; uint qvFirstInvocation; };
+const uint qvGridQuads = )" +
+         std::to_string(kGridQuads) + R"(u;
+
+uint qvQuadIndex(vec4 fragCoord) {
+  uvec2 pixel = uvec2(fragCoord.xy);
+  return qvFirstInvocation + (pixel.y / 2u) * qvGridQuads + pixel.x / 2u;
+}
+
+uint qvInvocation(vec4 fragCoord) {
+  return min(qvQuadIndex(fragCoord), max(qvInvocationCount, 1u) - 1u);
+}
+
+bool qvWrites(vec4 fragCoord) {
+  uvec2 pixel = uvec2(fragCoord.xy);
+  return ((pixel.x | pixel.y) & 1u) == 0u && qvQuadIndex(fragCoord) < qvInvocationCount;
 }
 )";
 }

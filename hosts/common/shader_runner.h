@@ -33,6 +33,11 @@ const char* glslangValidatorPath();
 ShaderCompile compileHlsl(const std::string& source, const std::string& entryPoint, Stage stage,
                           bool dx9Compatible = false);
 
+// Compiles GLSL text (a `#version` line first, as glslPrelude() gives it) with
+// glslangValidator for Vulkan (-V), entry point main, and validates it the
+// same way; otherwise as compileHlsl.
+ShaderCompile compileGlsl(const std::string& source, Stage stage);
+
 // kAnisotropic needs Device::anisotropy(). On lavapipe it is a many-tap
 // filter that blurs over about a texel even where derivatives are zero (and
 // with SampleLevel), so it does not reduce to kLinear there.
@@ -64,7 +69,8 @@ struct TextureBinding {
 };
 
 struct Job {
-  // Fragment shader (entry point "main") made from a wrapper that uses hlslPrelude().
+  // Fragment shader (entry point "main") made from a wrapper that uses
+  // hlslPrelude() or glslPrelude().
   std::vector<uint32_t> spirv;
   // Number of independent input sets.
   uint32_t invocations = 0;
@@ -112,6 +118,15 @@ std::string hlslPrelude(uint32_t textures = 1);
 // for k = 0, qvTexture<k> and qvSampler<k> after it.
 std::string hlslTextureName(uint32_t k);
 std::string hlslSamplerName(uint32_t k);
+
+// The same for a GLSL wrapper, `#version 450` first: qvInputs and qvOutputs
+// (float arrays of storage blocks at bindings 0 and 1), the push constants
+// and the three functions alike, taking gl_FragCoord. Its textures are
+// combined: qvMap<k> (glslMapName), a sampler2D at binding 2 + 2n + k for
+// n = `textures`, texture k with its sampler, as a GLSL function that takes
+// a sampler2D needs them (the device binds every texture both ways).
+std::string glslPrelude(uint32_t textures = 1);
+std::string glslMapName(uint32_t k);
 
 class Device {
  public:

@@ -112,10 +112,10 @@ TEST_F(ProjectorFragmentsTest, ShadeFragment) {
   EXPECT_EQ(childNames(fragment.child("outputs")), std::vector<std::string>{"struct"});
   EXPECT_EQ(attributes(fragment.child("outputs").child("struct")),
             "name=output struct_name=qv_vpProjectorFragmentOutput");
-  const char* const languages[][2] = {{"Cg", "2.100000"}, {"HLSL", "11.000000"}};
+  const char* const languages[][2] = {{"Cg", "2.100000"}, {"HLSL", "11.000000"}, {"GLSL", "3.0"}};
   int i = 0;
   for (const pugi::xml_node& implementation : fragment.child("implementation").children()) {
-    ASSERT_LT(i, 2);
+    ASSERT_LT(i, 3);
     EXPECT_EQ(attributes(implementation), std::string("render=OGSRenderer language=") +
                                               languages[i][0] + " lang_version=" + languages[i][1]);
     EXPECT_EQ(childNames(implementation), (std::vector<std::string>{"function_name", "source"}));
@@ -128,19 +128,27 @@ TEST_F(ProjectorFragmentsTest, ShadeFragment) {
     EXPECT_NE(source.find("6.28318530718"), std::string::npos);
     ++i;
   }
-  EXPECT_EQ(i, 2);
+  EXPECT_EQ(i, 3);
 }
 
 // Maya binds each property to the function's parameter in the same place,
 // of the shader type the property's type stands for in that language: a
 // texture2 property is a texture object and a sampler property its sampling
 // state, Cg's texture2D and sampler2D under OpenGL, HLSL's Texture2D and
-// SamplerState under DirectX 11.
+// SamplerState under DirectX 11. GLSL under the OpenGL Core Profile has
+// vectors and matrices of its own names and no texture object: the texture
+// comes with its sampler, as the sampler2D the sampler property names.
 TEST_F(ProjectorFragmentsTest, FunctionParametersAreTheProperties) {
   const pugi::xml_node fragment = root("qv_vpProjectorFragment");
   const std::map<std::string, std::map<std::string, std::string>> kShaderTypes = {
       {"Cg", {{"texture2", "texture2D"}, {"sampler", "sampler2D"}}},
-      {"HLSL", {{"texture2", "Texture2D"}, {"sampler", "SamplerState"}}}};
+      {"HLSL", {{"texture2", "Texture2D"}, {"sampler", "SamplerState"}}},
+      {"GLSL",
+       {{"texture2", ""},
+        {"sampler", "sampler2D"},
+        {"float2", "vec2"},
+        {"float3", "vec3"},
+        {"float4x4", "mat4"}}}};
   int checked = 0;
   for (const pugi::xml_node& implementation : fragment.child("implementation").children()) {
     const std::string language = implementation.attribute("language").value();
@@ -151,6 +159,7 @@ TEST_F(ProjectorFragmentsTest, FunctionParametersAreTheProperties) {
       const std::string type = property.name();
       const std::string name = property.attribute("name").value();
       const auto found = opaque.find(type);
+      if (found != opaque.end() && found->second.empty()) continue;
       expected.push_back((found == opaque.end() ? type : found->second) + " " +
                          (expected.empty() ? std::string("uv") : name));
     }
@@ -172,7 +181,7 @@ TEST_F(ProjectorFragmentsTest, FunctionParametersAreTheProperties) {
     EXPECT_EQ(parameters, expected) << language;
     ++checked;
   }
-  EXPECT_EQ(checked, 2);
+  EXPECT_EQ(checked, 3);
 }
 
 TEST_F(ProjectorFragmentsTest, OutputStructure) {
@@ -193,24 +202,26 @@ TEST_F(ProjectorFragmentsTest, OutputStructure) {
                                       "struct_name=qv_vpProjectorFragmentOutput",
                                       "float3 name=outColor", "float3 name=outTransparency",
                                       "float name=outAlpha"}));
-  const char* const languages[][2] = {{"Cg", "2.1"}, {"HLSL", "11.0"}};
+  const char* const languages[][3] = {
+      {"Cg", "2.1", "float3"}, {"HLSL", "11.0", "float3"}, {"GLSL", "3.0", "vec3"}};
   int i = 0;
   for (const pugi::xml_node& implementation : fragment.child("implementation").children()) {
-    ASSERT_LT(i, 2);
+    ASSERT_LT(i, 3);
     EXPECT_EQ(attributes(implementation), std::string("render=OGSRenderer language=") +
                                               languages[i][0] + " lang_version=" + languages[i][1]);
     EXPECT_EQ(attributes(implementation.child("function_name")), "val=");
     const pugi::xml_node declaration = implementation.child("declaration");
     EXPECT_EQ(attributes(declaration), "name=qv_vpProjectorFragmentOutput");
     const std::string text = declaration.child_value();
-    const size_t color = text.find("float3 outColor;");
-    const size_t transparency = text.find("float3 outTransparency;");
+    const std::string vector = languages[i][2];
+    const size_t color = text.find(vector + " outColor;");
+    const size_t transparency = text.find(vector + " outTransparency;");
     const size_t alpha = text.find("float outAlpha;");
     EXPECT_NE(text.find("struct qv_vpProjectorFragmentOutput"), std::string::npos) << text;
     EXPECT_TRUE(color < transparency && transparency < alpha && alpha != std::string::npos) << text;
     ++i;
   }
-  EXPECT_EQ(i, 2);
+  EXPECT_EQ(i, 3);
 }
 
 TEST_F(ProjectorFragmentsTest, Graph) {

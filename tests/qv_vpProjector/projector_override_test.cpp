@@ -108,7 +108,8 @@ TEST_F(ProjectorOverrideTest, FirstOverrideRegistersTheFragmentsAndMayaBindsTheR
 
   MHWRender::MPxShadingNodeOverride* shading = viewport->overrideOf("n");
   ASSERT_NE(shading, nullptr);
-  EXPECT_EQ(shading->supportedDrawAPIs(), MHWRender::kOpenGL | MHWRender::kDirectX11);
+  EXPECT_EQ(shading->supportedDrawAPIs(),
+            MHWRender::kOpenGL | MHWRender::kDirectX11 | MHWRender::kOpenGLCoreProfile);
   MHWRender::MAttributeParameterMappingList mappings;
   shading->getCustomMappings(mappings);
   ASSERT_EQ(mappings.length(), 2u);

@@ -1,8 +1,9 @@
 // The shader function of qv_vpProjectorFragment as the viewport receives it:
 // both languages compiled by a real compiler, and the HLSL run on a Vulkan
 // device over a grid of inputs, against the algorithm worked out here in
-// double precision. Since only the HLSL runs, the Cg is held to it statement
-// by statement.
+// double precision. Since only the HLSL runs here, the Cg and the GLSL are
+// held to it statement by statement (the GLSL runs beside it in the example
+// render's comparison of the two viewport engines).
 //
 // Oracle: the texture is a ramp whose red and green are the texture
 // coordinates of the texel centres, so a linear sampler gives back exactly
@@ -17,7 +18,9 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstddef>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -251,6 +254,92 @@ std::vector<std::string> drift(const std::string& cg, const std::string& hlsl) {
     const std::string cgStatement = i < got.size() ? got[i] : "(none)";
     if (hlslStatement != cgStatement) {
       differences.push_back("statement " + std::to_string(i) + ": Cg \"" + cgStatement +
+                            "\", HLSL \"" + hlslStatement + "\"");
+    }
+  }
+  return differences;
+}
+
+// ---- The GLSL against the HLSL -------------------------------------------
+
+// The GLSL's first function, word for word: HLSL's mul(m, v), every row of m
+// dotted with v, where GLSL's m * v would sum columns and round otherwise.
+const char* const kGlslMul =
+    "vec4 qv_vpProjectorMul(mat4 m, vec4 v) { mat4 rows = transpose(m); return vec4(dot(rows[0], "
+    "v), dot(rows[1], v), dot(rows[2], v), dot(rows[3], v)); }";
+
+// Replaces every run `from` in `text` by `to`; how many there were.
+size_t replaceRuns(std::vector<std::string>* text, const std::vector<std::string>& from,
+                   const std::vector<std::string>& to) {
+  size_t replaced = 0;
+  for (auto at = std::search(text->begin(), text->end(), from.begin(), from.end());
+       at != text->end(); at = std::search(at, text->end(), from.begin(), from.end())) {
+    at = text->insert(text->erase(at, at + from.size()), to.begin(), to.end());
+    at += to.size();
+    ++replaced;
+  }
+  return replaced;
+}
+
+// The HLSL's words as the GLSL must read: GLSL's type and function names;
+// Maya's one sampler2D for the texture and its sampler; `const` for
+// `static const`; mul as kGlslMul; and a float4x4 built from rows as the
+// transpose of the mat4 built from the same numbers, which GLSL reads as
+// columns.
+std::vector<std::string> glslFromHlsl(const std::string& hlsl, std::vector<std::string>* problems) {
+  std::vector<std::string> text = words(hlsl);
+  const std::pair<std::vector<std::string>, std::vector<std::string>> kOnce[] = {
+      {{"Texture2D", "fileMap", ",", "SamplerState", "textureSampler"},
+       {"sampler2D", "textureSampler"}},
+      {{"fileMap", ".", "Sample", "("}, {"texture", "("}}};
+  for (const auto& [from, to] : kOnce) {
+    const size_t replaced = replaceRuns(&text, from, to);
+    if (replaced != 1) {
+      problems->push_back("the HLSL has " + std::to_string(replaced) + " of \"" + from[0] + " " +
+                          from[1] + " ...\"");
+    }
+  }
+  replaceRuns(&text, {"static", "const"}, {"const"});
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != "float4x4" || text[i + 1] != "(") continue;
+    int depth = 0;
+    size_t close = i + 1;
+    for (; close < text.size(); ++close) {
+      depth += text[close] == "(" ? 1 : text[close] == ")" ? -1 : 0;
+      if (depth == 0) break;
+    }
+    text.insert(text.begin() + static_cast<std::ptrdiff_t>(close), ")");
+    text[i] = "mat4";
+    text.insert(text.begin() + static_cast<std::ptrdiff_t>(i), {"transpose", "("});
+    i += 2;
+  }
+  const std::map<std::string, std::string> kNames = {
+      {"float2", "vec2"},   {"float3", "vec3"}, {"float4", "vec4"},
+      {"float4x4", "mat4"}, {"atan2", "atan"},  {"mul", "qv_vpProjectorMul"}};
+  for (std::string& word : text) {
+    if (const auto found = kNames.find(word); found != kNames.end()) word = found->second;
+  }
+  return text;
+}
+
+// Every difference between the GLSL and the HLSL read as GLSL, statement by
+// statement, after the GLSL's kGlslMul; empty when they are one function.
+std::vector<std::string> glslDrift(const std::string& glsl, const std::string& hlsl) {
+  std::vector<std::string> differences;
+  std::vector<std::string> got = words(glsl);
+  const std::vector<std::string> helper = words(kGlslMul);
+  if (got.size() < helper.size() || !std::equal(helper.begin(), helper.end(), got.begin())) {
+    differences.push_back("the GLSL does not begin with " + std::string(kGlslMul));
+  } else {
+    got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(helper.size()));
+  }
+  const std::vector<std::string> want = statements(glslFromHlsl(hlsl, &differences));
+  const std::vector<std::string> have = statements(got);
+  for (size_t i = 0; i < std::max(want.size(), have.size()); ++i) {
+    const std::string hlslStatement = i < want.size() ? want[i] : "(none)";
+    const std::string glslStatement = i < have.size() ? have[i] : "(none)";
+    if (hlslStatement != glslStatement) {
+      differences.push_back("statement " + std::to_string(i) + ": GLSL \"" + glslStatement +
                             "\", HLSL \"" + hlslStatement + "\"");
     }
   }
@@ -645,6 +734,16 @@ TEST_F(ProjectorCgTest, CgIsTheHlslFunctionWithCgTextureAccess) {
   for (const std::string& difference : drift(cg, hlsl)) ADD_FAILURE() << difference;
 }
 
+// The GLSL may differ from the HLSL in nothing but GLSL's names and Maya's
+// way of handing a GLSL function its texture.
+TEST_F(ProjectorCgTest, GlslIsTheHlslFunctionInGlslTerms) {
+  const std::string glsl = source("GLSL");
+  EXPECT_GT(statements(words(glsl)).size(), 50u);
+  for (const std::string& difference : glslDrift(glsl, source("HLSL"))) {
+    ADD_FAILURE() << difference;
+  }
+}
+
 // The comparison itself: it must see a one-character change of arithmetic in
 // either text, and a Cg that takes its texture the way glslang would like it
 // rather than the way Maya binds it.
@@ -676,6 +775,31 @@ TEST_F(ProjectorCgTest, DriftCheckSeesEveryOneCharacterChange) {
           .empty());
   EXPECT_FALSE(drift(cg, replaced(hlsl, "fileMap.Sample(textureSampler, coords)",
                                   "fileMap.SampleLevel(textureSampler, coords, 0.0)"))
+                   .empty());
+
+  // The same for the GLSL, its first function included.
+  const std::string glsl = source("GLSL");
+  ASSERT_TRUE(glslDrift(glsl, hlsl).empty());
+  for (const char* language : {"GLSL", "HLSL"}) {
+    const bool inGlsl = std::string(language) == "GLSL";
+    const auto changes = oneCharacterChanges(inGlsl ? glsl : hlsl);
+    EXPECT_GT(changes.size(), 100u) << language;
+    for (const auto& [changed, what] : changes) {
+      EXPECT_FALSE(glslDrift(inGlsl ? changed : glsl, inGlsl ? hlsl : changed).empty())
+          << language << ": " << what;
+    }
+  }
+  // GLSL's own column sums, or a matrix built from the HLSL's numbers but
+  // not transposed, are other arithmetic.
+  EXPECT_FALSE(glslDrift(replaced(glsl, "qv_vpProjectorMul(placementMatrix, vec4(Pw, 1.0))",
+                                  "placementMatrix * vec4(Pw, 1.0)"),
+                         hlsl)
+                   .empty());
+  EXPECT_FALSE(
+      glslDrift(replaced(glsl, "mat4 bias = transpose(mat4(", "mat4 bias = (mat4("), hlsl).empty());
+  EXPECT_FALSE(glslDrift(replaced(glsl, "texture(textureSampler, coords)",
+                                  "textureLod(textureSampler, coords, 0.0)"),
+                         hlsl)
                    .empty());
 }
 

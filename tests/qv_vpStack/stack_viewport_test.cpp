@@ -13,6 +13,7 @@
 #endif
 
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,7 @@ TEST_F(StackViewportTest, FirstOverrideRegistersTheThreeFragmentsLaterOnesAddNot
   EXPECT_EQ(viewport.shader(first)->buildError, "");
   const MHWRender::MPxShadingNodeOverride* override = viewport.overrideOf(first);
   ASSERT_NE(override, nullptr);
-  EXPECT_EQ(override->supportedDrawAPIs(), 3);
+  EXPECT_EQ(override->supportedDrawAPIs(), 7);
 
   // Any addition from here on would fail, and leave the name empty.
   host.failCall("MFragmentManager::addShadeFragmentFromBuffer");
@@ -110,7 +111,7 @@ TEST_F(StackViewportTest, NoRendererLeavesTheNameEmpty) {
   const MHWRender::MPxShadingNodeOverride* override = viewport.overrideOf(node);
   ASSERT_NE(override, nullptr);
   EXPECT_EQ(override->fragmentName(), "");
-  EXPECT_EQ(override->supportedDrawAPIs(), 3);
+  EXPECT_EQ(override->supportedDrawAPIs(), 7);
   maya::setRendererAvailable(true);
   EXPECT_FALSE(registered(kGraph));
   EXPECT_EQ(fragmentNameOf(drawNewNode()), kGraph);
@@ -208,7 +209,8 @@ std::string layerLines(const std::function<std::string(const char*, const std::s
 
 std::string implementations(const std::string& function, const std::string& text) {
   std::string lines = "  implementation\n";
-  for (const char* language : {"language=Cg lang_version=2.1", "language=HLSL lang_version=11.0"}) {
+  for (const char* language : {"language=Cg lang_version=2.1", "language=HLSL lang_version=11.0",
+                               "language=GLSL lang_version=3.0"}) {
     lines += std::string("    implementation render=OGSRenderer ") + language + "\n" +
              "      function_name val=" + function + "\n      " + text + "\n";
   }
@@ -262,6 +264,24 @@ TEST_F(StackViewportTest, RegistersTheDocumentsAsTabled) {
                 "  values\n  outputs\n"
                 "    struct name=output ref=qv_vpStackFragmentOutput.qv_vpStackFragmentOutput\n");
   EXPECT_EQ(maya::fragmentSource(kFragment, "Cg"), maya::fragmentSource(kFragment, "HLSL"));
+  // The GLSL is the same function in GLSL's words: vec3 for float3, arrays
+  // built by constructors rather than initializer lists. Compared as code,
+  // comments dropped and white space made single.
+  const auto code = [](std::string text) {
+    text = std::regex_replace(text, std::regex("//[^\n]*"), "");
+    text = std::regex_replace(text, std::regex("\\s+"), " ");
+    return std::regex_replace(text, std::regex("^ | $"), "");
+  };
+  std::string hlsl = code(maya::fragmentSource(kFragment, "HLSL"));
+  hlsl = std::regex_replace(hlsl, std::regex("\\bfloat3\\b"), "vec3");
+  hlsl = std::regex_replace(hlsl, std::regex("(\\w+) (\\w+)\\[16\\] = \\{"), "$1 $2[16] = $1[16](");
+  hlsl = std::regex_replace(hlsl, std::regex(" \\};"), ");");
+  const std::string glsl = code(maya::fragmentSource(kFragment, "GLSL"));
+  EXPECT_GT(glsl.size(), 2000u);
+  EXPECT_EQ(glsl, hlsl);
+  EXPECT_EQ(code(maya::fragmentSource(kOutput, "GLSL")),
+            std::regex_replace(code(maya::fragmentSource(kOutput, "HLSL")),
+                               std::regex("\\bfloat3\\b"), "vec3"));
 }
 
 #endif  // QV_HAVE_PUGIXML

@@ -19,11 +19,14 @@ namespace fs = std::filesystem;
 
 const char* const kUsage =
     "usage: qvmaya render SCENE.ma -o IMAGE [--camera NAME] [-w W] [-h H] [--quiet] [--cpu]\n"
+    "                     [--engine directx11|opengl-core]\n"
     "  Opens the scene as `file -open` does, runs one Viewport 2.0 draw update and\n"
     "  renders what the viewport shows through the camera (a camera shape or its\n"
     "  transform; default: the first camera shape), W x H pixels (default 640 x 360),\n"
     "  into IMAGE (.png or .exr). The viewport plug-ins' shade fragments run on a\n"
     "  Vulkan device; --cpu (or no device) uses their CPU references instead.\n"
+    "  --engine is Viewport 2.0's rendering engine, whose implementation of the\n"
+    "  fragments runs: directx11 (HLSL, the default) or opengl-core (GLSL).\n"
     "  --quiet leaves out the progress.\n";
 
 const tools::Tool kTool = {"qvmaya", kUsage};
@@ -32,6 +35,7 @@ struct Options {
   std::string scene;
   std::string image;
   maya::PreviewOptions preview;
+  maya::Engine engine = maya::Engine::kDirectX11;
   bool quiet = false;
 };
 
@@ -70,6 +74,12 @@ std::string parse(const std::vector<std::string>& args, Options* options, bool* 
       options->quiet = true;
     } else if (arg == "--cpu") {
       options->preview.cpu = true;
+    } else if (arg == "--engine") {
+      std::string name;
+      complaint = value(&name);
+      if (complaint.empty() && !maya::engineByName(name, &options->engine)) {
+        complaint = "--engine takes directx11 or opengl-core, not '" + name + "'";
+      }
     } else if (arg.size() > 1 && arg[0] == '-') {
       complaint = "unknown option '" + arg + "'";
     } else {
@@ -129,6 +139,7 @@ int render(const std::vector<std::string>& args, std::ostream& out, std::ostream
           tools::OutputFiles files("qvmaya");
           if (!files.claim(options.image, &error)) return fail(error);
           options.preview.sceneFolder = folder;
+          viewport.setEngine(options.engine);
           bool progressShown = false;
           if (!options.quiet) {
             options.preview.progress = [&err, &progressShown](int percent) {

@@ -9,9 +9,8 @@
 namespace qv::qvmaya {
 
 // `qvmaya render SCENE.ma -o IMAGE [--camera NAME] [-w W] [-h H] [--quiet]
-// [--cpu]` (args[0] is "render"). Progress and the closing summary go to
-// err. Returns 0, 1 on bad input (one message, no image left behind) or 2
-// on bad usage.
+// [--cpu] [--engine directx11|opengl-core]` (args[0] is "render"). Progress and the closing summary
+// go to err. Returns 0, 1 on bad input (one message, no image left behind) or 2 on bad usage.
 int render(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace qv::qvmaya

@@ -132,8 +132,15 @@ bool Viewport::build(Entry& entry) {
   ShaderView& view = entry.view;
   view.fragmentName.clear();
   view.buildError.clear();
-  if (!(entry.override->supportedDrawAPIs() & MHWRender::kOpenGL)) {
-    view.buildError = "the override does not support the OpenGL draw API";
+  view.language = engineLanguage(engine_);
+  // Maya makes no shader for an override that leaves out the draw API the
+  // viewport runs on.
+  const int drawApi =
+      engine_ == Engine::kDirectX11 ? MHWRender::kDirectX11 : MHWRender::kOpenGLCoreProfile;
+  if (!(entry.override->supportedDrawAPIs() & drawApi)) {
+    view.buildError = std::string("the override does not support the ") +
+                      (engine_ == Engine::kDirectX11 ? "DirectX 11" : "OpenGL Core Profile") +
+                      " draw API";
     return false;
   }
   view.fragmentName = entry.override->fragmentName().asChar();
@@ -145,6 +152,10 @@ bool Viewport::build(Entry& entry) {
   const detail::Fragment* fragment = state.fragment(view.fragmentName);
   if (!fragment) {
     view.buildError = "no fragment named " + view.fragmentName + " is registered";
+    return false;
+  }
+  if (!fragment->graph && fragment->kind != "accum" && !fragment->sources.count(view.language)) {
+    view.buildError = view.fragmentName + " has no " + view.language + " implementation";
     return false;
   }
 
@@ -164,12 +175,12 @@ bool Viewport::build(Entry& entry) {
     const std::string attributeName = mapping ? mapping->attributeName().asChar() : property.name;
     if (mapping && attributeName.empty()) continue;
     const Attribute* attribute = node.type->find(attributeName);
+    // Neither semantic, nor mapping, nor attribute: the parameter keeps the
+    // value its fragment gives it.
+    if (!attribute && !mapping) continue;
     if (!attribute) {
-      view.buildError =
-          mapping ? "the custom mapping of " + property.name + " names attribute " + attributeName +
-                        ", which " + node.name + " lacks"
-                  : property.name + " (" + property.type + ") of " + view.fragmentName +
-                        " has no semantic, no custom mapping and no attribute on " + node.name;
+      view.buildError = "the custom mapping of " + property.name + " names attribute " +
+                        attributeName + ", which " + node.name + " lacks";
       return false;
     }
     if (!fits(*attribute, property.type)) {
@@ -267,6 +278,30 @@ void Viewport::invalidateShaders() {
   for (const auto& entry : entries_) entry->tried = false;
 }
 
+void Viewport::setEngine(Engine engine) {
+  if (engine == engine_) return;
+  engine_ = engine;
+  invalidateShaders();
+}
+
+const char* engineName(Engine engine) {
+  return engine == Engine::kDirectX11 ? "directx11" : "opengl-core";
+}
+
+const char* engineLanguage(Engine engine) {
+  return engine == Engine::kDirectX11 ? "HLSL" : "GLSL";
+}
+
+bool engineByName(const std::string& name, Engine* engine) {
+  for (Engine candidate : {Engine::kDirectX11, Engine::kOpenGLCoreProfile}) {
+    if (name == engineName(candidate)) {
+      *engine = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
 std::vector<std::string> Viewport::nodes() const {
   std::vector<std::string> names;
   for (const auto& entry : entries_) names.push_back(entry->node->name);
@@ -324,8 +359,8 @@ std::string Viewport::dump(const std::string& node) const {
     out << node << ": no shader: not drawn yet\n";
     return out.str();
   }
-  out << node << ": fragment " << view->fragmentName << ", built " << view->builds
-      << (view->builds == 1 ? " time\n" : " times\n");
+  out << node << ": fragment " << view->fragmentName << ", " << view->language
+      << " implementation, built " << view->builds << (view->builds == 1 ? " time\n" : " times\n");
   for (const auto& [name, value] : view->parameters) {
     out << "  parameter " << name << " = " << value << '\n';
   }

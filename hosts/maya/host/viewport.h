@@ -17,9 +17,20 @@
 
 namespace qv::maya {
 
+// The rendering engine Viewport 2.0 draws with, as Maya's preferences name
+// it; each compiles the fragments' implementation in its own language.
+enum class Engine {
+  kDirectX11,          // "directx11": the HLSL 11 implementation
+  kOpenGLCoreProfile,  // "opengl-core": the GLSL 3.0 implementation
+};
+const char* engineName(Engine engine);      // "directx11", "opengl-core"
+const char* engineLanguage(Engine engine);  // "HLSL", "GLSL"
+bool engineByName(const std::string& name, Engine* engine);
+
 // What one node's shader instance holds after a draw update.
 struct ShaderView {
   std::string fragmentName;  // what fragmentName() returned at the last build ("" = no shader)
+  std::string language;      // the implementation it was built from: "HLSL", "GLSL"
   std::string buildError;    // why the shader could not be built from that fragment, else ""
   int builds = 0;            // how many times the shader was (re)built
   // Every parameter set on the shader, by resolved parameter name: by the
@@ -53,8 +64,11 @@ class Viewport {
   // is named in a custom mapping (bound to the mapping's attribute when it
   // names one, else left to the override), or is bound to the node attribute
   // of the same name, else the build fails with buildError; so does an
-  // attribute whose shape does not fit the property's type, or an override
-  // that does not support the OpenGL draw API. Each build gives every
+  // attribute whose shape does not fit the property's type, an override
+  // whose supportedDrawAPIs() leaves out the engine's draw API, or a shade
+  // fragment with no implementation in the engine's language. A property
+  // with none of the three keeps its fragment's default (Maya's <values>).
+  // Each build gives every
   // property a new resolved name, "s<build serial>_<property>", written into
   // the custom mappings; the attribute bindings follow them in the list, in
   // property order. A failed build is retried after invalidateShaders().
@@ -66,6 +80,10 @@ class Viewport {
   void refresh();
   // The next refresh rebuilds every shader, as Maya does after a change.
   void invalidateShaders();
+  // The engine to draw with (kDirectX11 until set); a change rebuilds every
+  // shader on the next refresh, as a device change does in Maya.
+  void setEngine(Engine engine);
+  Engine engine() const { return engine_; }
 
   std::vector<std::string> nodes() const;  // nodes that have an override, in creation order
   const ShaderView* shader(const std::string& node) const;  // null when the node has no override
@@ -85,6 +103,7 @@ class Viewport {
   std::vector<std::unique_ptr<Entry>> entries_;
   std::unique_ptr<Observer> observer_;
   int serial_ = 0;
+  Engine engine_ = Engine::kDirectX11;
 };
 
 // Process-wide viewport state (Maya has one renderer per process). A new
@@ -92,7 +111,7 @@ class Viewport {
 // renderer available.
 void setRendererAvailable(bool available);  // false: MRenderer::theRenderer() returns null
 bool fragmentXml(const std::string& name, std::string* xml);  // a registered fragment's document
-// The shader text of a registered fragment for a language ("Cg", "HLSL"):
+// The shader text of a registered fragment for a language ("Cg", "HLSL", "GLSL"):
 // the `source` of a plumbing fragment, or the `declaration` of a structure
 // fragment; "" when there is none.
 std::string fragmentSource(const std::string& name, const std::string& language);

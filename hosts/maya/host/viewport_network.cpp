@@ -35,8 +35,9 @@ struct ShadeFragment {
   std::vector<Property> properties;
   std::map<std::string, std::string> values;  // defaults by property
   std::string result;                         // struct_name of its <struct> output
-  std::string function;                       // the HLSL implementation's function
-  std::vector<Member> members;                // a structure fragment's outputs
+  std::string function;                       // the implementation's function, in the language
+  bool implemented = false;                   // whether it has one in the language
+  std::vector<Member> members;                // its outputs other than structures
 };
 
 // What a shader was built from: the graph (or the lone shade fragment) of
@@ -75,7 +76,8 @@ bool loadDocument(const std::string& name, pugi::xml_document* document, std::st
   return true;
 }
 
-bool readShadeFragment(const std::string& name, ShadeFragment* fragment, std::string* error) {
+bool readShadeFragment(const std::string& name, const std::string& language,
+                       ShadeFragment* fragment, std::string* error) {
   pugi::xml_document document;
   if (!loadDocument(name, &document, error)) return false;
   const pugi::xml_node root = document.child("fragment");
@@ -98,14 +100,16 @@ bool readShadeFragment(const std::string& name, ShadeFragment* fragment, std::st
   }
   for (const pugi::xml_node& implementation :
        root.child("implementation").children("implementation")) {
-    if (std::string(implementation.attribute("language").value()) == "HLSL") {
+    if (implementation.attribute("language").value() == language) {
+      fragment->implemented = true;
       fragment->function = implementation.child("function_name").attribute("val").value();
     }
   }
   return true;
 }
 
-bool readBuiltFrom(const std::string& name, BuiltFrom* built, std::string* error) {
+bool readBuiltFrom(const std::string& name, const std::string& language, BuiltFrom* built,
+                   std::string* error) {
   pugi::xml_document document;
   if (!loadDocument(name, &document, error)) return false;
   if (const pugi::xml_node root = document.child("fragment_graph")) {
@@ -116,7 +120,9 @@ bool readBuiltFrom(const std::string& name, BuiltFrom* built, std::string* error
     int functions = 0;
     for (const pugi::xml_node& reference : root.child("fragments").children("fragment_ref")) {
       ShadeFragment candidate;
-      if (!readShadeFragment(reference.attribute("ref").value(), &candidate, error)) return false;
+      if (!readShadeFragment(reference.attribute("ref").value(), language, &candidate, error)) {
+        return false;
+      }
       if (candidate.kind == "structure") continue;
       ++functions;
       built->instance = reference.attribute("name").value();
@@ -129,23 +135,30 @@ bool readBuiltFrom(const std::string& name, BuiltFrom* built, std::string* error
     }
     return true;
   }
-  return readShadeFragment(name, &built->fragment, error);
+  return readShadeFragment(name, language, &built->fragment, error);
 }
 
 #else
 
 // Debian has no Windows build of pugixml; there no fragment is registered
 // either, so nothing reaches these but a clear answer.
-bool readShadeFragment(const std::string& name, ShadeFragment*, std::string* error) {
+bool readShadeFragment(const std::string& name, const std::string&, ShadeFragment*,
+                       std::string* error) {
   *error = "the document of fragment " + name + " cannot be read in this build (no pugixml)";
   return false;
 }
 
-bool readBuiltFrom(const std::string& name, BuiltFrom*, std::string* error) {
-  return readShadeFragment(name, nullptr, error);
+bool readBuiltFrom(const std::string& name, const std::string& language, BuiltFrom*,
+                   std::string* error) {
+  return readShadeFragment(name, language, nullptr, error);
 }
 
 #endif
+
+bool isValueType(const std::string& type) {
+  return type == "bool" || type == "int" || type == "float" || type == "float2" ||
+         type == "float3" || type == "float4";
+}
 
 size_t components(const std::string& type) {
   if (type == "float4x4") return 16;
@@ -285,27 +298,34 @@ int Linker::link(const std::string& node, std::string* error) {
   // The graph (or the lone shade fragment) the shader was built from, and
   // the one fragment in it with a function.
   BuiltFrom built;
-  if (!readBuiltFrom(view->fragmentName, &built, error)) return fail(*error);
+  if (!readBuiltFrom(view->fragmentName, network_.language, &built, error)) return fail(*error);
   const ShadeFragment& fragment = built.fragment;
   const std::string& instance = built.instance;
   const std::vector<Property>& bound = built.bound;
   const std::set<std::string>& fedInside = built.fedInside;
   if (fragment.function.empty()) {
-    return fail("fragment " + fragment.name + " has no HLSL implementation");
+    return fail("fragment " + fragment.name + " has no " + network_.language + " implementation");
   }
-  if (fragment.result.empty()) {
-    return fail("the preview links functions that return a structure, and " + fragment.name +
-                "'s does not");
-  }
-  ShadeFragment structure;
-  if (!readShadeFragment(fragment.result, &structure, error)) return fail(*error);
-
   Call call;
   call.node = node;
   call.fragment = fragment.name;
   call.function = fragment.function;
-  call.resultType = fragment.result;
-  call.members = structure.members;
+  if (!fragment.result.empty()) {
+    ShadeFragment structure;
+    if (!readShadeFragment(fragment.result, network_.language, &structure, error)) {
+      return fail(*error);
+    }
+    call.resultType = fragment.result;
+    call.members = structure.members;
+  } else if (fragment.members.size() == 1 && isValueType(fragment.members[0].type)) {
+    // A function that returns its one output itself.
+    call.single = true;
+    call.resultType = fragment.members[0].type;
+    call.members = fragment.members;
+  } else {
+    return fail("the preview links functions that return a structure or one value, and " +
+                fragment.name + "'s returns neither");
+  }
   CallTextures textures;
   for (const Property& property : fragment.properties) {
     // The shader names a graph's properties as the graph does.
@@ -343,8 +363,8 @@ int Linker::link(const std::string& node, std::string* error) {
     }
   }
   for (const std::string& name : {fragment.result, fragment.name}) {
-    if (declared_.insert(name).second)
-      network_.declarations.push_back(fragmentSource(name, "HLSL"));
+    if (!name.empty() && declared_.insert(name).second)
+      network_.declarations.push_back(fragmentSource(name, network_.language));
   }
   linking_.erase(node);
   network_.calls.push_back(std::move(call));
@@ -442,12 +462,22 @@ bool Linker::argument(const std::string& node, const ShaderView& view, const Pro
   return true;
 }
 
-std::string literal(float value) {
+// A type of the fragments' XML as the language writes it.
+std::string typeName(const std::string& type, bool glsl) {
+  if (!glsl) return type;
+  if (type == "float2") return "vec2";
+  if (type == "float3") return "vec3";
+  if (type == "float4") return "vec4";
+  if (type == "float4x4") return "mat4";
+  return type;
+}
+
+std::string literal(float value, bool glsl) {
   if (!std::isfinite(value)) {
     std::uint32_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
     char text[48];
-    std::snprintf(text, sizeof text, "asfloat(0x%08xu)", bits);
+    std::snprintf(text, sizeof text, glsl ? "uintBitsToFloat(0x%08xu)" : "asfloat(0x%08xu)", bits);
     return text;
   }
   char text[48];
@@ -457,7 +487,7 @@ std::string literal(float value) {
   return result;
 }
 
-std::string expression(const Argument& argument) {
+std::string expression(const Argument& argument, bool glsl) {
   switch (argument.kind) {
     case ArgumentKind::kVarying:
       return argument.semantic == "uv"   ? "qvUv"
@@ -469,7 +499,8 @@ std::string expression(const Argument& argument) {
     case ArgumentKind::kTexture:
       return gpu::hlslTextureName(static_cast<uint32_t>(argument.slot));
     case ArgumentKind::kSampler:
-      return gpu::hlslSamplerName(static_cast<uint32_t>(argument.slot));
+      return glsl ? gpu::glslMapName(static_cast<uint32_t>(argument.slot))
+                  : gpu::hlslSamplerName(static_cast<uint32_t>(argument.slot));
     case ArgumentKind::kConstant:
       break;
   }
@@ -478,12 +509,55 @@ std::string expression(const Argument& argument) {
     const float value = argument.values[0];
     return std::to_string(std::fabs(value) < 2e9f ? static_cast<long>(value) : 0L);
   }
-  if (argument.values.size() == 1) return literal(argument.values[0]);
-  std::string text = argument.type + "(";
-  for (size_t i = 0; i < argument.values.size(); ++i) {
-    text += (i ? ", " : "") + literal(argument.values[i]);
+  if (argument.values.size() == 1) return literal(argument.values[0], glsl);
+  std::vector<float> values = argument.values;
+  if (glsl && values.size() == 16) {
+    // The same matrix: GLSL's constructor takes it column by column.
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < 4; ++c) values[c * 4 + r] = argument.values[r * 4 + c];
+    }
+  }
+  std::string text = typeName(argument.type, glsl) + "(";
+  for (size_t i = 0; i < values.size(); ++i) {
+    text += (i ? ", " : "") + literal(values[i], glsl);
   }
   return text + ")";
+}
+
+// The calls of a wrapper's main, each "qvCall<i>" holding its result.
+std::string callsText(const Network& network, bool glsl) {
+  std::string text;
+  for (size_t i = 0; i < network.calls.size(); ++i) {
+    const Call& call = network.calls[i];
+    text += "  " + typeName(call.resultType, glsl) + " qvCall" + std::to_string(i) + " = " +
+            call.function + "(";
+    bool first = true;
+    for (const Argument& argument : call.arguments) {
+      // Maya's GLSL fragments take a texture as the sampler2D of its sampler.
+      if (glsl && argument.kind == ArgumentKind::kTexture) continue;
+      const bool whole = argument.kind == ArgumentKind::kLink &&
+                         network.calls[static_cast<size_t>(argument.call)].single;
+      text += (first ? "" : ", ") +
+              (whole ? "qvCall" + std::to_string(argument.call) : expression(argument, glsl));
+      first = false;
+    }
+    text += ");  // " + call.node + "\n";
+  }
+  return text;
+}
+
+// The wrapper's last lines: the shown colour and alpha of the point written.
+std::string writeText(const Network& network, bool glsl) {
+  const Call& root = network.calls.back();
+  const std::string result = "qvCall" + std::to_string(network.calls.size() - 1);
+  const std::string shown = root.single ? result : result + "." + network.shown;
+  const std::string u = glsl ? "u" : "";
+  return "  if (qvWrites(qvPosition)) {\n"
+         "    uint qvAt = qvInvocation(qvPosition) * " +
+         std::to_string(kOutputFloats) + u + ";\n    qvOutputs[qvAt] = " + shown +
+         ".x;\n    qvOutputs[qvAt + 1" + u + "] = " + shown + ".y;\n    qvOutputs[qvAt + 2" + u +
+         "] = " + shown + ".z;\n    qvOutputs[qvAt + 3" + u +
+         "] = " + (network.hasAlpha ? result + ".outAlpha" : "1.0") + ";\n  }\n}\n";
 }
 
 }  // namespace
@@ -492,6 +566,7 @@ bool linkNetwork(const Viewport& viewport, const std::string& root, const std::s
                  Network* network, std::string* error) {
   *network = Network();
   network->root = root;
+  network->language = engineLanguage(viewport.engine());
   Linker linker(viewport, network);
   const int index = linker.link(root, error);
   if (index < 0) return false;
@@ -499,7 +574,9 @@ bool linkNetwork(const Viewport& viewport, const std::string& root, const std::s
   bool found = false;
   for (const Member& member : last.members) {
     if (member.name == shown && member.type == "float3") found = true;
-    if (member.name == "outAlpha" && member.type == "float") network->hasAlpha = true;
+    if (member.name == "outAlpha" && member.type == "float" && !last.single) {
+      network->hasAlpha = true;
+    }
   }
   if (!found) {
     *error = root + ": the result of " + last.function + " has no colour " + shown;
@@ -528,26 +605,31 @@ std::string wrapperHlsl(const Network& network) {
       "  for (uint qvRow = 0; qvRow < 4; ++qvRow)\n"
       "    for (uint qvColumn = 0; qvColumn < 4; ++qvColumn)\n"
       "      qvWorld[qvRow][qvColumn] = qvInputs[qvWorldAt + qvRow * 4 + qvColumn];\n";
-  for (size_t i = 0; i < network.calls.size(); ++i) {
-    const Call& call = network.calls[i];
-    text += "  " + call.resultType + " qvCall" + std::to_string(i) + " = " + call.function + "(";
-    for (size_t k = 0; k < call.arguments.size(); ++k) {
-      text += (k ? ", " : "") + expression(call.arguments[k]);
-    }
-    text += ");  // " + call.node + "\n";
-  }
-  const std::string result = "qvCall" + std::to_string(network.calls.size() - 1);
+  return text + callsText(network, false) + writeText(network, false);
+}
+
+std::string wrapperGlsl(const Network& network) {
+  std::string text =
+      gpu::glslPrelude(static_cast<uint32_t>(std::max<size_t>(network.slots.size(), 1)));
+  for (const std::string& declaration : network.declarations) text += declaration + "\n";
   text +=
-      "  if (qvWrites(qvPosition)) {\n"
-      "    uint qvAt = qvInvocation(qvPosition) * " +
-      std::to_string(kOutputFloats) +
-      ";\n"
-      "    qvOutputs[qvAt] = " +
-      result + "." + network.shown + ".x;\n    qvOutputs[qvAt + 1] = " + result + "." +
-      network.shown + ".y;\n    qvOutputs[qvAt + 2] = " + result + "." + network.shown +
-      ".z;\n    qvOutputs[qvAt + 3] = " + (network.hasAlpha ? result + ".outAlpha" : "1.0") +
-      ";\n  }\n}\n";
-  return text;
+      "void main() {\n"
+      "  vec4 qvPosition = gl_FragCoord;\n"
+      "  uint qvBase = qvInvocation(qvPosition) * " +
+      std::to_string(kInputFloats) +
+      "u;\n"
+      "  vec2 qvUv = vec2(qvInputs[qvBase], qvInputs[qvBase + 1u]);\n"
+      "  vec3 qvPm = vec3(qvInputs[qvBase + 2u], qvInputs[qvBase + 3u], qvInputs[qvBase + 4u]);\n"
+      "  vec3 qvPw = vec3(qvInputs[qvBase + 5u], qvInputs[qvBase + 6u], qvInputs[qvBase + 7u]);\n"
+      "  uint qvWorldAt = qvInvocationCount * " +
+      std::to_string(kInputFloats) +
+      "u + uint(qvInputs[qvBase + 8u]) * 16u;\n"
+      "  // The HLSL wrapper's matrix: element [row][column] there is [column][row] here.\n"
+      "  mat4 qvWorld;\n"
+      "  for (uint qvRow = 0u; qvRow < 4u; ++qvRow)\n"
+      "    for (uint qvColumn = 0u; qvColumn < 4u; ++qvColumn)\n"
+      "      qvWorld[qvColumn][qvRow] = qvInputs[qvWorldAt + qvRow * 4u + qvColumn];\n";
+  return text + callsText(network, true) + writeText(network, true);
 }
 
 }  // namespace qv::maya::preview

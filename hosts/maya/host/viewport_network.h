@@ -48,7 +48,8 @@ struct Call {
   std::string node;
   std::string fragment;  // the shade fragment whose function it calls
   std::string function;
-  std::string resultType;  // the function's output structure
+  std::string resultType;  // the function's output structure, or its one output's type
+  bool single = false;     // the function returns its one output, not a structure
   std::vector<Member> members;
   std::vector<Argument> arguments;  // in the function's parameter order
 };
@@ -61,6 +62,7 @@ struct Slot {
 
 struct Network {
   std::string root;
+  std::string language;     // the implementation linked: the viewport engine's, "HLSL" or "GLSL"
   std::vector<Call> calls;  // each after the calls it reads; the root's last
   std::vector<Slot> slots;
   std::vector<std::string> declarations;  // structures, then functions, each once
@@ -71,8 +73,11 @@ struct Network {
 // Links the network of `root`'s shader (after a draw update) for a surface
 // that shows the member `shown` of its result. False, with a message, when a
 // node reached has no built shader, its fragment cannot be linked (an
-// implementation other than one HLSL function returning a structure, a
+// implementation other than one function in the engine's language, a
 // semantic the preview does not provide), or the networks form a cycle.
+// Each node's fragment is linked in the language of the viewport's engine;
+// its function may return a structure or one value (bool, int, float,
+// float2 to float4), whose output's name then stands for the whole result.
 bool linkNetwork(const Viewport& viewport, const std::string& root, const std::string& shown,
                  Network* network, std::string* error);
 
@@ -82,5 +87,8 @@ bool linkNetwork(const Viewport& viewport, const std::string& root, const std::s
 // point), calls the functions, and writes the shown colour with outAlpha (1
 // when there is none) as kOutputFloats.
 std::string wrapperHlsl(const Network& network);
+// The same in GLSL: every texture argument left out, its sampler passed as
+// the sampler2D that holds both, as Maya's GLSL fragments take them.
+std::string wrapperGlsl(const Network& network);
 
 }  // namespace qv::maya::preview

@@ -286,7 +286,9 @@ class Shading {
                 std::string* error) {
     const preview::Network& network = networks_[index];
     const gpu::ShaderCompile compiled =
-        gpu::compileHlsl(preview::wrapperHlsl(network), "main", gpu::Stage::kFragment);
+        network.language == "GLSL"
+            ? gpu::compileGlsl(preview::wrapperGlsl(network), gpu::Stage::kFragment)
+            : gpu::compileHlsl(preview::wrapperHlsl(network), "main", gpu::Stage::kFragment);
     if (!compiled.ok) {
       *error = "the shader of " + network.root + "'s network does not compile:\n" + compiled.log;
       return false;

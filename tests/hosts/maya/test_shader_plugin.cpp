@@ -118,7 +118,8 @@ class qvTestShaderOverride : public MHWRender::MPxShadingNodeOverride {
   ~qvTestShaderOverride() override { MHWRender::MStateManager::releaseSamplerState(sampler_); }
 
   MHWRender::DrawAPI supportedDrawAPIs() const override {
-    return MHWRender::DrawAPI(MHWRender::kOpenGL | MHWRender::kDirectX11);
+    return MHWRender::DrawAPI(MHWRender::kOpenGL | MHWRender::kDirectX11 |
+                              MHWRender::kOpenGLCoreProfile);
   }
 
   MString fragmentName() const override {

@@ -1,5 +1,7 @@
 #include "viewport.h"
 #include "maya_host.h"
+#include "shader_runner.h"
+#include "viewport_network.h"
 
 #define MNoVersionString
 #define MNoPluginEntry
@@ -240,13 +242,13 @@ TEST_F(ViewportTest, BuildFailsForPropertiesTheNodeCannotFill) {
   ASSERT_EQ(fragments->addFragmentGraphFromBuffer(unfit.c_str()), "unfit");
 
   host.createNode("qvTestShader", "a");
-  ASSERT_TRUE(host.setAttr("a.fragment", std::string("missing")));
+  ASSERT_TRUE(host.setAttr("a.fragment", std::string("unfit")));
   Viewport viewport(host);
   viewport.refresh();
   const ShaderView* view = viewport.shader("a");
   ASSERT_NE(view, nullptr);
-  EXPECT_EQ(view->fragmentName, "missing");
-  EXPECT_THAT(view->buildError, HasSubstr("roughness (float3) of missing has no semantic"));
+  EXPECT_EQ(view->fragmentName, "unfit");
+  EXPECT_EQ(view->buildError, "attribute gain of a cannot fill gain (float3)");
   EXPECT_EQ(view->builds, 0);
   EXPECT_EQ(calls(), "fragmentName getCustomMappings ");
   EXPECT_EQ(viewport.dump("a"), "a: no shader: " + view->buildError + "\n");
@@ -254,14 +256,126 @@ TEST_F(ViewportTest, BuildFailsForPropertiesTheNodeCannotFill) {
   // A failed build is not retried until Maya rebuilds.
   viewport.refresh();
   EXPECT_EQ(calls(), "");
+  // A property that no semantic, mapping or attribute fills keeps its
+  // fragment's value; it does not stop the shader.
+  ASSERT_TRUE(host.setAttr("a.fragment", std::string("missing")));
+  viewport.invalidateShaders();
+  viewport.refresh();
+  EXPECT_EQ(viewport.shader("a")->buildError, "");
+  EXPECT_EQ(viewport.shader("a")->builds, 1);
+  EXPECT_EQ(viewport.shader("a")->parameters.count("s2_roughness"), 0u);
+  // The engine's draw API and language: fb has Cg alone.
+  ASSERT_TRUE(host.setAttr("a.fragment", std::string("fb")));
+  viewport.setEngine(Engine::kOpenGLCoreProfile);
+  viewport.refresh();
+  EXPECT_EQ(viewport.shader("a")->buildError, "fb has no GLSL implementation");
+  viewport.setEngine(Engine::kDirectX11);
   for (const auto& [fragment, error] : std::vector<std::pair<std::string, std::string>>{
-           {"unfit", "attribute gain of a cannot fill gain (float3)"},
+           {"fb", "fb has no HLSL implementation"},
            {"nothing", "no fragment named nothing is registered"}}) {
     ASSERT_TRUE(host.setAttr("a.fragment", fragment));
     viewport.invalidateShaders();
     viewport.refresh();
     EXPECT_EQ(viewport.shader("a")->buildError, error);
   }
+}
+
+// Three things Maya's documentation allows that Autodesk's own samples use:
+// a property filled by nothing keeps its <values> default; a light
+// accumulator comes with an empty <implementation>, its code being the
+// renderer's; a function may return its one output rather than a
+// structure. Network: b.tint = a.tint * b.gain, where a's function returns
+// gain * (1, 2, 4) + offset and offset, with no attribute, stays at its
+// default (0.25, 0.5, 0.75). With a.gain 0.5 and b.gain 2 every step is
+// exact, so both engines must give (1.5, 3, 5.5) exactly.
+TEST_F(ViewportTest, PreviewLinksValueFunctionsDefaultsAndAccumulators) {
+  const auto valueFragment = [](const std::string& name, const std::string& properties,
+                                const std::string& values, const std::string& hlsl,
+                                const std::string& glsl) {
+    return "<fragment name='" + name + "' type='plumbing' class='ShadeFragment'><properties>" +
+           properties + "</properties><values>" + values +
+           "</values><outputs><float3 name='tint'/></outputs><implementation>" +
+           "<implementation render='OGSRenderer' language='HLSL' lang_version='11.0'>" +
+           "<function_name val='" + name + "'/><source><![CDATA[" + hlsl +
+           "]]></source></implementation>" +
+           "<implementation render='OGSRenderer' language='GLSL' lang_version='3.0'>" +
+           "<function_name val='" + name + "'/><source><![CDATA[" + glsl +
+           "]]></source></implementation></implementation></fragment>";
+  };
+  const std::string scaled = valueFragment(
+      "qvScaled", "<float name='gain'/><float3 name='offset'/>",
+      "<float3 name='offset' value='0.25,0.5,0.75'/>",
+      "float3 qvScaled(float gain, float3 offset) { return gain * float3(1.0, 2.0, 4.0) + offset; "
+      "}",
+      "vec3 qvScaled(float gain, vec3 offset) { return gain * vec3(1.0, 2.0, 4.0) + offset; }");
+  const std::string product =
+      valueFragment("qvProduct", "<float3 name='tint'/><float name='gain'/>", "",
+                    "float3 qvProduct(float3 tint, float gain) { return tint * gain; }",
+                    "vec3 qvProduct(vec3 tint, float gain) { return tint * gain; }");
+  const std::string accumulator =
+      "<fragment name='qvLightAccum' type='accum' class='ShadeFragment'><properties>"
+      "<float3 name='scaledDiffuse'/><string name='selector'/></properties><values>"
+      "<string name='selector' value='mayaLightSelector16'/></values><outputs>"
+      "<alias name='scaledDiffuse'/></outputs><implementation></implementation></fragment>";
+  ASSERT_EQ(fragments->addShadeFragmentFromBuffer(scaled.c_str(), false), "qvScaled");
+  ASSERT_EQ(fragments->addShadeFragmentFromBuffer(product.c_str(), false), "qvProduct");
+  EXPECT_EQ(fragments->addShadeFragmentFromBuffer(accumulator.c_str(), false), "qvLightAccum");
+  // Only an accumulator may leave its code to the renderer.
+  std::string plumbing = accumulator;
+  plumbing.replace(plumbing.find("'accum'"), 7, "'plumbing'");
+  plumbing.replace(plumbing.find("qvLightAccum"), 12, "qvNoCode");
+  EXPECT_THAT(refusal(plumbing, false), HasSubstr("qvNoCode has no implementation"));
+
+  host.createNode("qvTestShader", "a");
+  host.createNode("qvTestShader", "b");
+  ASSERT_TRUE(host.setAttr("a.fragment", std::string("qvScaled")));
+  ASSERT_TRUE(host.setAttr("b.fragment", std::string("qvProduct")));
+  ASSERT_TRUE(host.setAttr("a.gain", 0.5));
+  ASSERT_TRUE(host.setAttr("b.gain", 2.0));
+  std::string error;
+  ASSERT_TRUE(host.connectAttr("a.tint", "b.tint", &error)) << error;
+
+  std::string why;
+  const std::unique_ptr<gpu::Device> device = gpu::Device::create(&why);
+  Viewport viewport(host);
+  for (const Engine engine : {Engine::kDirectX11, Engine::kOpenGLCoreProfile}) {
+    const std::string language = engineLanguage(engine);
+    viewport.setEngine(engine);
+    viewport.refresh();
+    ASSERT_EQ(viewport.shader("a")->buildError, "") << language;
+    ASSERT_EQ(viewport.shader("b")->buildError, "") << language;
+    EXPECT_NE(viewport.dump("b").find(", " + language + " implementation,"), std::string::npos)
+        << viewport.dump("b");
+    preview::Network network;
+    ASSERT_TRUE(preview::linkNetwork(viewport, "b", "tint", &network, &error)) << error;
+    ASSERT_EQ(network.calls.size(), 2u);
+    EXPECT_EQ(network.language, language);
+    EXPECT_TRUE(network.calls[0].single && network.calls[1].single);
+    EXPECT_EQ(network.calls[0].arguments[1].values, (std::vector<float>{0.25f, 0.5f, 0.75f}));
+    EXPECT_EQ(network.calls[1].arguments[0].kind, preview::ArgumentKind::kLink);
+    EXPECT_FALSE(network.hasAlpha);
+
+    if (!device) continue;
+    const gpu::ShaderCompile compiled =
+        engine == Engine::kDirectX11
+            ? gpu::compileHlsl(preview::wrapperHlsl(network), "main", gpu::Stage::kFragment)
+            : gpu::compileGlsl(preview::wrapperGlsl(network), gpu::Stage::kFragment);
+    ASSERT_TRUE(compiled.ok) << compiled.log;
+    gpu::Job job;
+    job.spirv = compiled.spirv;
+    job.invocations = 3;
+    job.inputs.assign(3 * preview::kInputFloats, 0.0f);
+    job.inputs.resize(job.inputs.size() + 16, 0.0f);  // one surface's world matrix
+    job.outputFloats = 3 * preview::kOutputFloats;
+    std::vector<float> outputs;
+    ASSERT_TRUE(device->run(job, &outputs, &error)) << error;
+    for (int point = 0; point < 3; ++point) {
+      EXPECT_EQ(std::vector<float>(outputs.begin() + point * 4, outputs.begin() + point * 4 + 4),
+                (std::vector<float>{1.5f, 3.0f, 5.5f, 1.0f}))
+          << language << " point " << point;
+    }
+  }
+  if (!device) GTEST_SKIP() << "linked, not run: no Vulkan device (" << why << ")";
 }
 
 TEST_F(ViewportTest, OverridesGoWithTheirNodeTheirPluginAndTheViewport) {

@@ -5,6 +5,7 @@
 // projection camera sees the point.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -145,6 +146,59 @@ TEST(ExampleRender, ViewportAgreesWithVRayWhereTheProjectionCameraSees) {
   ASSERT_GT(compared, 10000);
   EXPECT_GT(equal, compared * 8 / 10) << equal << " of " << compared;
   EXPECT_LT(far, compared / 100) << far << " of " << compared;
+}
+
+// Maya 2016 compiles the fragments' HLSL under DirectX 11 and their GLSL
+// under the OpenGL Core Profile. Both texts do the same single-precision
+// arithmetic in the same order and go through the same compiler to the same
+// device, so the two viewports must be the same image, bit for bit; a
+// tolerance would hide a statement that differs. The scene must also show
+// the projection at all: most of the image is covered, by many colours.
+TEST(ExampleRender, ViewportIsTheSameImageUnderDirectX11AndTheOpenGLCoreProfile) {
+  qv::test::ScratchDir scratch("example_engines");
+  std::map<std::string, qv::image::Rgba> images;
+  for (const char* engine : {"directx11", "opengl-core"}) {
+    const std::string path = (scratch.path() / (std::string(engine) + ".exr")).string();
+    const auto run = qv::test::runCommand(qv::qvmaya::run,
+                                          {"render", kExample + "example.ma", "-o", path, "-w",
+                                           "320", "-h", "180", "--engine", engine, "--quiet"},
+                                          "");
+    ASSERT_EQ(run.status, 0) << engine << ": " << run.err;
+    // The fragments must have run on the device, not as the CPU reference.
+    EXPECT_EQ(run.err.find("CPU reference"), std::string::npos) << engine << ": " << run.err;
+    images[engine] = load(path);
+  }
+  const qv::image::Rgba& hlsl = images["directx11"];
+  const qv::image::Rgba& glsl = images["opengl-core"];
+  ASSERT_EQ(hlsl.width, 320);
+  ASSERT_EQ(hlsl.height, 180);
+  ASSERT_EQ(glsl.width, hlsl.width);
+  ASSERT_EQ(glsl.height, hlsl.height);
+  int differing = 0, covered = 0;
+  float worst = 0.0f;
+  std::map<std::uint32_t, int> colours;
+  for (int y = 0; y < hlsl.height; ++y) {
+    for (int x = 0; x < hlsl.width; ++x) {
+      const float* a = hlsl.at(x, y);
+      const float* b = glsl.at(x, y);
+      bool same = true;
+      for (int c = 0; c < 4; ++c) {
+        worst = std::max(worst, std::fabs(a[c] - b[c]));
+        same = same && a[c] == b[c];
+      }
+      differing += same ? 0 : 1;
+      if (a[3] > 0.0f) ++covered;
+      const auto quantised = [&](int c) {
+        return static_cast<std::uint32_t>(std::lround(std::min(std::max(a[c], 0.0f), 1.0f) * 63));
+      };
+      ++colours[quantised(0) << 12 | quantised(1) << 6 | quantised(2)];
+    }
+  }
+  RecordProperty("max_abs_difference", testing::PrintToString(worst));
+  RecordProperty("differing_pixels", differing);
+  EXPECT_EQ(differing, 0) << "largest difference " << worst;
+  EXPECT_GT(covered, hlsl.width * hlsl.height / 2);
+  EXPECT_GT(colours.size(), 100u);
 }
 
 }  // namespace

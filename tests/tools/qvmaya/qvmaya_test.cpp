@@ -272,7 +272,7 @@ TEST(QvmayaTest, OgsDrawsTheOpenedSceneAndDumpsItsShaders) {
       "ogs;\n"
       "unloadPlugin -f \"qv_testShader\"; ogs -refresh;\n");
   EXPECT_EQ(r.out,
-            "tex: fragment qvTestGraph, built 1 time\n"
+            "tex: fragment qvTestGraph, HLSL implementation, built 1 time\n"
             "  parameter s1_gain = 0.25\n"
             "  parameter s1_mode = 0\n"
             "  parameter s1_tint = 0.5 0.25 1\n"
