@@ -1,9 +1,9 @@
 // Colour, transparency and alpha of the image for one surface point, by UV
 // (mapType 0), by a spherical projection about the placement origin (1) or
 // projected through the placement camera (2).
-// Maya's OpenGL Core Profile viewport hands a GLSL fragment its texture2
-// property and the sampler property together, as the one sampler2D that the
-// sampler property names, so fileMap has no parameter here.
+// Maya's OpenGL Core Profile viewport hands a GLSL fragment a texture2
+// property and the sampler after it together, as one sampler2D, so fileMap
+// and textureSampler make one parameter here.
 // The arithmetic is the HLSL's, operation for operation. A matrix here is
 // the HLSL's matrix: GLSL's constructor takes columns, so the constant ones
 // are built from the HLSL's rows and transposed, and HLSL's mul(m, v) is
