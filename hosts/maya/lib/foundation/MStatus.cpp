@@ -3,21 +3,6 @@
 
 #include <iostream>
 
-MString& MString::operator+=(const MString& other) {
-  text_ += other.text_;
-  return *this;
-}
-
-MString MString::operator+(const MString& other) const {
-  MString result(*this);
-  result += other;
-  return result;
-}
-
-std::ostream& operator<<(std::ostream& out, const MString& text) {
-  return out << text.asChar();
-}
-
 MString MStatus::errorString() const {
   switch (code_) {
     case MS::kSuccess:
