@@ -207,64 +207,170 @@ MStatus MFnNumericAttribute::setDefault(double a, double b, double c) {
   return setDefaults("MFnNumericAttribute::setDefault", 3, v);
 }
 
-MStatus MFnNumericAttribute::getDefault(double& value) const {
+MStatus MFnNumericAttribute::getDefault(double& def1) {
   const Attribute* attribute = attributeOf(object_);
   if (!attribute || !attribute->isLeaf()) return MS::kInvalidParameter;
-  value = attribute->defaultNumber;
+  def1 = attribute->defaultNumber;
   return MS::kSuccess;
 }
 
-MStatus MFnNumericAttribute::getDefault(double& a, double& b, double& c) const {
+MStatus MFnNumericAttribute::getDefault(double& def1, double& def2, double& def3) {
   const Attribute* attribute = attributeOf(object_);
   if (!attribute || attribute->children.size() != 3) return MS::kInvalidParameter;
-  a = attribute->children[0]->defaultNumber;
-  b = attribute->children[1]->defaultNumber;
-  c = attribute->children[2]->defaultNumber;
+  def1 = attribute->children[0]->defaultNumber;
+  def2 = attribute->children[1]->defaultNumber;
+  def3 = attribute->children[2]->defaultNumber;
   return MS::kSuccess;
 }
 
-MStatus MFnNumericAttribute::setMin(double value) {
+namespace {
+
+enum class Limit { kMin, kMax, kSoftMin, kSoftMax };
+
+void setLimit(Attribute& leaf, Limit limit, double value) {
+  switch (limit) {
+    case Limit::kMin:
+      leaf.hasMin = true;
+      leaf.min = value;
+      break;
+    case Limit::kMax:
+      leaf.hasMax = true;
+      leaf.max = value;
+      break;
+    case Limit::kSoftMin:
+      leaf.hasSoftMin = true;
+      leaf.softMin = value;
+      break;
+    case Limit::kSoftMax:
+      leaf.hasSoftMax = true;
+      leaf.softMax = value;
+      break;
+  }
+}
+
+bool getLimit(const Attribute& leaf, Limit limit, double* value) {
+  switch (limit) {
+    case Limit::kMin:
+      *value = leaf.min;
+      return leaf.hasMin;
+    case Limit::kMax:
+      *value = leaf.max;
+      return leaf.hasMax;
+    case Limit::kSoftMin:
+      *value = leaf.softMin;
+      return leaf.hasSoftMin;
+    case Limit::kSoftMax:
+      *value = leaf.softMax;
+      return leaf.hasSoftMax;
+  }
+  return false;
+}
+
+// One value for a numeric leaf, one per child for a numeric compound of as
+// many children.
+std::vector<Attribute*> limitTargets(Attribute* attribute, size_t count) {
+  if (!attribute) return {};
+  if (attribute->isLeaf()) {
+    if (count != 1 || attribute->kind != AttributeKind::kNumeric) return {};
+    return {attribute};
+  }
+  if (attribute->children.size() != count) return {};
+  std::vector<Attribute*> targets;
+  for (auto& child : attribute->children) {
+    if (!child->isLeaf() || child->kind != AttributeKind::kNumeric) return {};
+    targets.push_back(child.get());
+  }
+  return targets;
+}
+
+MStatus setLimits(const MObject& object, const char* function, Limit limit,
+                  std::initializer_list<double> values) {
   MStatus status;
-  if (failed("MFnNumericAttribute::setMin", &status)) return status;
-  Attribute* attribute = attributeOf(object_);
-  if (!attribute || !attribute->isLeaf()) return MS::kInvalidParameter;
-  attribute->hasMin = true;
-  attribute->min = value;
+  if (failed(function, &status)) return status;
+  const auto targets = limitTargets(attributeOf(object), values.size());
+  if (targets.empty()) return MS::kInvalidParameter;
+  size_t i = 0;
+  for (double value : values) setLimit(*targets[i++], limit, value);
   return MS::kSuccess;
 }
 
-MStatus MFnNumericAttribute::setMax(double value) {
-  MStatus status;
-  if (failed("MFnNumericAttribute::setMax", &status)) return status;
-  Attribute* attribute = attributeOf(object_);
-  if (!attribute || !attribute->isLeaf()) return MS::kInvalidParameter;
-  attribute->hasMax = true;
-  attribute->max = value;
-  return MS::kSuccess;
+MStatus getLimits(const MObject& object, Limit limit, std::initializer_list<double*> values) {
+  const auto targets = limitTargets(attributeOf(object), values.size());
+  if (targets.empty()) return MS::kInvalidParameter;
+  size_t i = 0;
+  bool all = true;
+  for (double* value : values) all = getLimit(*targets[i++], limit, value) && all;
+  return all ? MS::kSuccess : MS::kFailure;
+}
+
+bool hasLimit(const MObject& object, Limit limit, MStatus* ReturnStatus) {
+  const Attribute* attribute = attributeOf(object);
+  report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
+  double unused = 0.0;
+  return attribute && getLimit(*attribute, limit, &unused);
+}
+
+}  // namespace
+
+MStatus MFnNumericAttribute::setMin(double min1) {
+  return setLimits(object_, "MFnNumericAttribute::setMin", Limit::kMin, {min1});
+}
+MStatus MFnNumericAttribute::setMin(double min1, double min2) {
+  return setLimits(object_, "MFnNumericAttribute::setMin", Limit::kMin, {min1, min2});
+}
+MStatus MFnNumericAttribute::setMin(double min1, double min2, double min3) {
+  return setLimits(object_, "MFnNumericAttribute::setMin", Limit::kMin, {min1, min2, min3});
+}
+MStatus MFnNumericAttribute::setMax(double max1) {
+  return setLimits(object_, "MFnNumericAttribute::setMax", Limit::kMax, {max1});
+}
+MStatus MFnNumericAttribute::setMax(double max1, double max2) {
+  return setLimits(object_, "MFnNumericAttribute::setMax", Limit::kMax, {max1, max2});
+}
+MStatus MFnNumericAttribute::setMax(double max1, double max2, double max3) {
+  return setLimits(object_, "MFnNumericAttribute::setMax", Limit::kMax, {max1, max2, max3});
+}
+MStatus MFnNumericAttribute::setSoftMin(double min1) {
+  return setLimits(object_, "MFnNumericAttribute::setSoftMin", Limit::kSoftMin, {min1});
+}
+MStatus MFnNumericAttribute::setSoftMax(double max1) {
+  return setLimits(object_, "MFnNumericAttribute::setSoftMax", Limit::kSoftMax, {max1});
 }
 
 bool MFnNumericAttribute::hasMin(MStatus* ReturnStatus) const {
-  const Attribute* attribute = attributeOf(object_);
-  report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
-  return attribute && attribute->hasMin;
+  return hasLimit(object_, Limit::kMin, ReturnStatus);
 }
-
 bool MFnNumericAttribute::hasMax(MStatus* ReturnStatus) const {
-  const Attribute* attribute = attributeOf(object_);
-  report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
-  return attribute && attribute->hasMax;
+  return hasLimit(object_, Limit::kMax, ReturnStatus);
+}
+bool MFnNumericAttribute::hasSoftMin(MStatus* ReturnStatus) const {
+  return hasLimit(object_, Limit::kSoftMin, ReturnStatus);
+}
+bool MFnNumericAttribute::hasSoftMax(MStatus* ReturnStatus) const {
+  return hasLimit(object_, Limit::kSoftMax, ReturnStatus);
 }
 
-MStatus MFnNumericAttribute::getMin(double& value) const {
-  const Attribute* attribute = attributeOf(object_);
-  if (!attribute || !attribute->hasMin) return MS::kFailure;
-  value = attribute->min;
-  return MS::kSuccess;
+MStatus MFnNumericAttribute::getMin(double& min1) const {
+  return getLimits(object_, Limit::kMin, {&min1});
 }
-
-MStatus MFnNumericAttribute::getMax(double& value) const {
-  const Attribute* attribute = attributeOf(object_);
-  if (!attribute || !attribute->hasMax) return MS::kFailure;
-  value = attribute->max;
-  return MS::kSuccess;
+MStatus MFnNumericAttribute::getMin(double& min1, double& min2) const {
+  return getLimits(object_, Limit::kMin, {&min1, &min2});
+}
+MStatus MFnNumericAttribute::getMin(double& min1, double& min2, double& min3) const {
+  return getLimits(object_, Limit::kMin, {&min1, &min2, &min3});
+}
+MStatus MFnNumericAttribute::getMax(double& max1) const {
+  return getLimits(object_, Limit::kMax, {&max1});
+}
+MStatus MFnNumericAttribute::getMax(double& max1, double& max2) const {
+  return getLimits(object_, Limit::kMax, {&max1, &max2});
+}
+MStatus MFnNumericAttribute::getMax(double& max1, double& max2, double& max3) const {
+  return getLimits(object_, Limit::kMax, {&max1, &max2, &max3});
+}
+MStatus MFnNumericAttribute::getSoftMin(double& min1) const {
+  return getLimits(object_, Limit::kSoftMin, {&min1});
+}
+MStatus MFnNumericAttribute::getSoftMax(double& max1) const {
+  return getLimits(object_, Limit::kSoftMax, {&max1});
 }

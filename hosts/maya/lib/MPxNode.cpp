@@ -27,6 +27,10 @@ MStatus MPxNode::setDependentsDirty(const MPlug&, MPlugArray&) {
   return MS::kSuccess;
 }
 
+void MPxNode::setMPSafe(bool flag) {
+  mpSafe_ = flag;
+}
+
 MObject MPxNode::thisMObject() const {
   return objectOf(node_);
 }

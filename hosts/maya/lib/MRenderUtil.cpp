@@ -30,3 +30,9 @@ bool MRenderUtil::exactFileTextureName(const MString& fileName, bool, const MStr
   }
   return false;
 }
+
+bool MRenderUtil::exactFileTextureName(const MString& baseName, bool useFrameExt,
+                                       const MString& currentFrameExt, const MString&,
+                                       MString& exactName, MStatus* ReturnStatus) {
+  return exactFileTextureName(baseName, useFrameExt, currentFrameExt, exactName, ReturnStatus);
+}

@@ -317,7 +317,7 @@ Node* Graph::createNode(const std::string& typeName, const std::string& name, No
   if (node->type->creator) {
     node->user.reset(static_cast<MPxNode*>(node->type->creator()));
     if (!node->user) return nullptr;
-    node->user->qvBind(node.get());
+    NodeAccess::bind(*node->user, node.get());
   }
   // Outputs start unevaluated, so their first read computes them.
   for (const auto& [input, outputs] : node->type->affects) {
@@ -478,8 +478,11 @@ void Graph::evaluate(Node& node, const Attribute& attribute) {
 
   if (node.user) {
     MPlug plug(objectOf(node), objectOf(attribute));
-    MDataBlock block(&node);
+    MDataBlock block = BlockAccess::make(&node);
     const MStatus status = node.user->compute(plug, block);
+    // Results written through references into the block, with or without
+    // a setClean after them.
+    storeBlock(node);
     // Maya takes a plug that compute declines as clean, keeping its value.
     if (status.error()) node.dirty.erase(root);
   } else {

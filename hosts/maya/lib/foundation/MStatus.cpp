@@ -27,7 +27,15 @@ MString MStatus::errorString() const {
   return "(unknown status)";
 }
 
+void MStatus::perror(const char* text) const {
+  perror(MString(text));
+}
+
 void MStatus::perror(const MString& text) const {
   if (text.length() > 0) std::cerr << text << ": ";
   std::cerr << errorString() << std::endl;
+}
+
+std::ostream& operator<<(std::ostream& out, MStatus& status) {
+  return out << status.errorString();
 }

@@ -6,6 +6,7 @@
 #include "numeric_value.h"
 
 #include <maya/MDrawRegistry.h>
+#include <maya/MFloatVector.h>
 #include <maya/MImage.h>
 #include <maya/MPxShadingNodeOverride.h>
 #include <maya/MShaderManager.h>
@@ -91,6 +92,7 @@ void RenderState::reset() {
   for (auto& [handle, entry] : samplers_) RendererAccess::deleteSamplerState(handle);
   samplers_.clear();
   fragments.clear();
+  fragmentPaths.clear();
   registrations.clear();
   rendererAvailable = true;
 }
@@ -347,8 +349,14 @@ void MTexture::freeRawData(void* data) {
 }
 
 MTexture* MTextureManager::acquireTexture(const MString& filePath, int mipmapLevels, bool,
-                                          const MString&, int, const MString&) {
+                                          const MString&, int) {
   return renderState().acquireTexture(filePath.asChar(), mipmapLevels);
+}
+
+MTexture* MTextureManager::acquireTexture(const MString& filePath, const MString&, int mipmapLevels,
+                                          bool useExposureControl, const MString& layerName,
+                                          int alphaChannelIdx) {
+  return acquireTexture(filePath, mipmapLevels, useExposureControl, layerName, alphaChannelIdx);
 }
 
 void MTextureManager::releaseTexture(MTexture* texture) const {
@@ -453,6 +461,11 @@ MStatus MShaderInstance::setParameter(const MString& parameterName, const float*
   return MS::kSuccess;
 }
 
+MStatus MShaderInstance::setParameter(const MString& parameterName, const MFloatVector& value) {
+  const float values[] = {value.x, value.y, value.z};
+  return setParameter(parameterName, values);
+}
+
 MStatus MShaderInstance::setParameter(const MString& parameterName, const MMatrix& value) {
   const std::string* type = typeOf(this, parameterName);
   if (!type || *type != "float4x4") return MS::kInvalidParameter;
@@ -510,13 +523,18 @@ void MPxShadingNodeOverride::updateDG() {}
 void MPxShadingNodeOverride::updateShader(MShaderInstance&, const MAttributeParameterMappingList&) {
 }
 
-MAttributeParameterMapping::MAttributeParameterMapping(const MString& parameterName,
-                                                       const MString& attributeName,
-                                                       bool allowConnections, bool allowRename)
-    : parameterName_(parameterName),
-      attributeName_(attributeName),
-      allowConnections_(allowConnections),
+MAttributeParameterMapping::MAttributeParameterMapping(const MString& paramName,
+                                                       const MString& attrName,
+                                                       bool allowConnection, bool allowRename)
+    : parameterName_(paramName),
+      attributeName_(attrName),
+      allowConnection_(allowConnection),
       allowRename_(allowRename) {}
+
+MAttributeParameterMapping::~MAttributeParameterMapping() = default;
+
+MAttributeParameterMappingList::MAttributeParameterMappingList() = default;
+MAttributeParameterMappingList::~MAttributeParameterMappingList() = default;
 
 unsigned int MAttributeParameterMappingList::length() const {
   return static_cast<unsigned int>(mappings_.size());
@@ -526,7 +544,7 @@ void MAttributeParameterMappingList::append(const MAttributeParameterMapping& ma
   mappings_.push_back(mapping);
 }
 
-const MAttributeParameterMapping* MAttributeParameterMappingList::operator[](
+const MAttributeParameterMapping* MAttributeParameterMappingList::getMapping(
     unsigned int index) const {
   return index < mappings_.size() ? &mappings_[index] : nullptr;
 }
@@ -549,10 +567,6 @@ const MAttributeParameterMapping* MAttributeParameterMappingList::findByParamete
 
 void MAttributeParameterMappingList::clear() {
   mappings_.clear();
-}
-
-MAttributeParameterMapping* MAttributeParameterMappingList::qvAt(unsigned int index) {
-  return index < mappings_.size() ? &mappings_[index] : nullptr;
 }
 
 }  // namespace MHWRender
