@@ -5,6 +5,7 @@
 #include <maya/MDataHandle.h>
 #include <maya/MFloatVector.h>
 #include <maya/MMatrix.h>
+#include <maya/MPlug.h>
 #include <maya/MString.h>
 
 #include <cmath>
@@ -275,6 +276,21 @@ MMatrix& MDataHandle::asMatrix() const {
 }
 MString& MDataHandle::asString() const {
   return valuesOf(node_, attribute_).str;
+}
+// Addresses are not numbers the graph keeps: they live in the block alone.
+void*& MDataHandle::asAddr() const {
+  return valuesOf(node_, attribute_).addr;
+}
+
+MDataHandle MDataHandle::child(const MPlug& plug) {
+  return child(plug.attribute());
+}
+
+MDataHandle MDataHandle::child(const MObject& attribute) {
+  const Attribute* wanted = qv::maya::detail::attributeOf(attribute);
+  if (!node_ || !attribute_ || !wanted || wanted->parent != attribute_) return MDataHandle();
+  qv::maya::detail::loadSlot(*node_, *wanted);
+  return MDataHandle(node_, wanted);
 }
 
 void MDataHandle::set(bool value) {

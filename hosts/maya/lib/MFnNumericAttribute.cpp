@@ -140,6 +140,18 @@ MObject MFnNumericAttribute::createPoint(const MString& fullName, const MString&
   return numericCompound(object_, fullName, briefName, MFnNumericData::k3Float, "XYZ", "xyz", 3);
 }
 
+MObject MFnNumericAttribute::createAddr(const MString& fullName, const MString& briefName, void*,
+                                        MStatus* ReturnStatus) {
+  object_ = MObject();
+  if (failed("MFnNumericAttribute::createAddr", ReturnStatus)) return MObject();
+  auto attribute = newAttribute(fullName, briefName, AttributeKind::kNumeric);
+  attribute->numericType = MFnNumericData::kAddr;
+  attribute->storable = false;
+  object_ = MObject(attribute);
+  report(ReturnStatus, MS::kSuccess);
+  return object_;
+}
+
 MFnNumericData::Type MFnNumericAttribute::unitType(MStatus* ReturnStatus) const {
   const Attribute* attribute = attributeOf(object_);
   report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);

@@ -17,6 +17,7 @@ MFn::Type Attribute::apiType() const {
     case AttributeKind::kNumeric:
       return MFn::kNumericAttribute;
     case AttributeKind::kCompound:
+      if (lightData) return MFn::kLightDataAttribute;
       // Colours and other numeric compounds are numeric attributes in Maya.
       return numericType == MFnNumericData::kInvalid ? MFn::kCompoundAttribute
                                                      : MFn::kNumericAttribute;

@@ -55,6 +55,11 @@ struct Attribute : Object {
   bool hidden = false;
   bool usedAsColor = false;
   bool usedAsFilename = false;
+  // Recorded only: the graph holds one value per attribute, so an array
+  // attribute's data handles have no elements.
+  bool array = false;
+  // A compound made by MFnLightDataAttribute.
+  bool lightData = false;
   std::vector<std::shared_ptr<Attribute>> children;
   Attribute* parent = nullptr;
   // Set by addAttribute: a type's attribute set cannot change once in use.
@@ -118,6 +123,7 @@ struct DataValues {
   MFloatVector fv;
   MMatrix m;
   MString str;
+  void* addr = nullptr;
 };
 
 // An attribute's place in a node's data block. Handles refer into `live`;

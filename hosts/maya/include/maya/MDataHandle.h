@@ -9,6 +9,7 @@
 
 class MFloatVector;
 class MMatrix;
+class MPlug;
 class MString;
 
 namespace qv::maya::detail {
@@ -53,6 +54,11 @@ class MDataHandle {
   MFloatVector& asFloatVector() const;
   MMatrix& asMatrix() const;
   MString& asString() const;
+  void*& asAddr() const;
+
+  // The handle of a child of this compound, in the same block.
+  MDataHandle child(const MPlug& plug);
+  MDataHandle child(const MObject& attribute);
 
   void set(bool);
   void set(char);

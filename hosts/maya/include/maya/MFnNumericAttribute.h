@@ -24,6 +24,10 @@ class MFnNumericAttribute : public MFnAttribute {
   MObject createPoint(const MString& fullName, const MString& briefName,
                       MStatus* ReturnStatus = nullptr);
 
+  // A pointer-sized value, which scene files do not store.
+  MObject createAddr(const MString& fullName, const MString& briefName,
+                     void* defaultValue = nullptr, MStatus* ReturnStatus = nullptr);
+
   MFnNumericData::Type unitType(MStatus* ReturnStatus = nullptr) const;
 
   MStatus setDefault(bool value);

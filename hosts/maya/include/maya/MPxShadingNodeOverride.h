@@ -72,6 +72,7 @@ class MAttributeParameterMappingList {
 // the creator registered for the node's draw classification, and deletes it.
 class MPxShadingNodeOverride {
  public:
+  MPxShadingNodeOverride(const MObject& obj);
   virtual ~MPxShadingNodeOverride();
   MPxShadingNodeOverride(const MPxShadingNodeOverride&) = delete;
   MPxShadingNodeOverride& operator=(const MPxShadingNodeOverride&) = delete;
@@ -85,9 +86,6 @@ class MPxShadingNodeOverride {
   virtual void updateDG();
   virtual void updateShader(MShaderInstance& shader,
                             const MAttributeParameterMappingList& mappings);
-
- protected:
-  explicit MPxShadingNodeOverride(const MObject& obj);
 };
 
 }  // namespace MHWRender

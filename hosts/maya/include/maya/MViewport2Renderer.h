@@ -1,6 +1,12 @@
 #pragma once
 
+// Maya's renderer header reaches vectors and the state manager through its
+// frame-context and draw-manager headers; plug-ins rely on that.
+#include <maya/MFloatVector.h>
+#include <maya/MMatrix.h>
+#include <maya/MStateManager.h>
 #include <maya/MStatus.h>
+#include <maya/MString.h>
 
 namespace MHWRender {
 

@@ -13,6 +13,7 @@
 #include <maya/MTextureManager.h>
 #include <maya/MViewport2Renderer.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -47,7 +48,8 @@ struct Fragment {
 struct DrawRegistration {
   std::string classification;
   std::string registrant;
-  MHWRender::MDrawRegistry::ShadingNodeOverrideCreator creator = nullptr;
+  // Surface shading overrides are created like any other.
+  std::function<MHWRender::MPxShadingNodeOverride*(const MObject&)> creator;
   // The plug-in whose entry point registered it; null when registered from
   // outside any plug-in.
   const Plugin* plugin = nullptr;

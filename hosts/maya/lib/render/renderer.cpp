@@ -9,6 +9,7 @@
 #include <maya/MFloatVector.h>
 #include <maya/MImage.h>
 #include <maya/MPxShadingNodeOverride.h>
+#include <maya/MPxSurfaceShadingNodeOverride.h>
 #include <maya/MShaderManager.h>
 #include <maya/MStateManager.h>
 #include <maya/MTextureManager.h>
@@ -21,6 +22,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 namespace MHWRender {
 
@@ -281,14 +284,14 @@ DrawAPI MRenderer::drawAPI() const {
 
 // MDrawRegistry
 
-MStatus MDrawRegistry::registerShadingNodeOverrideCreator(
-    const MString& drawClassification, const MString& registrantId,
-    ShadingNodeOverrideCreator creatorFunction) {
+namespace {
+
+MStatus registerCreator(const char* function, const MString& drawClassification,
+                        const MString& registrantId,
+                        std::function<MPxShadingNodeOverride*(const MObject&)> creator) {
   MStatus status;
-  if (graph().injected("MDrawRegistry::registerShadingNodeOverrideCreator", &status)) {
-    return status;
-  }
-  if (drawClassification.length() == 0 || !creatorFunction) return MS::kInvalidParameter;
+  if (graph().injected(function, &status)) return status;
+  if (drawClassification.length() == 0 || !creator) return MS::kInvalidParameter;
   auto& registrations = renderState().registrations;
   for (const auto& registration : registrations) {
     if (registration.classification == drawClassification.asChar() &&
@@ -297,16 +300,14 @@ MStatus MDrawRegistry::registerShadingNodeOverrideCreator(
     }
   }
   registrations.push_back(
-      {drawClassification.asChar(), registrantId.asChar(), creatorFunction, graph().loading});
+      {drawClassification.asChar(), registrantId.asChar(), std::move(creator), graph().loading});
   return MS::kSuccess;
 }
 
-MStatus MDrawRegistry::deregisterShadingNodeOverrideCreator(const MString& drawClassification,
-                                                            const MString& registrantId) {
+MStatus deregisterCreator(const char* function, const MString& drawClassification,
+                          const MString& registrantId) {
   MStatus status;
-  if (graph().injected("MDrawRegistry::deregisterShadingNodeOverrideCreator", &status)) {
-    return status;
-  }
+  if (graph().injected(function, &status)) return status;
   auto& registrations = renderState().registrations;
   for (size_t i = 0; i < registrations.size(); ++i) {
     if (registrations[i].classification == drawClassification.asChar() &&
@@ -316,6 +317,42 @@ MStatus MDrawRegistry::deregisterShadingNodeOverrideCreator(const MString& drawC
     }
   }
   return MS::kFailure;
+}
+
+}  // namespace
+
+MStatus MDrawRegistry::registerShadingNodeOverrideCreator(
+    const MString& drawClassification, const MString& registrantId,
+    ShadingNodeOverrideCreator creatorFunction) {
+  std::function<MPxShadingNodeOverride*(const MObject&)> creator;
+  if (creatorFunction) creator = creatorFunction;
+  return registerCreator("MDrawRegistry::registerShadingNodeOverrideCreator", drawClassification,
+                         registrantId, std::move(creator));
+}
+
+MStatus MDrawRegistry::deregisterShadingNodeOverrideCreator(const MString& drawClassification,
+                                                            const MString& registrantId) {
+  return deregisterCreator("MDrawRegistry::deregisterShadingNodeOverrideCreator",
+                           drawClassification, registrantId);
+}
+
+MStatus MDrawRegistry::registerSurfaceShadingNodeOverrideCreator(
+    const MString& drawClassification, const MString& registrantId,
+    SurfaceShadingNodeOverrideCreator creatorFunction) {
+  std::function<MPxShadingNodeOverride*(const MObject&)> creator;
+  if (creatorFunction) {
+    creator = [creatorFunction](const MObject& object) -> MPxShadingNodeOverride* {
+      return creatorFunction(object);
+    };
+  }
+  return registerCreator("MDrawRegistry::registerSurfaceShadingNodeOverrideCreator",
+                         drawClassification, registrantId, std::move(creator));
+}
+
+MStatus MDrawRegistry::deregisterSurfaceShadingNodeOverrideCreator(
+    const MString& drawClassification, const MString& registrantId) {
+  return deregisterCreator("MDrawRegistry::deregisterSurfaceShadingNodeOverrideCreator",
+                           drawClassification, registrantId);
 }
 
 // MTexture, MTextureManager
