@@ -78,7 +78,7 @@ TEST_F(ProjectorNodeTest, RegistersAsAViewportTexture) {
   EXPECT_EQ(type->classification, "texture/2d:drawdb/shader/texture/2d/qv_vpProjector");
   MPxNode* node = MFnDependencyNode(host.node("n")).userNode();
   ASSERT_NE(node, nullptr);
-  EXPECT_TRUE(node->isMPSafe());
+  EXPECT_TRUE(host.isMPSafe("n"));
 }
 
 TEST_F(ProjectorNodeTest, AttributesInAddOrderWithTheirDefaultsAndDependencies) {

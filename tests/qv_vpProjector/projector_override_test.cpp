@@ -115,10 +115,10 @@ TEST_F(ProjectorOverrideTest, FirstOverrideRegistersTheFragmentsAndMayaBindsTheR
   ASSERT_EQ(mappings.length(), 2u);
   const char* const parameters[] = {"fileMap", "textureSampler"};
   for (unsigned int i = 0; i < 2; ++i) {
-    EXPECT_EQ(mappings[i]->parameterName(), parameters[i]);
-    EXPECT_EQ(mappings[i]->attributeName(), "");
-    EXPECT_FALSE(mappings[i]->allowConnections());
-    EXPECT_TRUE(mappings[i]->allowRename());
+    EXPECT_EQ(mappings.getMapping(i)->parameterName(), parameters[i]);
+    EXPECT_EQ(mappings.getMapping(i)->attributeName(), "");
+    EXPECT_FALSE(mappings.getMapping(i)->allowConnection());
+    EXPECT_TRUE(mappings.getMapping(i)->allowRename());
   }
 }
 

@@ -82,7 +82,7 @@ TEST_F(StackNodeTest, RegistersTheNodeTypeAndAlwaysUnloads) {
   EXPECT_EQ(type->classification, "utility/color:drawdb/shader/operation/qv_vpStack");
   MFnDependencyNode fn(host.node("n"));
   ASSERT_NE(fn.userNode(), nullptr);
-  EXPECT_TRUE(fn.userNode()->isMPSafe());
+  EXPECT_TRUE(host.isMPSafe("n"));
 
   // A viewport plug-in reports a failed deregistration and unloads all the same.
   ASSERT_TRUE(host.deleteNode("n"));

@@ -421,6 +421,11 @@ std::optional<std::string> Host::getStringAttr(const std::string& plug, std::str
   return graph().text(*ref->node, *ref->attribute);
 }
 
+bool Host::isMPSafe(const std::string& node) const {
+  const Node* found = graph().nodeByName(node);
+  return found && found->user && qv::maya::detail::NodeAccess::mpSafe(*found->user);
+}
+
 bool Host::isDirty(const std::string& plug) const {
   auto ref = resolve(plug, nullptr);
   return ref && ref->node->dirty.count(ref->attribute->root()) > 0;
@@ -431,8 +436,10 @@ MStatus Host::compute(const std::string& plug) {
   if (!ref || !ref->node->user) return MS::kInvalidParameter;
   auto* attribute = const_cast<Attribute*>(ref->attribute);
   MPlug target(MObject(ref->node->shared_from_this()), MObject(attribute->shared_from_this()));
-  MDataBlock block(ref->node);
-  return ref->node->user->compute(target, block);
+  MDataBlock block = qv::maya::detail::BlockAccess::make(ref->node);
+  const MStatus status = ref->node->user->compute(target, block);
+  qv::maya::detail::storeBlock(*ref->node);
+  return status;
 }
 
 bool Host::connectAttr(const std::string& source, const std::string& destination,

@@ -107,6 +107,8 @@ class Host {
   // Evaluates first. Numbers in child order; a matrix as 16 numbers by row.
   std::optional<std::vector<double>> getAttr(const std::string& plug, std::string* error = nullptr);
   std::optional<std::string> getStringAttr(const std::string& plug, std::string* error = nullptr);
+  // Whether the node's plug-in declared it safe for parallel evaluation.
+  bool isMPSafe(const std::string& node) const;
   bool isDirty(const std::string& plug) const;
   // Calls the node's compute for the plug, dirty or not, and returns what it
   // returned (kInvalidParameter for an unknown plug or a built-in node).

@@ -170,7 +170,8 @@ bool Viewport::build(Entry& entry) {
     if (!property.semantic.empty()) continue;
     const MHWRender::MAttributeParameterMapping* mapping = nullptr;
     for (unsigned int i = 0; i < custom && !mapping; ++i) {
-      if (entry.mappings[i]->parameterName() == property.name.c_str()) mapping = entry.mappings[i];
+      if (entry.mappings.getMapping(i)->parameterName() == property.name.c_str())
+        mapping = entry.mappings.getMapping(i);
     }
     const std::string attributeName = mapping ? mapping->attributeName().asChar() : property.name;
     if (mapping && attributeName.empty()) continue;
@@ -193,13 +194,16 @@ bool Viewport::build(Entry& entry) {
       automatic.emplace_back(property.name.c_str(), attribute->longName.c_str(), true, true);
   }
   for (unsigned int i = 0; i < custom; ++i) {
-    MHWRender::MAttributeParameterMapping* mapping = entry.mappings.qvAt(i);
+    MHWRender::MAttributeParameterMapping* mapping =
+        qv::maya::detail::MappingAccess::at(entry.mappings, i);
     if (fragment->property(mapping->parameterName().asChar())) {
-      mapping->qvSetResolvedParameterName((prefix + mapping->parameterName().asChar()).c_str());
+      qv::maya::detail::MappingAccess::resolve(
+          *mapping, (prefix + mapping->parameterName().asChar()).c_str());
     }
   }
   for (auto& mapping : automatic) {
-    mapping.qvSetResolvedParameterName(MString(prefix.c_str()) + mapping.parameterName());
+    qv::maya::detail::MappingAccess::resolve(mapping,
+                                             MString(prefix.c_str()) + mapping.parameterName());
     entry.mappings.append(mapping);
   }
   entry.shader = state.createShader(std::move(types));

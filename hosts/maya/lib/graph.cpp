@@ -17,6 +17,7 @@ MFn::Type Attribute::apiType() const {
     case AttributeKind::kNumeric:
       return MFn::kNumericAttribute;
     case AttributeKind::kCompound:
+      if (lightData) return MFn::kLightDataAttribute;
       // Colours and other numeric compounds are numeric attributes in Maya.
       return numericType == MFnNumericData::kInvalid ? MFn::kCompoundAttribute
                                                      : MFn::kNumericAttribute;
@@ -317,7 +318,7 @@ Node* Graph::createNode(const std::string& typeName, const std::string& name, No
   if (node->type->creator) {
     node->user.reset(static_cast<MPxNode*>(node->type->creator()));
     if (!node->user) return nullptr;
-    node->user->qvBind(node.get());
+    NodeAccess::bind(*node->user, node.get());
   }
   // Outputs start unevaluated, so their first read computes them.
   for (const auto& [input, outputs] : node->type->affects) {
@@ -486,8 +487,11 @@ void Graph::evaluate(Node& node, const Attribute& attribute) {
 
   if (node.user) {
     MPlug plug(objectOf(node), objectOf(attribute));
-    MDataBlock block(&node);
+    MDataBlock block = BlockAccess::make(&node);
     const MStatus status = node.user->compute(plug, block);
+    // Results written through references into the block, with or without
+    // a setClean after them.
+    storeBlock(node);
     // Maya takes a plug that compute declines as clean, keeping its value.
     if (status.error()) node.dirty.erase(root);
   } else {

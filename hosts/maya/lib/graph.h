@@ -2,12 +2,14 @@
 // host-side API. Maya keeps one graph per process, and so does this.
 #pragma once
 
+#include <maya/MFloatVector.h>
 #include <maya/MFn.h>
 #include <maya/MFnData.h>
 #include <maya/MFnNumericData.h>
 #include <maya/MMatrix.h>
 #include <maya/MPxNode.h>
 #include <maya/MStatus.h>
+#include <maya/MString.h>
 #include <maya/MTypeId.h>
 #include <maya/MTypes.h>
 
@@ -17,8 +19,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-typedef MStatus (*MInitializeFunction)();
 
 namespace qv::maya::detail {
 
@@ -44,6 +44,10 @@ struct Attribute : Object {
   bool hasMax = false;
   double min = 0.0;
   double max = 0.0;
+  bool hasSoftMin = false;
+  bool hasSoftMax = false;
+  double softMin = 0.0;
+  double softMax = 0.0;
   bool keyable = false;
   bool storable = true;
   bool readable = true;
@@ -51,6 +55,11 @@ struct Attribute : Object {
   bool hidden = false;
   bool usedAsColor = false;
   bool usedAsFilename = false;
+  // Recorded only: the graph holds one value per attribute, so an array
+  // attribute's data handles have no elements.
+  bool array = false;
+  // A compound made by MFnLightDataAttribute.
+  bool lightData = false;
   std::vector<std::shared_ptr<Attribute>> children;
   Attribute* parent = nullptr;
   // Set by addAttribute: a type's attribute set cannot change once in use.
@@ -98,6 +107,38 @@ struct NodeType {
   const Attribute* find(const std::string& name) const;
 };
 
+// One attribute's value in every form a data handle hands out by reference.
+struct DataValues {
+  bool b = false;
+  char c = 0;
+  unsigned char uc = 0;
+  short s = 0;
+  int i = 0;
+  MInt64 i64 = 0;
+  float f = 0.0f;
+  double d = 0.0;
+  short2 s2 = {0, 0};
+  int2 i2 = {0, 0};
+  float2 f2 = {0.0f, 0.0f};
+  double2 d2 = {0.0, 0.0};
+  short3 s3 = {0, 0, 0};
+  int3 i3 = {0, 0, 0};
+  float3 f3 = {0.0f, 0.0f, 0.0f};
+  double3 d3 = {0.0, 0.0, 0.0};
+  MFloatVector fv;
+  MMatrix m;
+  MString str;
+  void* addr = nullptr;
+};
+
+// An attribute's place in a node's data block. Handles refer into `live`;
+// `read` is what was last loaded from or stored to the node's values, so a
+// write through any reference is told from the forms left alone.
+struct DataSlot {
+  DataValues live;
+  DataValues read;
+};
+
 struct Node : Object {
   std::string name;
   std::shared_ptr<NodeType> type;
@@ -105,6 +146,9 @@ struct Node : Object {
   std::map<const Attribute*, double> numbers;
   std::map<const Attribute*, std::string> texts;
   std::map<const Attribute*, MMatrix> matrices;
+  // The data block: one slot per attribute a handle was asked for, kept for
+  // the node's life so that what a handle returned by reference stays valid.
+  std::map<const Attribute*, DataSlot> block;
   std::set<const Attribute*> dirty;
   Node* parent = nullptr;
   std::vector<Node*> children;
@@ -219,6 +263,26 @@ Graph& graph();
 
 // Leaves of an attribute in child order (the attribute itself when a leaf).
 void collectLeaves(const Attribute& attribute, std::vector<const Attribute*>& leaves);
+
+// The slot of the attribute, loaded afresh from the node's values after
+// whatever was written into it is stored.
+DataSlot& loadSlot(Node& node, const Attribute& attribute);
+// Stores what was written through the slot's references into the node's
+// values (without dirtying anything: compute is writing its results).
+void storeSlot(Node& node, const Attribute& attribute, DataSlot& slot);
+// All of the node's slots, once compute is done.
+void storeBlock(Node& node);
+
+// What the graph knows of a plug-in's node instance beyond Maya's API.
+struct NodeAccess {
+  static void bind(MPxNode& user, Node* node) { user.node_ = node; }
+  static bool mpSafe(const MPxNode& user) { return user.mpSafe_; }
+};
+
+// Makes the data block compute is handed.
+struct BlockAccess {
+  static MDataBlock make(Node* node);
+};
 
 Attribute* attributeOf(const MObject& object);
 Node* nodeOf(const MObject& object);

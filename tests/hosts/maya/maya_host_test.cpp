@@ -113,7 +113,7 @@ TEST_F(MayaHostTest, AttributesAreAsCreated) {
   ASSERT_EQ(node, "n");
   MFnDependencyNode fn(host.node(node));
   EXPECT_EQ(fn.typeName(), "qvTestNode");
-  EXPECT_EQ(fn.attributeCount(), 5u);
+  EXPECT_EQ(fn.attributeCount(), 6u);
 
   MFnNumericAttribute input(fn.attribute("in"));
   EXPECT_EQ(input.name(), "input");
@@ -186,6 +186,22 @@ TEST_F(MayaHostTest, PullingADirtyOutputComputesItOnce) {
   ASSERT_TRUE(host.setAttr("n.label", std::string("other")));
   EXPECT_FALSE(host.isDirty("n.output"));
   EXPECT_EQ(MFnDependencyNode(host.node("n")).findPlug("lb").asString(), "other");
+}
+
+// Maya's handles return references into the data block: compute writes its
+// results through them, and a reference outlives the handle it came from.
+TEST_F(MayaHostTest, ComputeWritesThroughDataBlockReferences) {
+  host.createNode("qvTestNode", "n");
+  ASSERT_TRUE(host.setAttr("n.in", 3.0));
+  EXPECT_EQ(get("n.output"), (std::vector<double>{1.5, 0.75, 3.0}));
+  EXPECT_FALSE(host.isDirty("n.output"));
+
+  ASSERT_TRUE(host.setAttr("n.label", std::string("abcde")));
+  EXPECT_TRUE(host.isDirty("n.labelSize"));
+  EXPECT_EQ(get("n.labelSize"), std::vector<double>{5.0});
+  EXPECT_FALSE(host.isDirty("n.labelSize"));
+  ASSERT_TRUE(host.setAttr("n.label", std::string("")));
+  EXPECT_EQ(MFnDependencyNode(host.node("n")).findPlug("ls").asFloat(), 0.0f);
 }
 
 TEST_F(MayaHostTest, DeclinedPlugIsTakenAsCleanWithItsValue) {

@@ -2,6 +2,7 @@
 // float output it declines, and a string: the shapes the render nodes use.
 #include <maya/MDataBlock.h>
 #include <maya/MDataHandle.h>
+#include <maya/MFloatVector.h>
 #include <maya/MFnNumericAttribute.h>
 #include <maya/MFnPlugin.h>
 #include <maya/MFnStringData.h>
@@ -38,6 +39,7 @@ class qvTestNode : public MPxNode {
   static MObject output;
   static MObject other;
   static MObject label;
+  static MObject labelSize;
 };
 
 MTypeId qvTestNode::id(0x0013FF00);
@@ -46,6 +48,7 @@ MObject qvTestNode::color;
 MObject qvTestNode::output;
 MObject qvTestNode::other;
 MObject qvTestNode::label;
+MObject qvTestNode::labelSize;
 
 MStatus qvTestNode::initialize() {
   MStatus status;
@@ -83,7 +86,13 @@ MStatus qvTestNode::initialize() {
   status = typed.setHidden(true);
   QV_CHECK(status);
 
-  for (const MObject* attribute : {&input, &color, &output, &other, &label}) {
+  labelSize = numeric.create("labelSize", "ls", MFnNumericData::kFloat, 0);
+  status = numeric.setStorable(false);
+  QV_CHECK(status);
+  status = numeric.setWritable(false);
+  QV_CHECK(status);
+
+  for (const MObject* attribute : {&input, &color, &output, &other, &label, &labelSize}) {
     status = addAttribute(*attribute);
     QV_CHECK(status);
   }
@@ -93,16 +102,30 @@ MStatus qvTestNode::initialize() {
   QV_CHECK(status);
   status = attributeAffects(input, other);
   QV_CHECK(status);
+  status = attributeAffects(label, labelSize);
+  QV_CHECK(status);
   return MS::kSuccess;
 }
 
 MStatus qvTestNode::compute(const MPlug& plug, MDataBlock& block) {
   ++computeCalls;
+  if (plug == labelSize) {
+    // The devkit's way with file names: the text is kept by reference past
+    // its handle, and the result written through the reference Maya gives.
+    MString& text = block.inputValue(label).asString();
+    float& size = block.outputValue(labelSize).asFloat();
+    size = static_cast<float>(text.length());
+    block.setClean(plug);
+    return MS::kSuccess;
+  }
   if (plug != output && plug.parent() != output) return MS::kUnknownParameter;
   const float scale = block.inputValue(input).asFloat();
   const MFloatVector c = block.inputValue(color).asFloatVector();
   MDataHandle out = block.outputValue(output);
-  out.set3Float(c.x * scale, c.y * scale, c.z * scale);
+  float3& result = out.asFloat3();
+  result[0] = c.x * scale;
+  result[1] = c.y * scale;
+  result[2] = c.z * scale;
   out.setClean();
   return MS::kSuccess;
 }

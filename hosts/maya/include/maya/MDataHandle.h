@@ -1,60 +1,109 @@
 #pragma once
 
-#include <maya/MFloatVector.h>
-#include <maya/MMatrix.h>
+#include <maya/MFnData.h>
+#include <maya/MFnNumericData.h>
 #include <maya/MObject.h>
-#include <maya/MString.h>
+#include <maya/MStatus.h>
+#include <maya/MTypeId.h>
 #include <maya/MTypes.h>
+
+class MFloatVector;
+class MMatrix;
+class MPlug;
+class MString;
 
 namespace qv::maya::detail {
 struct Attribute;
 struct Node;
 }  // namespace qv::maya::detail
 
-// A view of one attribute's value in a node's data block. The arrays and
-// objects returned by reference live in the handle and are refreshed on each
-// call; writes go through the set calls.
+// A view of one attribute's value in a node's data block. What the as*
+// readers return refers into the block itself, so it outlives the handle and
+// a write through it is the attribute's new value.
 class MDataHandle {
  public:
   MDataHandle() = default;
-  // Host side: the block hands these out.
+  MDataHandle(const MDataHandle& other) = default;
+  MDataHandle& operator=(const MDataHandle& other) = default;
+
+  bool isNumeric() const;
+  MFnNumericData::Type numericType() const;
+  MFnData::Type type() const;
+  MObject attribute();
+  void setClean();
+
+  bool& asBool() const;
+  char& asChar() const;
+  unsigned char& asUChar() const;
+  short& asShort() const;
+  int& asLong() const;
+  int& asInt() const;
+  MInt64& asInt64() const;
+  float& asFloat() const;
+  double& asDouble() const;
+  short2& asShort2() const;
+  long2& asLong2() const;
+  int2& asInt2() const;
+  float2& asFloat2() const;
+  double2& asDouble2() const;
+  short3& asShort3() const;
+  long3& asLong3() const;
+  int3& asInt3() const;
+  float3& asFloat3() const;
+  double3& asDouble3() const;
+  MFloatVector& asFloatVector() const;
+  MMatrix& asMatrix() const;
+  MString& asString() const;
+  void*& asAddr() const;
+
+  // The handle of a child of this compound, in the same block.
+  MDataHandle child(const MPlug& plug);
+  MDataHandle child(const MObject& attribute);
+
+  void set(bool);
+  void set(char);
+  void set(short);
+  void set(int);
+  void set(MInt64);
+  void set(float);
+  void set(double);
+  void set(const MMatrix&);
+  void set(const MFloatVector&);
+  void set(short, short);
+  void set(int, int);
+  void set(float, float);
+  void set(double, double);
+  void set(short, short, short);
+  void set(int, int, int);
+  void set(float, float, float);
+  void set(double, double, double);
+  void set(const MString&);
+
+  void setBool(bool);
+  void setChar(char);
+  void setShort(short);
+  void setInt(int);
+  void setInt64(MInt64);
+  void setFloat(float);
+  void setDouble(double);
+  void setMMatrix(const MMatrix&);
+  void setMFloatVector(const MFloatVector&);
+  void set2Short(short, short);
+  void set2Int(int, int);
+  void set2Float(float, float);
+  void set2Double(double, double);
+  void set3Short(short, short, short);
+  void set3Int(int, int, int);
+  void set3Float(float, float, float);
+  void set3Double(double, double, double);
+  void setString(const MString&);
+
+ private:
+  friend class MDataBlock;
+  friend class MArrayDataHandle;
   MDataHandle(qv::maya::detail::Node* node, const qv::maya::detail::Attribute* attribute)
       : node_(node), attribute_(attribute) {}
 
-  bool isNull() const { return node_ == nullptr || attribute_ == nullptr; }
-  MObject attribute();
-
-  bool asBool() const;
-  short asShort() const;
-  int asInt() const;
-  float asFloat() const;
-  double asDouble() const;
-  float3& asFloat3();
-  double3& asDouble3();
-  MFloatVector asFloatVector() const;
-  MString& asString();
-  const MMatrix& asMatrix() const;
-
-  void set(bool value);
-  void set(short value);
-  void set(int value);
-  void set(float value);
-  void set(double value);
-  void set(const MFloatVector& value);
-  void set(const MString& value);
-  void set(const MMatrix& value);
-  void set3Float(float x, float y, float z);
-  void set3Double(double x, double y, double z);
-  void setString(const MString& value) { set(value); }
-  void setMMatrix(const MMatrix& value) { set(value); }
-
-  void setClean();
-
- private:
   qv::maya::detail::Node* node_ = nullptr;
   const qv::maya::detail::Attribute* attribute_ = nullptr;
-  float3 float3_ = {0.0f, 0.0f, 0.0f};
-  double3 double3_ = {0.0, 0.0, 0.0};
-  MString string_;
-  mutable MMatrix matrix_;
 };

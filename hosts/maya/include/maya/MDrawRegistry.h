@@ -7,6 +7,7 @@
 namespace MHWRender {
 
 class MPxShadingNodeOverride;
+class MPxSurfaceShadingNodeOverride;
 
 // Override creators by draw classification: Maya creates overrides for the
 // nodes whose classification holds ":" followed by that draw classification.
@@ -19,6 +20,13 @@ class MDrawRegistry {
                                                     ShadingNodeOverrideCreator creatorFunction);
   static MStatus deregisterShadingNodeOverrideCreator(const MString& drawClassification,
                                                       const MString& registrantId);
+
+  typedef MPxSurfaceShadingNodeOverride* (*SurfaceShadingNodeOverrideCreator)(const MObject&);
+  static MStatus registerSurfaceShadingNodeOverrideCreator(
+      const MString& drawClassification, const MString& registrantId,
+      SurfaceShadingNodeOverrideCreator creatorFunction);
+  static MStatus deregisterSurfaceShadingNodeOverrideCreator(const MString& drawClassification,
+                                                             const MString& registrantId);
 };
 
 }  // namespace MHWRender

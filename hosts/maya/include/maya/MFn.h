@@ -19,6 +19,7 @@ class MFn {
     kCompoundAttribute,
     kTypedAttribute,
     kMatrixAttribute,
+    kLightDataAttribute,
     kData,
     kStringData,
     kPlugin

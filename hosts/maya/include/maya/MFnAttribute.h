@@ -22,6 +22,7 @@ class MFnAttribute : public MFnBase {
   bool isHidden(MStatus* ReturnStatus = nullptr) const;
   bool isUsedAsColor(MStatus* ReturnStatus = nullptr) const;
   bool isUsedAsFilename(MStatus* ReturnStatus = nullptr) const;
+  bool isArray(MStatus* ReturnStatus = nullptr) const;
 
   MStatus setKeyable(bool state);
   MStatus setStorable(bool state);
@@ -30,4 +31,5 @@ class MFnAttribute : public MFnBase {
   MStatus setHidden(bool state);
   MStatus setUsedAsColor(bool state);
   MStatus setUsedAsFilename(bool state);
+  MStatus setArray(bool state);
 };

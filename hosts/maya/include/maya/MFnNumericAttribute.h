@@ -24,6 +24,10 @@ class MFnNumericAttribute : public MFnAttribute {
   MObject createPoint(const MString& fullName, const MString& briefName,
                       MStatus* ReturnStatus = nullptr);
 
+  // A pointer-sized value, which scene files do not store.
+  MObject createAddr(const MString& fullName, const MString& briefName,
+                     void* defaultValue = nullptr, MStatus* ReturnStatus = nullptr);
+
   MFnNumericData::Type unitType(MStatus* ReturnStatus = nullptr) const;
 
   MStatus setDefault(bool value);
@@ -36,19 +40,31 @@ class MFnNumericAttribute : public MFnAttribute {
   MStatus setDefault(int a, int b, int c);
   MStatus setDefault(float a, float b, float c);
   MStatus setDefault(double a, double b, double c);
-  MStatus getDefault(double& value) const;
-  MStatus getDefault(double& a, double& b, double& c) const;
+  MStatus getDefault(double& def1);
+  MStatus getDefault(double& def1, double& def2, double& def3);
 
-  MStatus setMin(int value) { return setMin(static_cast<double>(value)); }
-  MStatus setMin(float value) { return setMin(static_cast<double>(value)); }
-  MStatus setMin(double value);
-  MStatus setMax(int value) { return setMax(static_cast<double>(value)); }
-  MStatus setMax(float value) { return setMax(static_cast<double>(value)); }
-  MStatus setMax(double value);
+  // On a compound, the values go to the children in order.
+  MStatus setMin(double min1);
+  MStatus setMin(double min1, double min2);
+  MStatus setMin(double min1, double min2, double min3);
+  MStatus setMax(double max1);
+  MStatus setMax(double max1, double max2);
+  MStatus setMax(double max1, double max2, double max3);
+  // The slider's range in the Attribute Editor; values may go beyond it.
+  MStatus setSoftMin(double min1);
+  MStatus setSoftMax(double max1);
   bool hasMin(MStatus* ReturnStatus = nullptr) const;
   bool hasMax(MStatus* ReturnStatus = nullptr) const;
-  MStatus getMin(double& value) const;
-  MStatus getMax(double& value) const;
+  bool hasSoftMin(MStatus* ReturnStatus = nullptr) const;
+  bool hasSoftMax(MStatus* ReturnStatus = nullptr) const;
+  MStatus getMin(double& min1) const;
+  MStatus getMin(double& min1, double& min2) const;
+  MStatus getMin(double& min1, double& min2, double& min3) const;
+  MStatus getMax(double& max1) const;
+  MStatus getMax(double& max1, double& max2) const;
+  MStatus getMax(double& max1, double& max2, double& max3) const;
+  MStatus getSoftMin(double& min1) const;
+  MStatus getSoftMax(double& max1) const;
 
  private:
   MStatus setDefaults(const char* function, int count, const double* values);

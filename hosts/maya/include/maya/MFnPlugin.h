@@ -7,7 +7,8 @@
 #include <maya/MTypeId.h>
 #include <maya/MTypes.h>
 
-typedef MStatus (*MInitializeFunction)();
+// The vendor the devkit samples register under.
+#define PLUGIN_COMPANY "Autodesk"
 
 class MFnPlugin : public MFnBase {
  public:

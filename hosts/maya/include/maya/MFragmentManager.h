@@ -1,5 +1,6 @@
 #pragma once
 
+#include <maya/MObject.h>
 #include <maya/MString.h>
 
 namespace MHWRender {
@@ -10,10 +11,16 @@ namespace MHWRender {
 class MFragmentManager {
  public:
   bool hasFragment(const MString& fragmentName) const;
-  MString addShadeFragmentFromBuffer(const char* buffer, bool hidden);
-  MString addFragmentGraphFromBuffer(const char* buffer);
-  bool removeFragment(const MString& fragmentName);
   bool getFragmentXML(const MString& fragmentName, MString& buffer) const;
+  MString addShadeFragmentFromBuffer(const char* buffer, bool hidden);
+  // A file name that is not absolute is looked for in the fragment paths,
+  // in the order they were added.
+  MString addShadeFragmentFromFile(const MString& fileName, bool hidden);
+  MString addFragmentGraphFromBuffer(const char* buffer);
+  MString addFragmentGraphFromFile(const MString& fileName);
+  bool removeFragment(const MString& fragmentName);
+  // False when the path names no folder.
+  bool addFragmentPath(const MString& path);
 
  private:
   MFragmentManager() = default;

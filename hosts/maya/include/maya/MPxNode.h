@@ -1,17 +1,21 @@
 #pragma once
 
+#include <maya/MDGContext.h>
+#include <maya/MDataBlock.h>
+#include <maya/MDataHandle.h>
 #include <maya/MObject.h>
+#include <maya/MPlug.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
 #include <maya/MTypeId.h>
+#include <maya/MTypes.h>
 
-class MPlug;
 class MPlugArray;
-class MDataBlock;
 
 namespace qv::maya::detail {
 struct Node;
-}
+struct NodeAccess;
+}  // namespace qv::maya::detail
 
 class MPxNode {
  public:
@@ -53,24 +57,24 @@ class MPxNode {
   virtual void postConstructor();
   virtual MStatus compute(const MPlug& plug, MDataBlock& dataBlock);
   // The host adds what attributeAffects declares; this adds anything more.
-  virtual MStatus setDependentsDirty(const MPlug& plugBeingDirtied, MPlugArray& affectedPlugs);
+  virtual MStatus setDependentsDirty(const MPlug& plug, MPlugArray& plugArray);
   virtual Type type() const { return kDependNode; }
 
-  MObject thisMObject() const;
-  MString name() const;
-  MTypeId typeId() const;
-  MString typeName() const;
-  void setMPSafe(bool flag) { mpSafe_ = flag; }
-  bool isMPSafe() const { return mpSafe_; }
-
   // Valid only inside the initialize function of the type being registered.
-  static MStatus addAttribute(const MObject& attribute);
+  static MStatus addAttribute(const MObject& attr);
   static MStatus attributeAffects(const MObject& whenChanges, const MObject& isAffected);
 
-  // Host side: binds the instance to its node before postConstructor.
-  void qvBind(qv::maya::detail::Node* node) { node_ = node; }
+  virtual MTypeId typeId() const;
+  virtual MString typeName() const;
+  virtual MString name() const;
+  virtual MObject thisMObject() const;
+
+ protected:
+  virtual void setMPSafe(bool flag);
 
  private:
+  // The graph binds the instance to its node before postConstructor.
+  friend struct qv::maya::detail::NodeAccess;
   qv::maya::detail::Node* node_ = nullptr;
   bool mpSafe_ = false;
 };

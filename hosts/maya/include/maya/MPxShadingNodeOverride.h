@@ -8,6 +8,15 @@
 #include <vector>
 
 namespace MHWRender {
+class MAttributeParameterMapping;
+class MAttributeParameterMappingList;
+}  // namespace MHWRender
+
+namespace qv::maya::detail {
+struct MappingAccess;
+}  // namespace qv::maya::detail
+
+namespace MHWRender {
 
 class MShaderInstance;
 
@@ -16,39 +25,45 @@ class MShaderInstance;
 // parameter's name in the built shader, which may differ from its own.
 class MAttributeParameterMapping {
  public:
-  MAttributeParameterMapping(const MString& parameterName, const MString& attributeName,
-                             bool allowConnections, bool allowRename);
+  MAttributeParameterMapping(const MString& paramName, const MString& attrName,
+                             bool allowConnection, bool allowRename);
+  ~MAttributeParameterMapping();
 
   const MString& parameterName() const { return parameterName_; }
-  const MString& attributeName() const { return attributeName_; }
   const MString& resolvedParameterName() const { return resolvedParameterName_; }
-  bool allowConnections() const { return allowConnections_; }
+  const MString& attributeName() const { return attributeName_; }
+  bool allowConnection() const { return allowConnection_; }
   bool allowRename() const { return allowRename_; }
 
-  // Host side, while building the shader.
-  void qvSetResolvedParameterName(const MString& name) { resolvedParameterName_ = name; }
-
  private:
+  friend class MAttributeParameterMappingList;
+  // The viewport names the parameter while it builds the shader.
+  friend struct qv::maya::detail::MappingAccess;
+
   MString parameterName_;
-  MString attributeName_;
   MString resolvedParameterName_;
-  bool allowConnections_;
+  MString attributeName_;
+  bool allowConnection_;
   bool allowRename_;
 };
 
 class MAttributeParameterMappingList {
  public:
+  MAttributeParameterMappingList();
+  ~MAttributeParameterMappingList();
+  MAttributeParameterMappingList(const MAttributeParameterMappingList&) = delete;
+  MAttributeParameterMappingList& operator=(const MAttributeParameterMappingList&) = delete;
+
   unsigned int length() const;
-  void append(const MAttributeParameterMapping& mapping);
-  const MAttributeParameterMapping* operator[](unsigned int index) const;
+  // Null past the end.
+  const MAttributeParameterMapping* getMapping(unsigned int index) const;
   const MAttributeParameterMapping* findByAttributeName(const MString& attributeName) const;
   const MAttributeParameterMapping* findByParameterName(const MString& parameterName) const;
+  void append(const MAttributeParameterMapping& mapping);
   void clear();
 
-  // Host side, while building the shader.
-  MAttributeParameterMapping* qvAt(unsigned int index);
-
  private:
+  friend struct qv::maya::detail::MappingAccess;
   std::vector<MAttributeParameterMapping> mappings_;
 };
 
@@ -57,6 +72,7 @@ class MAttributeParameterMappingList {
 // the creator registered for the node's draw classification, and deletes it.
 class MPxShadingNodeOverride {
  public:
+  MPxShadingNodeOverride(const MObject& obj);
   virtual ~MPxShadingNodeOverride();
   MPxShadingNodeOverride(const MPxShadingNodeOverride&) = delete;
   MPxShadingNodeOverride& operator=(const MPxShadingNodeOverride&) = delete;
@@ -70,9 +86,6 @@ class MPxShadingNodeOverride {
   virtual void updateDG();
   virtual void updateShader(MShaderInstance& shader,
                             const MAttributeParameterMappingList& mappings);
-
- protected:
-  explicit MPxShadingNodeOverride(const MObject& obj);
 };
 
 }  // namespace MHWRender

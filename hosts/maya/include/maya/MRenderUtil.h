@@ -2,6 +2,7 @@
 
 #include <maya/MStatus.h>
 #include <maya/MString.h>
+#include <maya/MTypes.h>
 
 class MRenderUtil {
  public:
@@ -10,4 +11,30 @@ class MRenderUtil {
   static bool exactFileTextureName(const MString& fileName, bool useFrameExt,
                                    const MString& currentFrameExt, MString& exactName,
                                    MStatus* ReturnStatus = nullptr);
+  // The node whose file it is gives the context Maya resolves the name in;
+  // the stand-in resolves every name alike.
+  static bool exactFileTextureName(const MString& baseName, bool useFrameExt,
+                                   const MString& currentFrameExt,
+                                   const MString& contextNodeFullName, MString& exactName,
+                                   MStatus* ReturnStatus = nullptr);
+
+  // What Maya's software renderer offers a shading node while it renders.
+  // The stand-in renders nothing in software: no ray is traced, and a light
+  // is taken as a directional one whatever its blind data.
+  static MStatus raytrace(const MFloatVector& rayOrigin, const MFloatVector& rayDirection,
+                          const void* objectId, const void* raySampler, const short rayDepth,
+                          MFloatVector& resultColor, MFloatVector& resultTransparency,
+                          const bool isReflectedRays = true);
+  static float diffuseReflectance(const void* lightBlindData, const MFloatVector& lightDirection,
+                                  const MFloatVector& pointCamera, const MFloatVector& normal,
+                                  bool lightBackFace, MStatus* ReturnStatus = nullptr);
+  static MFloatVector maximumSpecularReflection(const void* lightBlindData,
+                                                const MFloatVector& lightDirection,
+                                                const MFloatVector& pointCamera,
+                                                const MFloatVector& normal,
+                                                const MFloatVector& rayDirection,
+                                                MStatus* ReturnStatus = nullptr);
+  static float lightAttenuation(const void* lightBlindData, const MFloatVector& pointCamera,
+                                const MFloatVector& normal, bool lightBackFace,
+                                MStatus* ReturnStatus = nullptr);
 };

@@ -3,11 +3,11 @@
 #include <maya/MMatrix.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
+#include <maya/MTextureManager.h>
 
 namespace MHWRender {
 
 class MSamplerState;
-class MTexture;
 
 struct MTextureAssignment {
   MTexture* texture = nullptr;
@@ -22,6 +22,7 @@ class MShaderInstance {
   MStatus setParameter(const MString& parameterName, int value);
   MStatus setParameter(const MString& parameterName, float value);
   MStatus setParameter(const MString& parameterName, const float* value);
+  MStatus setParameter(const MString& parameterName, const MFloatVector& value);
   MStatus setParameter(const MString& parameterName, const MMatrix& value);
   MStatus setParameter(const MString& parameterName, MTextureAssignment& textureAssignment);
   MStatus setParameter(const MString& parameterName, const MSamplerState& sampler);

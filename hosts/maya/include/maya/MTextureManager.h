@@ -1,6 +1,9 @@
 #pragma once
 
+#include <maya/MPlug.h>
+#include <maya/MStatus.h>
 #include <maya/MString.h>
+#include <maya/MViewport2Renderer.h>
 
 namespace MHWRender {
 
@@ -36,8 +39,12 @@ class MTextureManager {
   // Null when the file cannot be read. mipmapLevels 0 asks for a full chain.
   MTexture* acquireTexture(const MString& filePath, int mipmapLevels = 0,
                            bool useExposureControl = true, const MString& layerName = MString(),
-                           int alphaChannelIdx = -1,
-                           const MString& contextNodeFullName = MString());
+                           int alphaChannelIdx = -1);
+  // The node gives the context Maya resolves a relative path in; the
+  // stand-in reads every path alike.
+  MTexture* acquireTexture(const MString& filePath, const MString& contextNodeFullName,
+                           int mipmapLevels = 0, bool useExposureControl = true,
+                           const MString& layerName = MString(), int alphaChannelIdx = -1);
   void releaseTexture(MTexture* texture) const;
 
  private:

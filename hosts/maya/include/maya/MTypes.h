@@ -31,9 +31,43 @@ typedef unsigned long DWORD;
 extern HINSTANCE MhInstPlugin;
 #endif
 
+typedef signed short short2[2];
+typedef signed short short3[3];
+typedef signed int long2[2];
+typedef signed int long3[3];
+typedef signed int int2[2];
+typedef signed int int3[3];
 typedef float float2[2];
 typedef float float3[3];
 typedef double double2[2];
 typedef double double3[3];
+typedef double double4[4];
+
+#if defined(_WIN32)
+typedef __int64 MInt64;
+typedef unsigned __int64 MUint64;
+#else
+typedef long long MInt64;
+typedef unsigned long long MUint64;
+#endif
+
+// Headers name one another's classes through these rather than include them.
+class MAngle;
+class MArrayDataHandle;
+class MDataBlock;
+class MDataHandle;
+class MDGContext;
+class MFloatVector;
+class MFnPlugin;
+class MImage;
+class MMatrix;
+class MObject;
+class MPlug;
+class MPlugArray;
+class MPxNode;
+class MStatus;
+class MString;
+class MTypeId;
 
 typedef void* (*MCreatorFunction)();
+typedef MStatus (*MInitializeFunction)();

@@ -1,10 +1,19 @@
 #pragma once
 
+// Maya's renderer header reaches vectors and the state manager through its
+// frame-context and draw-manager headers; plug-ins rely on that.
+#include <maya/MFloatVector.h>
+#include <maya/MMatrix.h>
+#include <maya/MStateManager.h>
 #include <maya/MStatus.h>
+#include <maya/MString.h>
 
 namespace MHWRender {
 
 class MFragmentManager;
+class MSamplerState;
+class MShaderInstance;
+class MTexture;
 class MTextureManager;
 
 enum DrawAPI {
@@ -14,6 +23,16 @@ enum DrawAPI {
   kOpenGLCoreProfile = 1 << 2,
   kAllDevices = kOpenGL | kDirectX11 | kOpenGLCoreProfile
 };
+
+}  // namespace MHWRender
+
+// Overrides name the APIs they support as kOpenGL | kDirectX11.
+inline MHWRender::DrawAPI operator|(MHWRender::DrawAPI a, MHWRender::DrawAPI b) {
+  return static_cast<MHWRender::DrawAPI>(static_cast<unsigned int>(a) |
+                                         static_cast<unsigned int>(b));
+}
+
+namespace MHWRender {
 
 // Viewport 2.0's renderer: one per process, absent when Maya runs without
 // the viewport (batch mode), which the stand-in host can arrange.

@@ -6,12 +6,14 @@
 
 #include <maya/MDrawRegistry.h>
 #include <maya/MFragmentManager.h>
+#include <maya/MPxShadingNodeOverride.h>
 #include <maya/MShaderManager.h>
 #include <maya/MStateManager.h>
 #include <maya/MString.h>
 #include <maya/MTextureManager.h>
 #include <maya/MViewport2Renderer.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -46,7 +48,8 @@ struct Fragment {
 struct DrawRegistration {
   std::string classification;
   std::string registrant;
-  MHWRender::MDrawRegistry::ShadingNodeOverrideCreator creator = nullptr;
+  // Surface shading overrides are created like any other.
+  std::function<MHWRender::MPxShadingNodeOverride*(const MObject&)> creator;
   // The plug-in whose entry point registered it; null when registered from
   // outside any plug-in.
   const Plugin* plugin = nullptr;
@@ -96,6 +99,8 @@ class RenderState {
 
   bool rendererAvailable = true;
   std::map<std::string, Fragment> fragments;
+  // Where fragment files named without a folder are looked for.
+  std::vector<std::string> fragmentPaths;
   std::vector<DrawRegistration> registrations;
   std::vector<DrawRegistryObserver*> observers;
 
@@ -130,6 +135,18 @@ class RenderState {
 };
 
 RenderState& renderState();
+
+// What the viewport writes into the parameter mappings while it builds a
+// shader, beyond what Maya's API lets a plug-in do.
+struct MappingAccess {
+  static MHWRender::MAttributeParameterMapping* at(MHWRender::MAttributeParameterMappingList& list,
+                                                   unsigned int index) {
+    return index < list.mappings_.size() ? &list.mappings_[index] : nullptr;
+  }
+  static void resolve(MHWRender::MAttributeParameterMapping& mapping, const MString& name) {
+    mapping.resolvedParameterName_ = name;
+  }
+};
 
 bool sameSampler(const MHWRender::MSamplerStateDesc& a, const MHWRender::MSamplerStateDesc& b);
 

@@ -6,8 +6,10 @@
 #include "numeric_value.h"
 
 #include <maya/MDrawRegistry.h>
+#include <maya/MFloatVector.h>
 #include <maya/MImage.h>
 #include <maya/MPxShadingNodeOverride.h>
+#include <maya/MPxSurfaceShadingNodeOverride.h>
 #include <maya/MShaderManager.h>
 #include <maya/MStateManager.h>
 #include <maya/MTextureManager.h>
@@ -20,6 +22,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 namespace MHWRender {
 
@@ -91,6 +95,7 @@ void RenderState::reset() {
   for (auto& [handle, entry] : samplers_) RendererAccess::deleteSamplerState(handle);
   samplers_.clear();
   fragments.clear();
+  fragmentPaths.clear();
   registrations.clear();
   rendererAvailable = true;
 }
@@ -279,14 +284,14 @@ DrawAPI MRenderer::drawAPI() const {
 
 // MDrawRegistry
 
-MStatus MDrawRegistry::registerShadingNodeOverrideCreator(
-    const MString& drawClassification, const MString& registrantId,
-    ShadingNodeOverrideCreator creatorFunction) {
+namespace {
+
+MStatus registerCreator(const char* function, const MString& drawClassification,
+                        const MString& registrantId,
+                        std::function<MPxShadingNodeOverride*(const MObject&)> creator) {
   MStatus status;
-  if (graph().injected("MDrawRegistry::registerShadingNodeOverrideCreator", &status)) {
-    return status;
-  }
-  if (drawClassification.length() == 0 || !creatorFunction) return MS::kInvalidParameter;
+  if (graph().injected(function, &status)) return status;
+  if (drawClassification.length() == 0 || !creator) return MS::kInvalidParameter;
   auto& registrations = renderState().registrations;
   for (const auto& registration : registrations) {
     if (registration.classification == drawClassification.asChar() &&
@@ -295,16 +300,14 @@ MStatus MDrawRegistry::registerShadingNodeOverrideCreator(
     }
   }
   registrations.push_back(
-      {drawClassification.asChar(), registrantId.asChar(), creatorFunction, graph().loading});
+      {drawClassification.asChar(), registrantId.asChar(), std::move(creator), graph().loading});
   return MS::kSuccess;
 }
 
-MStatus MDrawRegistry::deregisterShadingNodeOverrideCreator(const MString& drawClassification,
-                                                            const MString& registrantId) {
+MStatus deregisterCreator(const char* function, const MString& drawClassification,
+                          const MString& registrantId) {
   MStatus status;
-  if (graph().injected("MDrawRegistry::deregisterShadingNodeOverrideCreator", &status)) {
-    return status;
-  }
+  if (graph().injected(function, &status)) return status;
   auto& registrations = renderState().registrations;
   for (size_t i = 0; i < registrations.size(); ++i) {
     if (registrations[i].classification == drawClassification.asChar() &&
@@ -314,6 +317,42 @@ MStatus MDrawRegistry::deregisterShadingNodeOverrideCreator(const MString& drawC
     }
   }
   return MS::kFailure;
+}
+
+}  // namespace
+
+MStatus MDrawRegistry::registerShadingNodeOverrideCreator(
+    const MString& drawClassification, const MString& registrantId,
+    ShadingNodeOverrideCreator creatorFunction) {
+  std::function<MPxShadingNodeOverride*(const MObject&)> creator;
+  if (creatorFunction) creator = creatorFunction;
+  return registerCreator("MDrawRegistry::registerShadingNodeOverrideCreator", drawClassification,
+                         registrantId, std::move(creator));
+}
+
+MStatus MDrawRegistry::deregisterShadingNodeOverrideCreator(const MString& drawClassification,
+                                                            const MString& registrantId) {
+  return deregisterCreator("MDrawRegistry::deregisterShadingNodeOverrideCreator",
+                           drawClassification, registrantId);
+}
+
+MStatus MDrawRegistry::registerSurfaceShadingNodeOverrideCreator(
+    const MString& drawClassification, const MString& registrantId,
+    SurfaceShadingNodeOverrideCreator creatorFunction) {
+  std::function<MPxShadingNodeOverride*(const MObject&)> creator;
+  if (creatorFunction) {
+    creator = [creatorFunction](const MObject& object) -> MPxShadingNodeOverride* {
+      return creatorFunction(object);
+    };
+  }
+  return registerCreator("MDrawRegistry::registerSurfaceShadingNodeOverrideCreator",
+                         drawClassification, registrantId, std::move(creator));
+}
+
+MStatus MDrawRegistry::deregisterSurfaceShadingNodeOverrideCreator(
+    const MString& drawClassification, const MString& registrantId) {
+  return deregisterCreator("MDrawRegistry::deregisterSurfaceShadingNodeOverrideCreator",
+                           drawClassification, registrantId);
 }
 
 // MTexture, MTextureManager
@@ -347,8 +386,14 @@ void MTexture::freeRawData(void* data) {
 }
 
 MTexture* MTextureManager::acquireTexture(const MString& filePath, int mipmapLevels, bool,
-                                          const MString&, int, const MString&) {
+                                          const MString&, int) {
   return renderState().acquireTexture(filePath.asChar(), mipmapLevels);
+}
+
+MTexture* MTextureManager::acquireTexture(const MString& filePath, const MString&, int mipmapLevels,
+                                          bool useExposureControl, const MString& layerName,
+                                          int alphaChannelIdx) {
+  return acquireTexture(filePath, mipmapLevels, useExposureControl, layerName, alphaChannelIdx);
 }
 
 void MTextureManager::releaseTexture(MTexture* texture) const {
@@ -453,6 +498,11 @@ MStatus MShaderInstance::setParameter(const MString& parameterName, const float*
   return MS::kSuccess;
 }
 
+MStatus MShaderInstance::setParameter(const MString& parameterName, const MFloatVector& value) {
+  const float values[] = {value.x, value.y, value.z};
+  return setParameter(parameterName, values);
+}
+
 MStatus MShaderInstance::setParameter(const MString& parameterName, const MMatrix& value) {
   const std::string* type = typeOf(this, parameterName);
   if (!type || *type != "float4x4") return MS::kInvalidParameter;
@@ -510,13 +560,18 @@ void MPxShadingNodeOverride::updateDG() {}
 void MPxShadingNodeOverride::updateShader(MShaderInstance&, const MAttributeParameterMappingList&) {
 }
 
-MAttributeParameterMapping::MAttributeParameterMapping(const MString& parameterName,
-                                                       const MString& attributeName,
-                                                       bool allowConnections, bool allowRename)
-    : parameterName_(parameterName),
-      attributeName_(attributeName),
-      allowConnections_(allowConnections),
+MAttributeParameterMapping::MAttributeParameterMapping(const MString& paramName,
+                                                       const MString& attrName,
+                                                       bool allowConnection, bool allowRename)
+    : parameterName_(paramName),
+      attributeName_(attrName),
+      allowConnection_(allowConnection),
       allowRename_(allowRename) {}
+
+MAttributeParameterMapping::~MAttributeParameterMapping() = default;
+
+MAttributeParameterMappingList::MAttributeParameterMappingList() = default;
+MAttributeParameterMappingList::~MAttributeParameterMappingList() = default;
 
 unsigned int MAttributeParameterMappingList::length() const {
   return static_cast<unsigned int>(mappings_.size());
@@ -526,7 +581,7 @@ void MAttributeParameterMappingList::append(const MAttributeParameterMapping& ma
   mappings_.push_back(mapping);
 }
 
-const MAttributeParameterMapping* MAttributeParameterMappingList::operator[](
+const MAttributeParameterMapping* MAttributeParameterMappingList::getMapping(
     unsigned int index) const {
   return index < mappings_.size() ? &mappings_[index] : nullptr;
 }
@@ -549,10 +604,6 @@ const MAttributeParameterMapping* MAttributeParameterMappingList::findByParamete
 
 void MAttributeParameterMappingList::clear() {
   mappings_.clear();
-}
-
-MAttributeParameterMapping* MAttributeParameterMappingList::qvAt(unsigned int index) {
-  return index < mappings_.size() ? &mappings_[index] : nullptr;
 }
 
 }  // namespace MHWRender

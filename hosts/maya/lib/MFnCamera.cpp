@@ -1,7 +1,6 @@
-// MFnCamera and MAngle.
+// Camera shapes, read through the graph like any node.
 #include "graph.h"
 
-#include <maya/MAngle.h>
 #include <maya/MFnCamera.h>
 
 #include <cmath>
@@ -11,8 +10,6 @@ using qv::maya::detail::Node;
 using qv::maya::detail::nodeOf;
 
 namespace {
-
-const double kPi = std::acos(-1.0);
 
 // The camera's value of the attribute, or a failure when the function set
 // holds no live camera.
@@ -95,27 +92,4 @@ double MFnCamera::aspectRatio(MStatus* ReturnStatus) const {
   const double height = verticalFilmAperture();
   if (ReturnStatus) *ReturnStatus = status;
   return status.error() ? 0.0 : width / height;
-}
-
-MAngle::MAngle(double value, Unit unit) : value_(value), unit_(unit) {}
-
-double MAngle::asDegrees() const {
-  switch (unit_) {
-    case kRadians:
-      return value_ * 180.0 / kPi;
-    case kDegrees:
-      return value_;
-    case kAngMinutes:
-      return value_ / 60.0;
-    case kAngSeconds:
-      return value_ / 3600.0;
-    case kInvalid:
-    case kLast:
-      break;
-  }
-  return 0.0;
-}
-
-double MAngle::asRadians() const {
-  return unit_ == kRadians ? value_ : asDegrees() * kPi / 180.0;
 }

@@ -3,21 +3,6 @@
 
 #include <iostream>
 
-MString& MString::operator+=(const MString& other) {
-  text_ += other.text_;
-  return *this;
-}
-
-MString MString::operator+(const MString& other) const {
-  MString result(*this);
-  result += other;
-  return result;
-}
-
-std::ostream& operator<<(std::ostream& out, const MString& text) {
-  return out << text.asChar();
-}
-
 MString MStatus::errorString() const {
   switch (code_) {
     case MS::kSuccess:
@@ -42,7 +27,15 @@ MString MStatus::errorString() const {
   return "(unknown status)";
 }
 
+void MStatus::perror(const char* text) const {
+  perror(MString(text));
+}
+
 void MStatus::perror(const MString& text) const {
   if (text.length() > 0) std::cerr << text << ": ";
   std::cerr << errorString() << std::endl;
+}
+
+std::ostream& operator<<(std::ostream& out, MStatus& status) {
+  return out << status.errorString();
 }

@@ -1,8 +1,5 @@
-// MImage and MRenderUtil: image files and texture file names.
-#include "graph.h"
-
+// Image files, read with stb_image.
 #include <maya/MImage.h>
-#include <maya/MRenderUtil.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -126,27 +123,4 @@ MImage::MPixelType MImage::pixelType() const {
 
 unsigned int MImage::depth() const {
   return pixels_ ? 4 : 0;
-}
-
-bool MRenderUtil::exactFileTextureName(const MString& fileName, bool, const MString&,
-                                       MString& exactName, MStatus* ReturnStatus) {
-  namespace fs = std::filesystem;
-  if (ReturnStatus) *ReturnStatus = MS::kSuccess;
-  exactName = "";
-  const std::string name = fileName.asChar();
-  if (name.empty()) return false;
-  std::vector<fs::path> candidates = {name};
-  if (fs::path(name).is_relative()) {
-    for (const std::string& folder : qv::maya::detail::graph().textureSearchPath) {
-      candidates.push_back(fs::path(folder) / name);
-    }
-  }
-  for (const fs::path& candidate : candidates) {
-    std::error_code error;
-    if (fs::is_regular_file(candidate, error)) {
-      exactName = candidate.string().c_str();
-      return true;
-    }
-  }
-  return false;
 }

@@ -1,0 +1,4 @@
+
+#include <maya/MDGContext.h>
+
+MDGContext MDGContext::fsNormal;

@@ -1,0 +1,49 @@
+#include "api_support.h"
+#include "graph.h"
+
+#include <maya/MFnDagNode.h>
+#include <maya/MObject.h>
+
+#include <string>
+
+using qv::maya::detail::Node;
+using qv::maya::detail::nodeChecked;
+using qv::maya::detail::objectOf;
+using qv::maya::detail::report;
+
+QV_FN_CONSTRUCTOR(MFnDagNode)
+
+unsigned int MFnDagNode::childCount(MStatus* ReturnStatus) const {
+  Node* node = nodeChecked(object_, ReturnStatus);
+  return node ? static_cast<unsigned int>(node->children.size()) : 0;
+}
+
+MObject MFnDagNode::child(unsigned int index, MStatus* ReturnStatus) const {
+  Node* node = nodeChecked(object_, ReturnStatus);
+  if (!node || index >= node->children.size()) {
+    report(ReturnStatus, MS::kInvalidParameter);
+    return MObject();
+  }
+  return objectOf(node->children[index]);
+}
+
+unsigned int MFnDagNode::parentCount(MStatus* ReturnStatus) const {
+  Node* node = nodeChecked(object_, ReturnStatus);
+  return node && node->parent ? 1 : 0;
+}
+
+MObject MFnDagNode::parent(unsigned int index, MStatus* ReturnStatus) const {
+  Node* node = nodeChecked(object_, ReturnStatus);
+  if (!node || index != 0 || !node->parent) {
+    report(ReturnStatus, MS::kInvalidParameter);
+    return MObject();
+  }
+  return objectOf(node->parent);
+}
+
+MString MFnDagNode::fullPathName(MStatus* ReturnStatus) const {
+  Node* node = nodeChecked(object_, ReturnStatus);
+  std::string path;
+  for (; node; node = node->parent) path = "|" + node->name + path;
+  return path.c_str();
+}

@@ -1,0 +1,38 @@
+#include "api_support.h"
+
+#include <maya/MFnStringData.h>
+#include <maya/MObject.h>
+
+#include <memory>
+
+using qv::maya::detail::failed;
+using qv::maya::detail::report;
+
+QV_FN_CONSTRUCTOR(MFnStringData)
+
+MObject MFnStringData::create(const MString& text, MStatus* ReturnStatus) {
+  object_ = MObject();
+  if (failed("MFnStringData::create", ReturnStatus)) return MObject();
+  auto data = std::make_shared<qv::maya::detail::StringData>();
+  data->text = text.asChar();
+  object_ = MObject(data);
+  report(ReturnStatus, MS::kSuccess);
+  return object_;
+}
+
+MObject MFnStringData::create(MStatus* ReturnStatus) {
+  return create(MString(), ReturnStatus);
+}
+
+MString MFnStringData::string(MStatus* ReturnStatus) const {
+  auto* data = dynamic_cast<qv::maya::detail::StringData*>(object_.get());
+  report(ReturnStatus, data ? MS::kSuccess : MS::kInvalidParameter);
+  return data ? data->text.c_str() : "";
+}
+
+MStatus MFnStringData::set(const MString& text) {
+  auto* data = dynamic_cast<qv::maya::detail::StringData*>(object_.get());
+  if (!data) return MS::kInvalidParameter;
+  data->text = text.asChar();
+  return MS::kSuccess;
+}
