@@ -164,7 +164,14 @@ std::string format(double value) {
 class Session {
  public:
   Session(std::ostream& out, std::ostream& err)
-      : out_(out), err_(err), editor_(host_, out_, [this](const Statement& s) { execute(s); }) {}
+      : out_(&out), err_(err), editor_(host_, out, [this](const Statement& s) { execute(s); }) {
+    host_.setCommandRunner([this](const std::string& command, std::string* result) {
+      return runForPlugin(command, result);
+    });
+  }
+  ~Session() { host_.setCommandRunner(nullptr); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
   // Runs every statement of one script, reporting the ones that fail; false
   // when any did. A scene file's textures are looked up in its folder.
   bool runScript(const std::string& name, const std::string& text, const std::string& path = "");
@@ -197,11 +204,15 @@ class Session {
   void open(const std::string& path);
   void require(const Statement& statement);
   void ogs(const Statement& statement);
+  // MGlobal::executeCommand: the text's commands run quietly, and the first
+  // that fails is reported and ends the text without failing the run, which
+  // is the plug-in's to decide on.
+  MStatus runForPlugin(const std::string& text, std::string* result);
 
   maya::Host host_;
   // Its overrides go before the host's plug-ins do.
   std::unique_ptr<maya::Viewport> viewport_;
-  std::ostream& out_;
+  std::ostream* out_;  // elsewhere while a plug-in runs commands
   std::ostream& err_;
   // Sourced procs and the templates they lay out nodes with.
   AttributeEditor editor_;
@@ -209,6 +220,7 @@ class Session {
   bool stopAtError_ = false;
   std::string firstError_;
   std::string current_;
+  std::string result_;  // of the last command, for MGlobal::executeCommand
   std::string sceneName_;
   int openDepth_ = 0;  // scenes being opened, one inside another
 };
@@ -254,6 +266,7 @@ void Session::loadPlugin(const std::string& path) {
 
 void Session::execute(const Statement& statement) {
   const std::string& command = statement.words[0].text;
+  result_.clear();
   if (statement.words[0].quoted) fail("Syntax error: a command name cannot be a string");
   if (command == "loadPlugin") {
     const Arguments a = parse(statement, {{"qt", "quiet", 0}}, 1, 1);
@@ -325,6 +338,7 @@ void Session::createNode(const Statement& statement) {
   const std::string name = host_.createNode(type, a.value("name"), parent);
   if (name.empty()) fail("createNode: a " + type + " cannot be parented under " + parent);
   if (!a.has("skipSelect")) current_ = name;
+  result_ = name;
 }
 
 void Session::setAttr(const Statement& statement) {
@@ -358,9 +372,11 @@ void Session::getAttr(const Statement& statement) {
   if (auto values = host_.getAttr(target, &error)) {
     std::string line;
     for (double value : *values) line += (line.empty() ? "" : " ") + format(value);
-    out_ << line << '\n';
+    *out_ << line << '\n';
+    result_ = line;
   } else if (auto text = host_.getStringAttr(target)) {
-    out_ << *text << '\n';
+    *out_ << *text << '\n';
+    result_ = *text;
   } else {
     fail("getAttr: " + error);
   }
@@ -462,7 +478,7 @@ void Session::ogs(const Statement& statement) {
     if (host_.typeOf(node).empty()) fail("No object matches name: " + quote(name));
     const std::string text = viewport().dump(node);
     if (text.empty()) fail("ogs: " + node + " has no Viewport 2.0 shading override");
-    out_ << text;
+    *out_ << text;
   }
 }
 
@@ -495,6 +511,35 @@ bool Session::runScript(const std::string& name, const std::string& text, const 
   }
   if (!error.empty()) report(error);
   return ok;
+}
+
+MStatus Session::runForPlugin(const std::string& text, std::string* result) {
+  std::ostringstream quiet;
+  std::ostream* const out = out_;
+  out_ = &quiet;
+  // MEL takes the last statement of a command string without its ';'.
+  std::string script = text;
+  script.erase(script.find_last_not_of(" \t\r\n") + 1);
+  if (!script.empty() && script.back() != ';') script += ';';
+  ScriptReader reader(script);
+  Statement statement;
+  std::string error;
+  MStatus status = MS::kSuccess;
+  while (status && reader.next(&statement, &error)) {
+    try {
+      execute(statement);
+    } catch (const CommandError& e) {
+      error = e.what;
+      status = MS::kFailure;
+    }
+  }
+  out_ = out;
+  if (!error.empty()) {
+    err_ << "// Error: line " << statement.line << ": " << error << '\n';
+    return MS::kFailure;
+  }
+  *result = result_;
+  return MS::kSuccess;
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ Host::Host() {
 }
 
 Host::~Host() {
+  // The application that set the interpreter is already going.
+  graph().commandRunner = nullptr;
   // Nodes run plug-in code, so they go before the libraries do.
   graph().connections.clear();
   while (!graph().nodes.empty()) graph().deleteNode(graph().nodes.back().get());
@@ -462,6 +464,10 @@ void Host::failCall(const std::string& function, int nth, MS::MStatusCode code) 
 
 void Host::clearFailures() {
   graph().injections.clear();
+}
+
+void Host::setCommandRunner(CommandRunner runner) {
+  graph().commandRunner = std::move(runner);
 }
 
 void Host::setTextureSearchPath(std::vector<std::string> folders) {

@@ -8,6 +8,7 @@
 #include <maya/MStatus.h>
 #include <maya/MTypeId.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -127,6 +128,11 @@ class Host {
   // Where MRenderUtil::exactFileTextureName looks for a texture given by a
   // relative name that does not exist as given; qvmaya sets the scene's folder.
   void setTextureSearchPath(std::vector<std::string> folders);
+  // The application's MEL interpreter, for plug-ins' MGlobal::executeCommand:
+  // runs the text and puts the result of its last command in `result`. The
+  // host drops it when it goes.
+  using CommandRunner = std::function<MStatus(const std::string& command, std::string* result)>;
+  void setCommandRunner(CommandRunner runner);
 
  private:
   struct LoadedPlugin;

@@ -210,6 +210,10 @@ class Graph {
   std::vector<std::string> textureSearchPath;
   // Not reset: they belong to the host side, not to the session.
   std::vector<NodeObserver*> nodeObservers;
+  // The host application's command interpreter, which MGlobal::executeCommand
+  // runs MEL through: the result of the text's last command comes back as
+  // text. Unset where the application has none.
+  std::function<MStatus(const std::string& command, std::string* result)> commandRunner;
 
   NodeType* typeByName(const std::string& name) const;
   NodeType* typeById(const MTypeId& id) const;

@@ -2,6 +2,8 @@
 
 #include "command_test.h"
 
+#include <maya/MGlobal.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -248,6 +250,45 @@ TEST(QvmayaTest, LoadsAndUnloadsPluginsByPathAndName) {
       runScript("getAttr n.other; unloadPlugin \"qv_testNode\";\n", {saved.string(), "-"});
   EXPECT_EQ(reopened.out, "9\n");
   EXPECT_NE(reopened.err.find("still in use by 1 node(s) (n)"), std::string::npos) << reopened.err;
+}
+
+TEST(QvmayaTest, PluginsRunCommandsThroughTheSessionsInterpreter) {
+  const fs::path scene = temp("commands.ma");
+  std::ofstream(scene) << "createNode transform -n t;\n\tsetAttr \".tx\" 2.5;\n";
+  std::ostringstream out, err;
+  const int status =
+      withScene(scene.string(), out, err, [](maya::Host&, maya::Viewport&, const std::string&) {
+        double number = 0.0;
+        EXPECT_EQ(MGlobal::executeCommand("getAttr t.tx", number), MS::kSuccess);
+        EXPECT_EQ(number, 2.5);
+        int whole = 0;
+        EXPECT_EQ(MGlobal::executeCommand("getAttr t.tx", whole), MS::kInvalidParameter);
+        // The result is the last command's; what the commands print is not shown.
+        MString text;
+        EXPECT_EQ(MGlobal::executeCommand("createNode transform -n u; setAttr u.ty 4; getAttr u.ty",
+                                          text, /*displayEnabled=*/true),
+                  MS::kSuccess);
+        EXPECT_EQ(text, "4");
+        // An unknown command fails and leaves the result alone, as the devkit's
+        // samples expect of Maya.
+        EXPECT_EQ(MGlobal::executeCommand("getModulePath -moduleName \"devkit\"", text),
+                  MS::kFailure);
+        EXPECT_EQ(text, "4");
+        MStatus created;
+        EXPECT_EQ(MGlobal::executeCommandStringResult("createNode transform -n w", false, false,
+                                                      &created),
+                  "w");
+        EXPECT_EQ(created, MS::kSuccess);
+        return 0;
+      });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "// Error: line 1: Cannot find procedure \"getModulePath\".\n");
+  // With no session there is no interpreter: every command is unknown.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(MGlobal::executeCommand("getAttr t.tx"), MS::kFailure);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "// Error: Cannot find procedure \"getAttr\".\n");
 }
 
 TEST(QvmayaTest, OgsDrawsTheOpenedSceneAndDumpsItsShaders) {
