@@ -46,7 +46,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DQV_WERROR=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCHMARKS=OFF >/dev/null
 fi
 cmake --build "$build" -j "$(nproc)" --target Foundation OpenMaya OpenMayaRender qvmaya
-libs="$(realpath "$build/hosts/maya")"
+libs="$(realpath "$build/lib")"
 qvmaya="$(realpath "$build/bin/qvmaya")"
 
 # The devkit's flags (its buildconfig), with --no-undefined so that a symbol
@@ -60,7 +60,8 @@ lflags=(-Wl,-Bsymbolic -shared -Wl,--no-undefined)
 rm -rf "$out"
 mkdir -p "$out"
 # A 2 x 2 plane at the origin facing up, its UVs over the unit square, and a
-# camera above it looking down, so that the picture is the texture's UV square.
+# camera above it looking down whose view the plane just fills, so that the
+# picture is the texture's UV square.
 cat >"$out/plane.obj" <<'EOF'
 v -1 0 1
 v 1 0 1
@@ -97,8 +98,8 @@ int main(int argc, char** argv) {
 EOF
 c++ -O1 -o "$out/summary" "$out/summary.cpp"
 
-# The sample's node type and colour output, read from its own registration.
-node_type() { grep -ho 'registerNode( *"[A-Za-z0-9_]*"' "$1"/*.cpp | head -1 | sed 's/.*"\(.*\)"/\1/'; }
+# Where the samples find their fragment files when Maya has no devkit module.
+export MAYA_LOCATION="$location"
 
 failures=0
 for sample in "${samples[@]}"; do
@@ -135,7 +136,16 @@ for sample in "${samples[@]}"; do
   fi
   echo "built   $dir/$sample.so"
 
-  type="$(node_type "$src")"
+  # The node type the plug-in registers, as Maya reports it.
+  export MAYA_PLUG_IN_PATH="$dir"
+  type="$(echo "loadPlugin \"$sample\"; pluginInfo -q -dependNode \"$sample\";" |
+    "$qvmaya" - 2>"$dir/load.log" | tail -n 1 | cut -d ' ' -f 1)" || true
+  if [ -z "$type" ]; then
+    echo "FAIL $sample: does not load, or registers no node:" >&2
+    tail -n 5 "$dir/load.log" | sed 's/^/       /' >&2
+    failures=$((failures + 1))
+    continue
+  fi
   cat >"$dir/scene.ma" <<EOF
 //Maya ASCII 2016 scene
 requires "$sample" "1.0";
@@ -145,7 +155,7 @@ createNode transform -n "top";
 createNode camera -n "topShape" -p "top";
 	setAttr ".hfa" 0.2;
 	setAttr ".vfa" 0.2;
-	setAttr ".fl" 1;
+	setAttr ".fl" 25.4;
 createNode transform -n "plane";
 createNode mesh -n "planeShape" -p "plane";
 	setAttr ".objFile" -type "string" "$out/plane.obj";
@@ -155,9 +165,6 @@ EOF
   if [ "$sample" = fileTexture ]; then
     echo "setAttr \"sample.fileName\" -type \"string\" \"$root/examples/projector.png\";" >>"$dir/scene.ma"
   fi
-  # Where the samples find their fragment files when Maya has no devkit module.
-  export MAYA_LOCATION="$location"
-  export MAYA_PLUG_IN_PATH="$dir"
   if "$qvmaya" "$dir/scene.ma" - >"$dir/draw.log" 2>&1 <<'EOF'; then
 ogs -refresh;
 ogs -dump "sample";

@@ -58,6 +58,7 @@ const char* const kUsage =
     "    qvAELayout NODE                (runs AE<type>Template NODE, sourced or from\n"
     "                                    MAYA_SCRIPT_PATH, and prints the Attribute\n"
     "                                    Editor layout: sections, controls, suppressed)\n"
+    "    pluginInfo -q -loaded|-version|-vendor|-dependNode NAME\n"
     "    fileInfo ..., currentUnit ...  (accepted and ignored)\n"
     "  render: the Viewport 2.0 preview of the scene through a camera, as PNG or\n"
     "  OpenEXR by IMAGE's extension (see `qvmaya render --help`).\n";
@@ -204,6 +205,7 @@ class Session {
   void open(const std::string& path);
   void require(const Statement& statement);
   void ogs(const Statement& statement);
+  void pluginInfo(const Statement& statement);
   // MGlobal::executeCommand: the text's commands run quietly, and the first
   // that fails is reported and ends the text without failing the run, which
   // is the plug-in's to decide on.
@@ -303,6 +305,8 @@ void Session::execute(const Statement& statement) {
     file(statement);
   } else if (command == "ogs") {
     ogs(statement);
+  } else if (command == "pluginInfo") {
+    pluginInfo(statement);
   } else if (!editor_.execute(statement) && command != "fileInfo" && command != "currentUnit") {
     fail("Cannot find procedure \"" + quote(command) + "\".");
   }
@@ -511,6 +515,38 @@ bool Session::runScript(const std::string& name, const std::string& text, const 
   }
   if (!error.empty()) report(error);
   return ok;
+}
+
+// The queries scripts ask of a loaded plug-in: -loaded, -version, -vendor and
+// -dependNode (its node types, by name, on one line).
+void Session::pluginInfo(const Statement& statement) {
+  const Arguments a = parse(statement,
+                            {{"q", "query", 0},
+                             {"l", "loaded", 0},
+                             {"v", "version", 0},
+                             {"vd", "vendor", 0},
+                             {"dn", "dependNode", 0}},
+                            1, 1);
+  const int asked = a.has("loaded") + a.has("version") + a.has("vendor") + a.has("dependNode");
+  if (!a.has("query") || asked != 1) {
+    fail("pluginInfo: give -query and one of -loaded, -version, -vendor, -dependNode");
+  }
+  const std::string name = fs::path(a.positional[0].text).stem().string();
+  const std::vector<std::string> loaded = host_.plugins();
+  const bool isLoaded = std::find(loaded.begin(), loaded.end(), name) != loaded.end();
+  if (a.has("loaded")) {
+    result_ = isLoaded ? "1" : "0";
+  } else if (!isLoaded) {
+    fail("pluginInfo: Plug-in, \"" + quote(name) + "\", was not found.");
+  } else if (a.has("dependNode")) {
+    for (const std::string& type : host_.pluginNodeTypes(name)) {
+      result_ += (result_.empty() ? "" : " ") + type;
+    }
+  } else {
+    const auto [vendor, version] = host_.pluginVendor(name);
+    result_ = a.has("version") ? version : vendor;
+  }
+  *out_ << result_ << '\n';
 }
 
 MStatus Session::runForPlugin(const std::string& text, std::string* result) {

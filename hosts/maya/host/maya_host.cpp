@@ -179,6 +179,14 @@ std::vector<std::string> Host::plugins() const {
   return names;
 }
 
+std::vector<std::string> Host::pluginNodeTypes(const std::string& plugin) const {
+  std::vector<std::string> names;
+  for (const auto& [name, type] : graph().types) {
+    if (type->plugin && type->plugin->name == plugin) names.push_back(name);
+  }
+  return names;
+}
+
 std::string Host::pluginApiVersion(const std::string& name) const {
   for (const auto& plugin : plugins_) {
     if (plugin->name == name) return plugin->apiVersion;

@@ -73,6 +73,8 @@ class Host {
   // they stay as unknown nodes (unknownTypeOf).
   bool unloadPlugin(const std::string& name, std::string* error = nullptr, bool force = false);
   std::vector<std::string> plugins() const;
+  // The node types the loaded plug-in registered, by name.
+  std::vector<std::string> pluginNodeTypes(const std::string& plugin) const;
   // What the last entry point call returned.
   MStatus lastEntryStatus() const { return lastEntryStatus_; }
   std::string pluginApiVersion(const std::string& name) const;

@@ -226,17 +226,18 @@ TEST(QvmayaTest, LoadsAndUnloadsPluginsByPathAndName) {
       runScript("loadPlugin \"" + library + "\"; loadPlugin \"" + library +
                 "\";\n"
                 "createNode qvTestNode -n n; setAttr n.other 9; getAttr n.other;\n"
+                "pluginInfo -q -dependNode qv_testNode; pluginInfo -q -v qv_testNode;\n"
                 "unloadPlugin \"qv_testNode\"; getAttr n.other;\n"
                 "unloadPlugin -f \"qv_testNode\"; getAttr n.other; createNode qvTestNode;\n"
                 "requires maya \"2015\"; unloadPlugin \"qv_testNode\";\n"
-                "file -save \"" +
+                "pluginInfo -q -loaded qv_testNode; file -save \"" +
                 saved.generic_string() + "\";\n");
-  EXPECT_EQ(r.out, "9\n9\n9\n");
+  EXPECT_EQ(r.out, "9\nqvTestNode\n1.0\n9\n9\n0\n");
   EXPECT_EQ(r.err,
-            "// Error: stdin line 3: unloadPlugin: plug-in \"qv_testNode\" is still in use by 1 "
+            "// Error: stdin line 4: unloadPlugin: plug-in \"qv_testNode\" is still in use by 1 "
             "node(s) (n); delete them first, or unload with -force to keep them as unknown nodes\n"
-            "// Error: stdin line 4: Unknown object type: qvTestNode\n"
-            "// Error: stdin line 5: unloadPlugin: qv_testNode is not loaded\n");
+            "// Error: stdin line 5: Unknown object type: qvTestNode\n"
+            "// Error: stdin line 6: unloadPlugin: qv_testNode is not loaded\n");
   // The unknown node is saved as it was, and comes back whole where the
   // plug-in is found.
   const std::string text = readFile(saved);
