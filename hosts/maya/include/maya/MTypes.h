@@ -43,9 +43,14 @@ typedef double double2[2];
 typedef double double3[3];
 typedef double double4[4];
 
-#if defined(_WIN32)
-typedef __int64 MInt64;
-typedef unsigned __int64 MUint64;
+// Maya's 64-bit integers are long on 64-bit Linux and long long elsewhere
+// (on Windows its __int64, the same type, which MinGW knows only by macro).
+#if defined(_WIN64) || defined(__x86_64__)
+#define MBits64_
+#endif
+#if (defined(linux) || defined(__linux__)) && defined(MBits64_)
+typedef long MInt64;
+typedef unsigned long MUint64;
 #else
 typedef long long MInt64;
 typedef unsigned long long MUint64;
