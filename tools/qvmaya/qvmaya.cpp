@@ -222,7 +222,8 @@ class Session {
   bool stopAtError_ = false;
   std::string firstError_;
   std::string current_;
-  std::string result_;  // of the last command, for MGlobal::executeCommand
+  std::string notCreated_;  // what the last createNode, which failed, was to make
+  std::string result_;      // of the last command, for MGlobal::executeCommand
   std::string sceneName_;
   int openDepth_ = 0;  // scenes being opened, one inside another
 };
@@ -230,6 +231,9 @@ class Session {
 std::string Session::plug(const Word& word) const {
   std::string text = word.text;
   if (!text.empty() && text[0] == '.') {
+    if (current_.empty() && !notCreated_.empty()) {
+      fail("No object matches name: " + quote(notCreated_ + text) + " (it was not created)");
+    }
     if (current_.empty()) fail("No object is selected for " + quote(text));
     text = current_ + text;
   }
@@ -330,10 +334,16 @@ void Session::require(const Statement& statement) {
 }
 
 void Session::createNode(const Statement& statement) {
+  // Until it succeeds, the relative setAttr lines below it belong to no node:
+  // never to the one made before.
+  const std::string before = current_;
+  current_.clear();
+  notCreated_ = "the node of a createNode that failed";
   const Arguments a = parse(
       statement,
       {{"n", "name", 1}, {"p", "parent", 1}, {"s", "shared", 0}, {"ss", "skipSelect", 0}}, 1, 1);
   const std::string& type = a.positional[0].text;
+  notCreated_ = a.has("name") ? a.value("name") : "the " + type + " node";
   if (!host_.nodeType(type)) fail("Unknown object type: " + quote(type));
   std::string parent = a.value("parent");
   parent = parent.substr(parent.rfind('|') + 1);
@@ -341,7 +351,8 @@ void Session::createNode(const Statement& statement) {
     fail("No object matches name: " + quote(parent));
   const std::string name = host_.createNode(type, a.value("name"), parent);
   if (name.empty()) fail("createNode: a " + type + " cannot be parented under " + parent);
-  if (!a.has("skipSelect")) current_ = name;
+  current_ = a.has("skipSelect") ? before : name;
+  notCreated_.clear();
   result_ = name;
 }
 
@@ -451,6 +462,7 @@ void Session::open(const std::string& path) {
     if (!host_.typeOf(node).empty()) host_.deleteNode(node);
   }
   current_.clear();
+  notCreated_.clear();
   sceneName_ = path;
   ++openDepth_;
   runScript(path, text, path);

@@ -115,17 +115,21 @@ TEST(QvmayaTest, ReportsFailingCommandsAndGoesOn) {
       "setAttr t.tx\n  abc;\n"
       "setAttr t.tx -n 1;\n"
       "getAttr t.tx;\n"
+      "createNode transform -n u; createNode nothing -n v; setAttr \".tx\" 5; getAttr u.tx;\n"
       "setAttr t.tx \"unterminated;\n"
       "getAttr t.tx;\n");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "0\n");
+  // A relative setAttr after a createNode that failed touches no other node.
+  EXPECT_EQ(r.out, "0\n0\n");
   EXPECT_EQ(r.err,
             "// Error: stdin line 2: No object matches name: foo.bar\n"
             "// Error: stdin line 3: Cannot find procedure \"bogus\".\n"
             "// Error: stdin line 4: Unknown object type: nothing\n"
             "// Error: stdin line 5: setAttr: not a number: abc\n"
             "// Error: stdin line 7: setAttr: Invalid flag '-n'\n"
-            "// Error: stdin line 9: Unterminated string\n");
+            "// Error: stdin line 9: Unknown object type: nothing\n"
+            "// Error: stdin line 9: No object matches name: v.tx (it was not created)\n"
+            "// Error: stdin line 10: Unterminated string\n");
 }
 
 TEST(QvmayaTest, NamesTheFileAndKeepsGoingAcrossFiles) {
