@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -38,17 +39,24 @@ struct ShadeFragment {
   std::string function;                       // the implementation's function, in the language
   bool implemented = false;                   // whether it has one in the language
   std::vector<Member> members;                // its outputs other than structures
+  std::string vertexSource;                   // an interpolant's vertex stage, in the language
+};
+
+// One fragment of what a shader was built from, under its name in the
+// graph ("" for a lone shade fragment).
+struct Instance {
+  std::string name;
+  ShadeFragment fragment;
 };
 
 // What a shader was built from: the graph (or the lone shade fragment) of
-// that name, the one fragment in it with a function, that fragment's name in
-// the graph, the graph's properties and which properties the graph feeds
-// itself.
+// that name, its fragments, its properties, what feeds what inside it, and
+// the outputs it exports.
 struct BuiltFrom {
-  ShadeFragment fragment;
-  std::string instance;
+  std::vector<Instance> instances;
   std::vector<Property> bound;
-  std::set<std::string> fedInside;  // "instance.property"
+  std::map<std::string, std::string> feeds;  // "instance.property" -> "instance.output"
+  std::vector<Property> outputs;             // ref "instance.output"
 };
 
 #if QV_HAVE_PUGIXML
@@ -103,6 +111,7 @@ bool readShadeFragment(const std::string& name, const std::string& language,
     if (implementation.attribute("language").value() == language) {
       fragment->implemented = true;
       fragment->function = implementation.child("function_name").attribute("val").value();
+      fragment->vertexSource = implementation.child("vertex_source").text().get();
     }
   }
   return true;
@@ -114,28 +123,23 @@ bool readBuiltFrom(const std::string& name, const std::string& language, BuiltFr
   if (!loadDocument(name, &document, error)) return false;
   if (const pugi::xml_node root = document.child("fragment_graph")) {
     built->bound = properties(root.child("properties"));
+    built->outputs = properties(root.child("outputs"));
     for (const pugi::xml_node& connect : root.child("connections").children("connect")) {
-      built->fedInside.insert(connect.attribute("to").value());
+      built->feeds[connect.attribute("to").value()] = connect.attribute("from").value();
     }
-    int functions = 0;
     for (const pugi::xml_node& reference : root.child("fragments").children("fragment_ref")) {
-      ShadeFragment candidate;
-      if (!readShadeFragment(reference.attribute("ref").value(), language, &candidate, error)) {
+      Instance instance;
+      instance.name = reference.attribute("name").value();
+      if (!readShadeFragment(reference.attribute("ref").value(), language, &instance.fragment,
+                             error)) {
         return false;
       }
-      if (candidate.kind == "structure") continue;
-      ++functions;
-      built->instance = reference.attribute("name").value();
-      built->fragment = std::move(candidate);
-    }
-    if (functions != 1) {
-      *error = "the preview links fragment graphs of one function, and " + name + " has " +
-               std::to_string(functions);
-      return false;
+      built->instances.push_back(std::move(instance));
     }
     return true;
   }
-  return readShadeFragment(name, language, &built->fragment, error);
+  built->instances.emplace_back();
+  return readShadeFragment(name, language, &built->instances.back().fragment, error);
 }
 
 #else
@@ -239,18 +243,27 @@ gpu::Sampler samplerOf(const MHWRender::MSamplerStateDesc& desc) {
   return sampler;
 }
 
+// The camera's matrices, by their semantics as Maya spells them in any case.
+const char* const kCameraMatrices[] = {"view", "projection", "viewprojection", "worldview",
+                                       "worldviewprojection"};
+
 const char* varyingOf(const std::string& semantic) {
   if (semantic == "mayaUvCoordSemantic") return "uv";
   if (semantic == "Pm") return "Pm";
   if (semantic == "Pw") return "Pw";
   if (semantic == "world") return "world";
+  std::string lower = semantic;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* matrix : kCameraMatrices) {
+    if (lower == matrix) return matrix;
+  }
   return nullptr;
 }
 
 const char* varyingType(const std::string& varying) {
   if (varying == "uv") return "float2";
-  if (varying == "world") return "float4x4";
-  return "float3";
+  if (varying == "Pm" || varying == "Pw") return "float3";
+  return "float4x4";
 }
 
 // The textures and samplers of one call, in parameter order.
@@ -258,6 +271,13 @@ struct CallTextures {
   std::vector<std::string> files;
   std::vector<gpu::Sampler> samplers;
 };
+
+// "instance.member" split at its last dot.
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos) return {std::string(), path};
+  return {path.substr(0, dot), path.substr(dot + 1)};
+}
 
 class Linker {
  public:
@@ -267,6 +287,17 @@ class Linker {
   int link(const std::string& node, std::string* error);
 
  private:
+  // One node's shader while its fragments are linked, each fragment of its
+  // graph one call.
+  struct Shader {
+    std::string node;
+    const ShaderView* view = nullptr;
+    BuiltFrom built;
+    std::map<std::string, int> linked;  // instance -> call
+    std::set<std::string> linking;
+  };
+
+  int linkInstance(Shader& shader, const std::string& instance, std::string* error);
   bool argument(const std::string& node, const ShaderView& view, const Property& property,
                 const Property& bound, const ShadeFragment& fragment, Call* call,
                 CallTextures* textures, std::string* error);
@@ -290,19 +321,81 @@ int Linker::link(const std::string& node, std::string* error) {
              (view && !view->buildError.empty() ? ": " + view->buildError : std::string());
     return -1;
   }
+  Shader shader;
+  shader.node = node;
+  shader.view = view;
+  if (!readBuiltFrom(view->fragmentName, network_.language, &shader.built, error)) {
+    *error = node + ": " + *error;
+    return -1;
+  }
+  // The node's result is that of the fragment the graph's outputs export
+  // (through a structure fragment, the one that fills it).
+  std::string result;
+  if (!shader.built.instances.front().name.empty()) {
+    bool first = true;
+    for (const Property& output : shader.built.outputs) {
+      const auto [instance, member] = splitPath(output.ref);
+      if (output.type != "struct" && member != output.name) {
+        *error = node + ": " + view->fragmentName + " exports " + output.ref + " as " +
+                 output.name + ", a renaming the preview does not link";
+        return -1;
+      }
+      if (!first && instance != result) {
+        *error = node + ": the outputs of " + view->fragmentName +
+                 " come from several fragments, which the preview does not link";
+        return -1;
+      }
+      result = instance;
+      first = false;
+    }
+    if (first) {
+      *error = node + ": " + view->fragmentName + " exports no output";
+      return -1;
+    }
+  }
+  const int index = linkInstance(shader, result, error);
+  if (index < 0) return -1;
+  linking_.erase(node);
+  linked_[node] = index;
+  return index;
+}
+
+int Linker::linkInstance(Shader& shader, const std::string& instance, std::string* error) {
+  const std::string& node = shader.node;
+  const ShaderView& view = *shader.view;
+  const BuiltFrom& built = shader.built;
   const auto fail = [&](const std::string& what) {
     *error = node + ": " + what;
     return -1;
   };
-
-  // The graph (or the lone shade fragment) the shader was built from, and
-  // the one fragment in it with a function.
-  BuiltFrom built;
-  if (!readBuiltFrom(view->fragmentName, network_.language, &built, error)) return fail(*error);
-  const ShadeFragment& fragment = built.fragment;
-  const std::string& instance = built.instance;
-  const std::vector<Property>& bound = built.bound;
-  const std::set<std::string>& fedInside = built.fedInside;
+  if (auto done = shader.linked.find(instance); done != shader.linked.end()) return done->second;
+  const Instance* found = nullptr;
+  for (const Instance& candidate : built.instances) {
+    if (candidate.name == instance) found = &candidate;
+  }
+  if (!found) return fail(view.fragmentName + " has no fragment " + instance);
+  if (!shader.linking.insert(instance).second) {
+    return fail("the connections of " + view.fragmentName + " through " + instance +
+                " are a cycle");
+  }
+  const ShadeFragment& fragment = found->fragment;
+  if (fragment.kind == "structure") {
+    // A structure fragment computes nothing: it is the structure that the
+    // fragment connected into it returns.
+    for (const Property& property : fragment.properties) {
+      auto feed = built.feeds.find(instance + "." + property.name);
+      if (property.type != "struct" || feed == built.feeds.end()) continue;
+      const int from = linkInstance(shader, splitPath(feed->second).first, error);
+      if (from < 0) return -1;
+      if (network_.calls[static_cast<size_t>(from)].resultType != fragment.name) {
+        return fail(feed->second + " is no " + fragment.name + " for " + instance);
+      }
+      shader.linking.erase(instance);
+      shader.linked[instance] = from;
+      return from;
+    }
+    return fail("nothing in " + view.fragmentName + " fills the structure " + instance);
+  }
   if (fragment.function.empty()) {
     return fail("fragment " + fragment.name + " has no " + network_.language + " implementation");
   }
@@ -310,6 +403,19 @@ int Linker::link(const std::string& node, std::string* error) {
   call.node = node;
   call.fragment = fragment.name;
   call.function = fragment.function;
+  if (fragment.kind == "interpolant") {
+    // The vertex stage computes the value that the pixel stage receives
+    // interpolated; the preview shades each point on its own, so it runs
+    // both there, which is what the interpolation gives for a value affine
+    // in the position.
+    if (fragment.vertexSource.empty() || fragment.members.size() != 1) {
+      return fail(
+          "the preview links interpolant fragments with a vertex stage and one output, "
+          "and " +
+          fragment.name + " is not one");
+    }
+    call.vertexFunction = "i" + fragment.function;
+  }
   if (!fragment.result.empty()) {
     ShadeFragment structure;
     if (!readShadeFragment(fragment.result, network_.language, &structure, error)) {
@@ -328,25 +434,43 @@ int Linker::link(const std::string& node, std::string* error) {
   }
   CallTextures textures;
   for (const Property& property : fragment.properties) {
+    const std::string path = instance + "." + property.name;
+    if (auto feed = built.feeds.find(path); !instance.empty() && feed != built.feeds.end()) {
+      // Connected inside the graph: the result of the fragment it comes from.
+      const auto [source, output] = splitPath(feed->second);
+      const int from = linkInstance(shader, source, error);
+      if (from < 0) return -1;
+      Argument argument;
+      argument.parameter = property.name;
+      argument.type = property.type;
+      for (const Member& member : network_.calls[static_cast<size_t>(from)].members) {
+        if (member.name == output && member.type == property.type) {
+          argument.kind = ArgumentKind::kLink;
+          argument.call = from;
+          argument.member = output;
+        }
+      }
+      if (argument.kind != ArgumentKind::kLink) {
+        return fail("parameter " + property.name + " of " + fragment.name + " is fed by " +
+                    feed->second + ", which is no " + property.type);
+      }
+      call.arguments.push_back(std::move(argument));
+      continue;
+    }
     // The shader names a graph's properties as the graph does.
     Property named = property;
     named.ref.clear();
     if (!instance.empty()) {
-      const std::string path = instance + "." + property.name;
-      bool found = false;
-      for (const Property& outer : bound) {
+      bool exported = false;
+      for (const Property& outer : built.bound) {
         if (outer.ref != path) continue;
-        found = true;
+        exported = true;
         named = outer;
         if (named.semantic.empty()) named.semantic = property.semantic;
       }
-      if (!found && fedInside.count(path)) {
-        return fail("parameter " + property.name + " of " + fragment.name +
-                    " is fed inside the graph, which the preview does not link");
-      }
-      if (!found) named.name.clear();  // no shader property: its default
+      if (!exported) named.name.clear();  // no shader property: its default
     }
-    if (!argument(node, *view, property, named, fragment, &call, &textures, error)) return -1;
+    if (!argument(node, view, property, named, fragment, &call, &textures, error)) return -1;
   }
   // The call's slots follow those of the calls it reads: its nth texture
   // and nth sampler share one.
@@ -363,13 +487,16 @@ int Linker::link(const std::string& node, std::string* error) {
     }
   }
   for (const std::string& name : {fragment.result, fragment.name}) {
-    if (!name.empty() && declared_.insert(name).second)
-      network_.declarations.push_back(fragmentSource(name, network_.language));
+    if (name.empty() || !declared_.insert(name).second) continue;
+    if (name == fragment.name && !call.vertexFunction.empty()) {
+      network_.declarations.push_back(fragment.vertexSource);
+    }
+    network_.declarations.push_back(fragmentSource(name, network_.language));
   }
-  linking_.erase(node);
+  shader.linking.erase(instance);
   network_.calls.push_back(std::move(call));
   const int index = static_cast<int>(network_.calls.size()) - 1;
-  linked_[node] = index;
+  shader.linked[instance] = index;
   return index;
 }
 
@@ -487,13 +614,47 @@ std::string literal(float value, bool glsl) {
   return result;
 }
 
+// A matrix of the camera, for a fragment as Maya hands it over: in HLSL
+// element [row][column] is that of Maya's matrix, for mul(p, matrix); in
+// GLSL the same numbers column by column, for matrix * p. (The wrapper's
+// qvWorld is the other way round in HLSL, the `world` semantic's own
+// convention.)
+std::string cameraMatrix(const std::string& semantic, bool glsl) {
+  const std::string world = glsl ? "qvWorld" : "transpose(qvWorld)";
+  const auto product = [&](const std::string& a, const std::string& b) {
+    return glsl ? "(" + b + " * " + a + ")" : "mul(" + a + ", " + b + ")";
+  };
+  if (semantic == "view") return "qvView";
+  if (semantic == "projection") return "qvProjection";
+  if (semantic == "viewprojection") return product("qvView", "qvProjection");
+  if (semantic == "worldview") return product(world, "qvView");
+  return product(product(world, "qvView"), "qvProjection");
+}
+
+// The wrapper's constants qvView and qvProjection.
+std::string cameraConstants(const Network& network, bool glsl) {
+  std::string text;
+  for (const auto& [name, values] :
+       {std::pair<const char*, const std::vector<float>*>{"qvView", &network.view},
+        {"qvProjection", &network.projection}}) {
+    text += std::string(glsl ? "  mat4 " : "  float4x4 ") + name + " = " +
+            (glsl ? "mat4(" : "float4x4(");
+    for (size_t i = 0; i < values->size(); ++i) {
+      text += (i ? ", " : "") + literal((*values)[i], glsl);
+    }
+    text += ");\n";
+  }
+  return text;
+}
+
 std::string expression(const Argument& argument, bool glsl) {
   switch (argument.kind) {
     case ArgumentKind::kVarying:
-      return argument.semantic == "uv"   ? "qvUv"
-             : argument.semantic == "Pm" ? "qvPm"
-             : argument.semantic == "Pw" ? "qvPw"
-                                         : "qvWorld";
+      if (argument.semantic == "uv") return "qvUv";
+      if (argument.semantic == "Pm") return "qvPm";
+      if (argument.semantic == "Pw") return "qvPw";
+      if (argument.semantic == "world") return "qvWorld";
+      return cameraMatrix(argument.semantic, glsl);
     case ArgumentKind::kLink:
       return "qvCall" + std::to_string(argument.call) + "." + argument.member;
     case ArgumentKind::kTexture:
@@ -530,7 +691,7 @@ std::string callsText(const Network& network, bool glsl) {
   for (size_t i = 0; i < network.calls.size(); ++i) {
     const Call& call = network.calls[i];
     text += "  " + typeName(call.resultType, glsl) + " qvCall" + std::to_string(i) + " = " +
-            call.function + "(";
+            call.function + "(" + (call.vertexFunction.empty() ? "" : call.vertexFunction + "(");
     bool first = true;
     for (const Argument& argument : call.arguments) {
       // Maya's GLSL fragments take a texture as the sampler2D of its sampler.
@@ -541,7 +702,7 @@ std::string callsText(const Network& network, bool glsl) {
               (whole ? "qvCall" + std::to_string(argument.call) : expression(argument, glsl));
       first = false;
     }
-    text += ");  // " + call.node + "\n";
+    text += std::string(call.vertexFunction.empty() ? "" : ")") + ");  // " + call.node + "\n";
   }
   return text;
 }
@@ -605,7 +766,8 @@ std::string wrapperHlsl(const Network& network) {
       "  for (uint qvRow = 0; qvRow < 4; ++qvRow)\n"
       "    for (uint qvColumn = 0; qvColumn < 4; ++qvColumn)\n"
       "      qvWorld[qvRow][qvColumn] = qvInputs[qvWorldAt + qvRow * 4 + qvColumn];\n";
-  return text + callsText(network, false) + writeText(network, false);
+  return text + cameraConstants(network, false) + callsText(network, false) +
+         writeText(network, false);
 }
 
 std::string wrapperGlsl(const Network& network) {
@@ -629,7 +791,8 @@ std::string wrapperGlsl(const Network& network) {
       "  for (uint qvRow = 0u; qvRow < 4u; ++qvRow)\n"
       "    for (uint qvColumn = 0u; qvColumn < 4u; ++qvColumn)\n"
       "      qvWorld[qvColumn][qvRow] = qvInputs[qvWorldAt + qvRow * 4u + qvColumn];\n";
-  return text + callsText(network, true) + writeText(network, true);
+  return text + cameraConstants(network, true) + callsText(network, true) +
+         writeText(network, true);
 }
 
 }  // namespace qv::maya::preview

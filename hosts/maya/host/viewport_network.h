@@ -33,10 +33,12 @@ struct Argument {
   // is the node's MMatrix transposed, so that mul(matrix, float4(p, 1)) is
   // Maya's row vector p times the MMatrix.
   std::vector<float> values;
-  std::string semantic;  // kVarying: "uv", "Pm", "Pw" or "world"
-  int call = -1;         // kLink: the call whose result it reads,
-  std::string member;    // and the member
-  int slot = -1;         // kTexture, kSampler: the texture slot it reads
+  // kVarying: "uv", "Pm", "Pw", "world", or a matrix of the camera: "view",
+  // "projection", "viewprojection", "worldview", "worldviewprojection"
+  std::string semantic;
+  int call = -1;       // kLink: the call whose result it reads,
+  std::string member;  // and the member
+  int slot = -1;       // kTexture, kSampler: the texture slot it reads
 };
 
 struct Member {
@@ -48,6 +50,9 @@ struct Call {
   std::string node;
   std::string fragment;  // the shade fragment whose function it calls
   std::string function;
+  // An interpolant's vertex stage: called with the arguments, its result is
+  // the one argument of `function`.
+  std::string vertexFunction;
   std::string resultType;  // the function's output structure, or its one output's type
   bool single = false;     // the function returns its one output, not a structure
   std::vector<Member> members;
@@ -68,6 +73,12 @@ struct Network {
   std::vector<std::string> declarations;  // structures, then functions, each once
   std::string shown;                      // the root's float3 member the surface shows
   bool hasAlpha = false;                  // whether the root's result has outAlpha
+  // The camera's view and projection matrices as Maya hands them to a shader
+  // (row vectors: p times world times view times projection), 16 floats row
+  // by row; identities until the preview sets its camera's.
+  std::vector<float> view = identity(), projection = identity();
+
+  static std::vector<float> identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
 };
 
 // Links the network of `root`'s shader (after a draw update) for a surface

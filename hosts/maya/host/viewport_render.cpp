@@ -9,6 +9,7 @@
 #include "viewport_network.h"
 
 #include <maya/MFnCamera.h>
+#include <maya/MMatrix.h>
 
 #include <array>
 #include <cmath>
@@ -134,6 +135,7 @@ bool readSurface(const std::string& path, Surface* surface, std::string* error) 
 struct Camera {
   Matrix world{};
   double tanHalf = 0.0;
+  double nearClip = 0.1, farClip = 10000.0;
 };
 
 bool findCamera(Host& host, const std::string& wanted, Camera* camera, std::string* error) {
@@ -171,7 +173,42 @@ bool findCamera(Host& host, const std::string& wanted, Camera* camera, std::stri
     *error = "camera " + shape + ": " + *error;
     return false;
   }
+  const auto nearClip = host.getAttr(shape + ".nearClipPlane", error);
+  const auto farClip = host.getAttr(shape + ".farClipPlane", error);
+  if (!nearClip || !farClip || nearClip->size() != 1 || farClip->size() != 1 ||
+      !((*nearClip)[0] > 0.0) || !((*farClip)[0] > (*nearClip)[0])) {
+    *error = "camera " + shape + " has no usable clip planes";
+    return false;
+  }
+  camera->nearClip = (*nearClip)[0];
+  camera->farClip = (*farClip)[0];
   return true;
+}
+
+// The view and projection Viewport 2.0 hands a shader for the camera, as
+// Maya's row-vector matrices: the projection maps the view's depth range to
+// 0..1 under DirectX 11 and to -1..1 under OpenGL, as each API clips.
+void setCameraMatrices(const Camera& camera, Engine engine, int width, int height,
+                       preview::Network* network) {
+  double rows[4][4];
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) rows[r][c] = camera.world[r * 4 + c];
+  }
+  const MMatrix view = MMatrix(rows).inverse();
+  network->view.assign(16, 0.0f);
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) network->view[r * 4 + c] = static_cast<float>(view(r, c));
+  }
+  const double n = camera.nearClip, f = camera.farClip;
+  const double xScale = 1.0 / camera.tanHalf;
+  const double yScale = xScale * width / height;
+  const bool directX = engine == Engine::kDirectX11;
+  network->projection.assign(16, 0.0f);
+  network->projection[0] = static_cast<float>(xScale);
+  network->projection[5] = static_cast<float>(yScale);
+  network->projection[10] = static_cast<float>(directX ? f / (n - f) : -(f + n) / (f - n));
+  network->projection[11] = -1.0f;
+  network->projection[14] = static_cast<float>(directX ? n * f / (n - f) : -2.0 * f * n / (f - n));
 }
 
 host::Ray cameraRay(const Camera& camera, int x, int y, int width, int height) {
@@ -473,6 +510,7 @@ bool renderPreview(Host& host, Viewport& viewport, const PreviewOptions& options
         *error = "mesh " + surface.node + ": " + *error;
         return false;
       }
+      setCameraMatrices(camera, viewport.engine(), options.width, options.height, &network);
       networks.push_back(std::move(network));
       found = linked.emplace(key, static_cast<int>(networks.size()) - 1).first;
     }

@@ -6,6 +6,7 @@
 #include <maya/MRenderUtil.h>
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -65,4 +66,43 @@ float MRenderUtil::lightAttenuation(const void*, const MFloatVector&, const MFlo
                                     MStatus* ReturnStatus) {
   if (ReturnStatus) *ReturnStatus = MS::kSuccess;
   return 1.0f;
+}
+
+namespace {
+
+constexpr unsigned int kNoiseCubeSide = 32;
+
+// The table is made once from a fixed seed, so that every node and every
+// shader that reads it, on the CPU or in a texture, sees the same noise.
+const std::vector<float>& noiseTable() {
+  static const std::vector<float> table = [] {
+    std::vector<float> values(kNoiseCubeSide * kNoiseCubeSide * kNoiseCubeSide);
+    std::uint64_t state = 0x9e3779b97f4a7c15ull;
+    for (float& value : values) {
+      // splitmix64: well spread bits from a counter.
+      state += 0x9e3779b97f4a7c15ull;
+      std::uint64_t z = state;
+      z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+      z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+      z ^= z >> 31;
+      value = static_cast<float>(static_cast<double>(z >> 11) / 9007199254740992.0 * 2.0 - 1.0);
+    }
+    return values;
+  }();
+  return table;
+}
+
+}  // namespace
+
+unsigned int MRenderUtil::noiseTableSize() {
+  return static_cast<unsigned int>(noiseTable().size());
+}
+
+unsigned int MRenderUtil::noiseTableCubeSide() {
+  return kNoiseCubeSide;
+}
+
+float MRenderUtil::valueInNoiseTable(unsigned int index) {
+  const std::vector<float>& table = noiseTable();
+  return table[index % table.size()];
 }

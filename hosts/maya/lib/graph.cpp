@@ -186,7 +186,9 @@ std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, Builtin
     type->attributes = {numeric("horizontalFilmAperture", "hfa", MFnNumericData::kDouble, 1.41732),
                         numeric("verticalFilmAperture", "vfa", MFnNumericData::kDouble, 0.94488),
                         numeric("focalLength", "fl", MFnNumericData::kDouble, 35.0),
-                        numeric("filmFit", "ff", MFnNumericData::kShort, 1.0)};
+                        numeric("filmFit", "ff", MFnNumericData::kShort, 1.0),
+                        numeric("nearClipPlane", "ncp", MFnNumericData::kDouble, 0.1),
+                        numeric("farClipPlane", "fcp", MFnNumericData::kDouble, 10000.0)};
   } else if (kind == BuiltinKind::kMesh) {
     // Stand-in extensions: a real .ma stores the mesh's data inline and
     // gives it a material through a shading engine. Here the triangles come

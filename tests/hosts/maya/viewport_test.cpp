@@ -378,6 +378,106 @@ TEST_F(ViewportTest, PreviewLinksValueFunctionsDefaultsAndAccumulators) {
   if (!device) GTEST_SKIP() << "linked, not run: no Vulkan device (" << why << ")";
 }
 
+// A graph of two fragments with code, one feeding the other inside the
+// graph, and a volume texture from memory: outer(inner(gain)) where inner
+// returns gain * (1, 2, 4) + its default offset (0.25, 0.5, 0.75) and outer
+// doubles its input by its own default. With gain 0.5 every step is exact:
+// (1.5, 3, 5.5) on both engines.
+TEST_F(ViewportTest, PreviewLinksGraphsOfSeveralFragments) {
+  const auto fragment = [](const std::string& name, const std::string& properties,
+                           const std::string& values, const std::string& hlsl,
+                           const std::string& glsl) {
+    return "<fragment name='" + name + "' type='plumbing' class='ShadeFragment'><properties>" +
+           properties + "</properties><values>" + values +
+           "</values><outputs><float3 name='tint'/></outputs><implementation>" +
+           "<implementation render='OGSRenderer' language='HLSL' lang_version='11.0'>" +
+           "<function_name val='" + name + "'/><source><![CDATA[" + hlsl +
+           "]]></source></implementation>" +
+           "<implementation render='OGSRenderer' language='GLSL' lang_version='3.0'>" +
+           "<function_name val='" + name + "'/><source><![CDATA[" + glsl +
+           "]]></source></implementation></implementation></fragment>";
+  };
+  const std::string inner = fragment(
+      "qvInner", "<float name='gain'/><float3 name='offset'/>",
+      "<float3 name='offset' value='0.25,0.5,0.75'/>",
+      "float3 qvInner(float gain, float3 offset) { return gain * float3(1.0, 2.0, 4.0) + offset; }",
+      "vec3 qvInner(float gain, vec3 offset) { return gain * vec3(1.0, 2.0, 4.0) + offset; }");
+  const std::string outer = fragment(
+      "qvOuter", "<float3 name='tint'/><float name='factor'/>", "<float name='factor' value='2'/>",
+      "float3 qvOuter(float3 tint, float factor) { return tint * factor; }",
+      "vec3 qvOuter(vec3 tint, float factor) { return tint * factor; }");
+  const std::string graph =
+      "<fragment_graph name='qvTwoStep'><fragments><fragment_ref name='in' ref='qvInner'/>"
+      "<fragment_ref name='out' ref='qvOuter'/></fragments><connections>"
+      "<connect from='in.tint' to='out.tint'/></connections><properties>"
+      "<float name='gain' ref='in.gain'/></properties><values/><outputs>"
+      "<float3 name='tint' ref='out.tint'/></outputs></fragment_graph>";
+  ASSERT_EQ(fragments->addShadeFragmentFromBuffer(inner.c_str(), false), "qvInner");
+  ASSERT_EQ(fragments->addShadeFragmentFromBuffer(outer.c_str(), false), "qvOuter");
+  ASSERT_EQ(fragments->addFragmentGraphFromBuffer(graph.c_str()), "qvTwoStep");
+  host.createNode("qvTestShader", "a");
+  ASSERT_TRUE(host.setAttr("a.fragment", std::string("qvTwoStep")));
+  ASSERT_TRUE(host.setAttr("a.gain", 0.5));
+
+  // A texture from memory is a real one, shared by name.
+  MHWRender::MTextureManager* textures = MHWRender::MRenderer::theRenderer()->getTextureManager();
+  const std::vector<float> cube = {0.0f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f};
+  MHWRender::MTextureDescription desc;
+  desc.setToDefault2DTexture();
+  desc.fWidth = desc.fHeight = desc.fDepth = 2;
+  desc.fFormat = MHWRender::kR32_FLOAT;
+  desc.fTextureType = MHWRender::kVolumeTexture;
+  MHWRender::MTexture* volume = textures->acquireTexture("qvCube", desc, cube.data(), false);
+  ASSERT_NE(volume, nullptr);
+  EXPECT_EQ(textures->findTexture("qvCube"), volume);
+  EXPECT_EQ(textureReferences("qvCube"), 2);
+  MHWRender::MTextureDescription held;
+  volume->textureDescription(held);
+  EXPECT_EQ(held.fDepth, 2u);
+  int rowPitch = 0, slicePitch = 0;
+  void* raw = volume->rawData(rowPitch, slicePitch);
+  ASSERT_NE(raw, nullptr);
+  EXPECT_EQ(slicePitch, 16);
+  EXPECT_EQ(static_cast<const float*>(raw)[7], 7.0f);
+  MHWRender::MTexture::freeRawData(raw);
+  textures->releaseTexture(volume);
+  textures->releaseTexture(volume);
+  EXPECT_EQ(textures->findTexture("qvCube"), nullptr);
+
+  std::string why, error;
+  const std::unique_ptr<gpu::Device> device = gpu::Device::create(&why);
+  Viewport viewport(host);
+  for (const Engine engine : {Engine::kDirectX11, Engine::kOpenGLCoreProfile}) {
+    const std::string language = engineLanguage(engine);
+    viewport.setEngine(engine);
+    viewport.refresh();
+    ASSERT_EQ(viewport.shader("a")->buildError, "") << language;
+    preview::Network network;
+    ASSERT_TRUE(preview::linkNetwork(viewport, "a", "tint", &network, &error)) << error;
+    ASSERT_EQ(network.calls.size(), 2u);
+    EXPECT_EQ(network.calls[0].function, "qvInner");
+    EXPECT_EQ(network.calls[0].arguments[0].values, (std::vector<float>{0.5f}));
+    EXPECT_EQ(network.calls[1].arguments[0].kind, preview::ArgumentKind::kLink);
+    EXPECT_EQ(network.calls[1].arguments[0].call, 0);
+    EXPECT_EQ(network.calls[1].arguments[1].values, (std::vector<float>{2.0f}));
+    if (!device) continue;
+    const gpu::ShaderCompile compiled =
+        engine == Engine::kDirectX11
+            ? gpu::compileHlsl(preview::wrapperHlsl(network), "main", gpu::Stage::kFragment)
+            : gpu::compileGlsl(preview::wrapperGlsl(network), gpu::Stage::kFragment);
+    ASSERT_TRUE(compiled.ok) << compiled.log;
+    gpu::Job job;
+    job.spirv = compiled.spirv;
+    job.invocations = 1;
+    job.inputs.assign(preview::kInputFloats + 16, 0.0f);
+    job.outputFloats = preview::kOutputFloats;
+    std::vector<float> outputs;
+    ASSERT_TRUE(device->run(job, &outputs, &error)) << error;
+    EXPECT_EQ(outputs, (std::vector<float>{1.5f, 3.0f, 5.5f, 1.0f})) << language;
+  }
+  if (!device) GTEST_SKIP() << "linked, not run: no Vulkan device (" << why << ")";
+}
+
 TEST_F(ViewportTest, OverridesGoWithTheirNodeTheirPluginAndTheViewport) {
   const std::string png = writePng("viewport_texture.png");
   host.createNode("qvTestShader", "a");

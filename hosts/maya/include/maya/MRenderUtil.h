@@ -37,4 +37,10 @@ class MRenderUtil {
   static float lightAttenuation(const void* lightBlindData, const MFloatVector& pointCamera,
                                 const MFloatVector& normal, bool lightBackFace,
                                 MStatus* ReturnStatus = nullptr);
+
+  // The noise table Maya's procedural textures share: a cube of values
+  // between -1 and 1, read by index.
+  static unsigned int noiseTableSize();
+  static unsigned int noiseTableCubeSide();
+  static float valueInNoiseTable(unsigned int index);
 };

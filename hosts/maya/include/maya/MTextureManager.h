@@ -7,14 +7,57 @@
 
 namespace MHWRender {
 
-enum MRasterFormat { kR8G8B8A8_UNORM };
+enum MRasterFormat { kR32_FLOAT, kR8G8B8A8_UNORM };
+
+enum MTextureType {
+  kImage1D = 0,
+  kImage1DArray,
+  kImage2D,
+  kImage2DArray,
+  kCubeMap,
+  kVolumeTexture,
+  kDepthTexture,
+
+  kNumberOfTextureTypes
+};
+
+enum MEnvironmentMapType {
+  kEnvNone = 0,
+  kEnvSphere,
+  kEnvHemiSphere,
+  kEnvLatLong,
+  kEnvCrossVert,
+  kEnvCrossHoriz,
+  kEnvCubemap,
+
+  kNumberOfEnvMapTypes
+};
 
 struct MTextureDescription {
+  // An empty 2D RGBA8 texture of one level.
+  void setToDefault2DTexture() {
+    fWidth = 0;
+    fHeight = 0;
+    fDepth = 1;
+    fBytesPerRow = 0;
+    fBytesPerSlice = 0;
+    fMipmaps = 1;
+    fArraySlices = 1;
+    fFormat = kR8G8B8A8_UNORM;
+    fTextureType = kImage2D;
+    fEnvMapType = kEnvNone;
+  }
+
   unsigned int fWidth = 0;
   unsigned int fHeight = 0;
   unsigned int fDepth = 1;
+  unsigned int fBytesPerRow = 0;
+  unsigned int fBytesPerSlice = 0;
   unsigned int fMipmaps = 1;
+  unsigned int fArraySlices = 1;
   MRasterFormat fFormat = kR8G8B8A8_UNORM;
+  MTextureType fTextureType = kImage2D;
+  MEnvironmentMapType fEnvMapType = kEnvNone;
 };
 
 // A texture held by the texture manager, shared by everyone who acquired the
@@ -45,7 +88,15 @@ class MTextureManager {
   MTexture* acquireTexture(const MString& filePath, const MString& contextNodeFullName,
                            int mipmapLevels = 0, bool useExposureControl = true,
                            const MString& layerName = MString(), int alphaChannelIdx = -1);
+  // A texture made from pixels in memory, laid out as the description
+  // says, under a name that findTexture finds; null for a format or shape
+  // the stand-in does not hold.
+  MTexture* acquireTexture(const MString& textureName,
+                           const MHWRender::MTextureDescription& textureDesc, const void* pixelData,
+                           bool generateMipMaps = true);
   void releaseTexture(MTexture* texture) const;
+  // Another reference on the live texture of that name, or null.
+  MTexture* findTexture(const MString& textureName);
 
  private:
   MTextureManager() = default;

@@ -68,8 +68,11 @@ class DrawRegistryObserver {
 struct TextureEntry {
   MString path;  // as first acquired: the texture's name
   std::string key;
+  bool inMemory = false;  // made from pixels, found by its name rather than a file
   MHWRender::MTextureDescription description;
-  std::vector<unsigned char> pixels;  // level 0, rows bottom-up
+  // Level 0, rows bottom-up, packed: four bytes per pixel (RGBA8 or one
+  // float), slice after slice for a volume.
+  std::vector<unsigned char> pixels;
   int references = 0;
 };
 
@@ -113,6 +116,11 @@ class RenderState {
 
   // Textures by file path.
   MHWRender::MTexture* acquireTexture(const std::string& path, int mipmapLevels);
+  // Textures from memory, by name.
+  MHWRender::MTexture* acquireTexture(const std::string& name,
+                                      const MHWRender::MTextureDescription& description,
+                                      const void* pixels, bool generateMipMaps);
+  MHWRender::MTexture* findTexture(const std::string& name);
   // Another reference on a live texture; false when it is not one.
   bool retainTexture(MHWRender::MTexture* texture);
   void releaseTexture(MHWRender::MTexture* texture);

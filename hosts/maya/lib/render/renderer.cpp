@@ -146,7 +146,7 @@ std::string textureKey(const std::string& path) {
 MHWRender::MTexture* RenderState::acquireTexture(const std::string& path, int mipmapLevels) {
   const std::string key = textureKey(path);
   for (auto& [handle, entry] : textures_) {
-    if (entry.key == key) {
+    if (!entry.inMemory && entry.key == key) {
       ++entry.references;
       return handle;
     }
@@ -174,6 +174,70 @@ MHWRender::MTexture* RenderState::acquireTexture(const std::string& path, int mi
   return handle;
 }
 
+MHWRender::MTexture* RenderState::acquireTexture(const std::string& name,
+                                                 const MHWRender::MTextureDescription& description,
+                                                 const void* pixels, bool generateMipMaps) {
+  using namespace MHWRender;
+  const bool volume = description.fTextureType == kVolumeTexture;
+  const unsigned int depth = volume ? description.fDepth : 1;
+  if (name.empty() || !pixels || description.fWidth == 0 || description.fHeight == 0 ||
+      depth == 0 || (!volume && description.fTextureType != kImage2D) ||
+      description.fArraySlices > 1 ||
+      (description.fFormat != kR8G8B8A8_UNORM && description.fFormat != kR32_FLOAT)) {
+    return nullptr;
+  }
+  // Textures are shared by name, as those from files are by their file.
+  if (MTexture* existing = findTexture(name)) return existing;
+  const size_t packedRow = size_t{description.fWidth} * 4;
+  const size_t rowPitch = description.fBytesPerRow ? description.fBytesPerRow : packedRow;
+  const size_t slicePitch =
+      description.fBytesPerSlice ? description.fBytesPerSlice : rowPitch * description.fHeight;
+  if (rowPitch < packedRow || slicePitch < rowPitch * description.fHeight) return nullptr;
+  TextureEntry entry;
+  entry.path = name.c_str();
+  entry.key = name;
+  entry.inMemory = true;
+  entry.description = description;
+  entry.description.fDepth = depth;
+  entry.description.fBytesPerRow = static_cast<unsigned int>(packedRow);
+  entry.description.fBytesPerSlice = static_cast<unsigned int>(packedRow * description.fHeight);
+  unsigned int chain = 1;
+  for (unsigned int size = std::max({description.fWidth, description.fHeight, depth}); size > 1;
+       size /= 2) {
+    ++chain;
+  }
+  entry.description.fMipmaps =
+      generateMipMaps || description.fMipmaps == 0 ? chain : std::min(chain, description.fMipmaps);
+  const auto* bytes = static_cast<const unsigned char*>(pixels);
+  for (unsigned int slice = 0; slice < depth; ++slice) {
+    for (unsigned int row = 0; row < description.fHeight; ++row) {
+      const unsigned char* from = bytes + slice * slicePitch + row * rowPitch;
+      entry.pixels.insert(entry.pixels.end(), from, from + packedRow);
+    }
+  }
+  entry.references = 1;
+  MTexture* handle = RendererAccess::newTexture();
+  textures_.emplace(handle, std::move(entry));
+  return handle;
+}
+
+MHWRender::MTexture* RenderState::findTexture(const std::string& name) {
+  for (auto& [handle, entry] : textures_) {
+    if (entry.inMemory && entry.key == name) {
+      ++entry.references;
+      return handle;
+    }
+  }
+  const std::string key = textureKey(name);
+  for (auto& [handle, entry] : textures_) {
+    if (!entry.inMemory && entry.key == key) {
+      ++entry.references;
+      return handle;
+    }
+  }
+  return nullptr;
+}
+
 bool RenderState::retainTexture(MHWRender::MTexture* texture) {
   auto found = textures_.find(texture);
   if (found == textures_.end()) return false;
@@ -191,7 +255,7 @@ void RenderState::releaseTexture(MHWRender::MTexture* texture) {
 int RenderState::textureReferences(const std::string& path) const {
   const std::string key = textureKey(path);
   for (const auto& [handle, entry] : textures_) {
-    if (entry.key == key) return entry.references;
+    if (entry.key == (entry.inMemory ? path : key)) return entry.references;
   }
   return 0;
 }
@@ -375,7 +439,9 @@ void* MTexture::rawData(int& rowPitch, int& slicePitch) const {
     return nullptr;
   }
   rowPitch = static_cast<int>(entry->description.fWidth * 4);
-  slicePitch = static_cast<int>(entry->pixels.size());
+  slicePitch = entry->description.fTextureType == kVolumeTexture
+                   ? static_cast<int>(entry->description.fBytesPerSlice)
+                   : static_cast<int>(entry->pixels.size());
   void* data = std::malloc(entry->pixels.size());
   if (data) std::memcpy(data, entry->pixels.data(), entry->pixels.size());
   return data;
@@ -394,6 +460,17 @@ MTexture* MTextureManager::acquireTexture(const MString& filePath, const MString
                                           bool useExposureControl, const MString& layerName,
                                           int alphaChannelIdx) {
   return acquireTexture(filePath, mipmapLevels, useExposureControl, layerName, alphaChannelIdx);
+}
+
+MTexture* MTextureManager::acquireTexture(const MString& textureName,
+                                          const MTextureDescription& textureDesc,
+                                          const void* pixelData, bool generateMipMaps) {
+  return renderState().acquireTexture(textureName.asChar(), textureDesc, pixelData,
+                                      generateMipMaps);
+}
+
+MTexture* MTextureManager::findTexture(const MString& textureName) {
+  return renderState().findTexture(textureName.asChar());
 }
 
 void MTextureManager::releaseTexture(MTexture* texture) const {
