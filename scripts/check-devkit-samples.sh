@@ -6,8 +6,9 @@
 # e.g. brickShader contrastShader gammaShader mixtureShader, to try them too)
 # unchanged, with the devkit's own compiler flags, against the stand-in's
 # headers and libraries, loads each into qvmaya, draws it (ogs -refresh,
-# ogs -dump) and previews it on a plane seen from above (qvmaya render), and
-# prints what built, what drew and what each picture shows.
+# ogs -dump), previews it on a plane seen from above (qvmaya render, through
+# both viewport engines: DirectX 11 with the HLSL, OpenGL Core Profile with
+# the GLSL) and prints what built, what drew and what each picture shows.
 #
 # MAYA_LOCATION is a Maya install or a copy of its devkit: the samples are
 # read from MAYA_LOCATION/devkit/plug-ins/SAMPLE (where the samples also look
@@ -176,17 +177,22 @@ EOF
     failures=$((failures + 1))
     continue
   fi
-  if "$qvmaya" render "$dir/scene.ma" -o "$dir/$sample.png" -w 64 -h 64 --quiet >"$dir/render.log" 2>&1; then
-    echo "preview $dir/$sample.png: $("$out/summary" "$dir/$sample.png")"
-  else
-    echo "FAIL $sample: the preview failed:" >&2
-    tail -n 5 "$dir/render.log" | sed 's/^/       /' >&2
-    failures=$((failures + 1))
-  fi
+  # Through both of Maya 2016's viewport engines: HLSL, then GLSL.
+  for engine in directx11 opengl-core; do
+    picture="$dir/$sample-$engine.png"
+    if "$qvmaya" render "$dir/scene.ma" -o "$picture" -w 64 -h 64 --quiet --engine "$engine" \
+      >"$dir/render-$engine.log" 2>&1; then
+      echo "preview $engine $picture: $("$out/summary" "$picture")"
+    else
+      echo "FAIL $sample: the $engine preview failed:" >&2
+      tail -n 5 "$dir/render-$engine.log" | sed 's/^/       /' >&2
+      failures=$((failures + 1))
+    fi
+  done
 done
 
 if [ "$failures" -gt 0 ]; then
-  echo "$failures sample(s) failed" >&2
+  echo "$failures check(s) failed" >&2
   exit 1
 fi
 echo "all samples built, drew and previewed"

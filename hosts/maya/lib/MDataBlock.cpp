@@ -56,15 +56,19 @@ MDataHandle MDataBlock::outputValue(const MPlug& plug, MStatus* ReturnStatus) {
   return outputValue(plug.attribute(), ReturnStatus);
 }
 
-MArrayDataHandle MDataBlock::inputArrayValue(const MObject&, MStatus* ReturnStatus) {
-  report(ReturnStatus, MS::kInvalidParameter);
+// An array attribute's elements: none, as the graph holds none (a node's light
+// list is empty, say), which is no failure; any other attribute is one.
+MArrayDataHandle MDataBlock::inputArrayValue(const MObject& attribute, MStatus* ReturnStatus) {
+  const Attribute* found = attributeIn(node_, attribute);
+  report(ReturnStatus, found && found->array ? MS::kSuccess : MS::kInvalidParameter);
   return MArrayDataHandle();
 }
 MArrayDataHandle MDataBlock::inputArrayValue(const MPlug& plug, MStatus* ReturnStatus) {
   return inputArrayValue(plug.attribute(), ReturnStatus);
 }
-MArrayDataHandle MDataBlock::outputArrayValue(const MObject&, MStatus* ReturnStatus) {
-  report(ReturnStatus, MS::kInvalidParameter);
+MArrayDataHandle MDataBlock::outputArrayValue(const MObject& attribute, MStatus* ReturnStatus) {
+  const Attribute* found = attributeIn(node_, attribute);
+  report(ReturnStatus, found && found->array ? MS::kSuccess : MS::kInvalidParameter);
   return MArrayDataHandle();
 }
 MArrayDataHandle MDataBlock::outputArrayValue(const MPlug& plug, MStatus* ReturnStatus) {
