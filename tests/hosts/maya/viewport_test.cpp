@@ -16,9 +16,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cfloat>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -464,10 +464,10 @@ TEST_F(ViewportTest, TexturesAndSamplerStatesAreSharedAndCounted) {
 
   const MHWRender::MSamplerStateDesc defaults;
   EXPECT_EQ(defaults.filter, MSamplerState::kMinMagMipLinear);
-  EXPECT_EQ(defaults.comparisonFn, MSamplerState::kCompareNever);
+  EXPECT_EQ(defaults.comparisonFn, MHWRender::MStateManager::kCompareNever);
   EXPECT_EQ(defaults.addressW, MSamplerState::kTexWrap);
-  EXPECT_EQ(defaults.minLOD, -FLT_MAX);
-  EXPECT_EQ(defaults.maxLOD, FLT_MAX);
+  EXPECT_EQ(defaults.minLOD, 0u);
+  EXPECT_EQ(defaults.maxLOD, std::numeric_limits<unsigned int>::max());
   EXPECT_EQ(defaults.maxAnisotropy, 1u);
   const MSamplerState* a = MHWRender::MStateManager::acquireSamplerState(defaults);
   EXPECT_EQ(MHWRender::MStateManager::acquireSamplerState(defaults), a);

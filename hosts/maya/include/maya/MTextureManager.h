@@ -7,14 +7,22 @@
 
 namespace MHWRender {
 
-enum MRasterFormat { kR8G8B8A8_UNORM };
+// Left unset until filled in by the texture or by setToDefault2DTexture.
+class MTextureDescription {
+ public:
+  void setToDefault2DTexture() {
+    fWidth = 0;
+    fHeight = 0;
+    fDepth = 1;
+    fMipmaps = 1;
+    fFormat = kR8G8B8A8_UNORM;
+  }
 
-struct MTextureDescription {
-  unsigned int fWidth = 0;
-  unsigned int fHeight = 0;
-  unsigned int fDepth = 1;
-  unsigned int fMipmaps = 1;
-  MRasterFormat fFormat = kR8G8B8A8_UNORM;
+  unsigned int fWidth;
+  unsigned int fHeight;
+  unsigned int fDepth;
+  unsigned int fMipmaps;
+  MRasterFormat fFormat;
 };
 
 // A texture held by the texture manager, shared by everyone who acquired the
@@ -29,9 +37,9 @@ class MTexture {
   static void freeRawData(void* data);
 
  private:
-  MTexture() = default;
-  ~MTexture() = default;
-  friend struct RendererAccess;
+  MTexture();
+  ~MTexture();
+  friend struct qv::maya::detail::RendererAccess;
 };
 
 class MTextureManager {
@@ -48,8 +56,9 @@ class MTextureManager {
   void releaseTexture(MTexture* texture) const;
 
  private:
-  MTextureManager() = default;
-  friend struct RendererAccess;
+  MTextureManager();
+  ~MTextureManager();
+  friend struct qv::maya::detail::RendererAccess;
 };
 
 }  // namespace MHWRender

@@ -43,9 +43,14 @@ typedef double double2[2];
 typedef double double3[3];
 typedef double double4[4];
 
+// 64-bit Linux gives these the width of long, so overloads on them are
+// overloads on long there.
 #if defined(_WIN32)
 typedef __int64 MInt64;
-typedef unsigned __int64 MUint64;
+typedef unsigned long long MUint64;
+#elif defined(__linux__) && (defined(_WIN64) || defined(__x86_64__))
+typedef long MInt64;
+typedef unsigned long MUint64;
 #else
 typedef long long MInt64;
 typedef unsigned long long MUint64;
