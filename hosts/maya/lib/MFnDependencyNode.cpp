@@ -50,6 +50,10 @@ MPlug MFnDependencyNode::findPlug(const MString& attributeName, MStatus* ReturnS
   return MPlug(qv::maya::detail::held(*this), objectOf(attribute));
 }
 
+MPlug MFnDependencyNode::findPlug(const MObject& attribute, MStatus* ReturnStatus) const {
+  return findPlug(attribute, false, ReturnStatus);
+}
+
 MPlug MFnDependencyNode::findPlug(const MObject& attribute, bool, MStatus* ReturnStatus) const {
   Node* node = nodeChecked(qv::maya::detail::held(*this), ReturnStatus);
   const Attribute* found = attributeOf(attribute);

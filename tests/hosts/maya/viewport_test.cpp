@@ -529,6 +529,24 @@ TEST(MImageTest, OddRowCountsTurnOverAroundTheMiddle) {
   EXPECT_EQ(image.pixels()[8], 1);
 }
 
+// A copy owns its pixels: it outlives the image it was copied from.
+TEST(MImageTest, CopiesHoldTheirOwnPixels) {
+  MImage image;
+  ASSERT_EQ(image.create(2, 1), MS::kSuccess);
+  image.pixels()[0] = 7;
+  MImage copy(image);
+  ASSERT_NE(copy.pixels(), image.pixels());
+  copy.pixels()[0] = 9;
+  EXPECT_EQ(image.pixels()[0], 7);
+  EXPECT_EQ(image.release(), MS::kSuccess);
+  unsigned int width = 0, height = 0;
+  EXPECT_EQ(copy.getSize(width, height), MS::kSuccess);
+  EXPECT_EQ(width, 2u);
+  EXPECT_EQ(copy.pixels()[0], 9);
+  copy = image;
+  EXPECT_EQ(copy.pixels(), nullptr);
+}
+
 // What no image reader should take is refused before anything is read: a
 // folder, a header that claims more pixels than an image may have and, on
 // systems that have them, a pipe (opening one without a writer would wait
