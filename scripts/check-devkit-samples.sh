@@ -46,7 +46,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DQV_WERROR=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCHMARKS=OFF >/dev/null
 fi
 cmake --build "$build" -j "$(nproc)" --target Foundation OpenMaya OpenMayaRender qvmaya
-libs="$(realpath "$build/hosts/maya")"
+libs="$(realpath "$build/lib")"
 qvmaya="$(realpath "$build/bin/qvmaya")"
 
 # The devkit's flags (its buildconfig), with --no-undefined so that a symbol
@@ -98,7 +98,11 @@ EOF
 c++ -O1 -o "$out/summary" "$out/summary.cpp"
 
 # The sample's node type and colour output, read from its own registration.
-node_type() { grep -ho 'registerNode( *"[A-Za-z0-9_]*"' "$1"/*.cpp | head -1 | sed 's/.*"\(.*\)"/\1/'; }
+# The name may stand on the line after registerNode(, as in fileTexture.
+node_type() {
+  cat "$1"/*.cpp | tr '\n' ' ' | grep -o 'registerNode([[:space:]]*"[A-Za-z0-9_]*"' | head -1 |
+    sed 's/.*"\(.*\)"/\1/'
+}
 
 failures=0
 for sample in "${samples[@]}"; do
