@@ -85,7 +85,7 @@ bool Host::callEntry(LoadedPlugin& plugin, const detail::EntryName& entryName, s
   auto function = reinterpret_cast<EntryPoint>(plugin.library.symbol(entryName.symbol));
   if (!function) return fail(error, plugin.name + ": no " + entry);
   graph().loading = plugin.object.get();
-  lastEntryStatus_ = function(MObject(plugin.object));
+  lastEntryStatus_ = function(qv::maya::detail::wrap(plugin.object));
   graph().loading = nullptr;
   if (lastEntryStatus_.error()) {
     return fail(error,
@@ -240,7 +240,7 @@ std::vector<std::string> Host::listNodes(const std::string& type) const {
 
 MObject Host::node(const std::string& name) const {
   Node* node = graph().nodeByName(name);
-  return node ? MObject(node->shared_from_this()) : MObject();
+  return node ? qv::maya::detail::wrap(node->shared_from_this()) : MObject();
 }
 
 std::string Host::typeOf(const std::string& name) const {
@@ -445,7 +445,8 @@ MStatus Host::compute(const std::string& plug) {
   auto ref = resolve(plug, nullptr);
   if (!ref || !ref->node->user) return MS::kInvalidParameter;
   auto* attribute = const_cast<Attribute*>(ref->attribute);
-  MPlug target(MObject(ref->node->shared_from_this()), MObject(attribute->shared_from_this()));
+  MPlug target(qv::maya::detail::wrap(ref->node->shared_from_this()),
+               qv::maya::detail::wrap(attribute->shared_from_this()));
   MDataBlock block = qv::maya::detail::BlockAccess::make(ref->node);
   const MStatus status = ref->node->user->compute(target, block);
   qv::maya::detail::storeBlock(*ref->node);

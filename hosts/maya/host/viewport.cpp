@@ -163,7 +163,7 @@ bool Viewport::build(Entry& entry) {
   const Node& node = *entry.node;
   const unsigned int custom = entry.mappings.length();
   std::map<std::string, std::string> types;
-  std::vector<MHWRender::MAttributeParameterMapping> automatic;
+  std::vector<std::unique_ptr<MHWRender::MAttributeParameterMapping>> automatic;
   for (const detail::FragmentParameter& property : fragment->properties) {
     const std::string resolved = prefix + property.name;
     types[resolved] = property.type;
@@ -191,7 +191,8 @@ bool Viewport::build(Entry& entry) {
     }
     entry.bindings.push_back({resolved, property.type, attribute});
     if (!mapping)
-      automatic.emplace_back(property.name.c_str(), attribute->longName.c_str(), true, true);
+      automatic.push_back(std::make_unique<MHWRender::MAttributeParameterMapping>(
+          property.name.c_str(), attribute->longName.c_str(), true, true));
   }
   for (unsigned int i = 0; i < custom; ++i) {
     MHWRender::MAttributeParameterMapping* mapping =
@@ -202,9 +203,9 @@ bool Viewport::build(Entry& entry) {
     }
   }
   for (auto& mapping : automatic) {
-    qv::maya::detail::MappingAccess::resolve(mapping,
-                                             MString(prefix.c_str()) + mapping.parameterName());
-    entry.mappings.append(mapping);
+    qv::maya::detail::MappingAccess::resolve(*mapping,
+                                             MString(prefix.c_str()) + mapping->parameterName());
+    entry.mappings.append(*mapping);
   }
   entry.shader = state.createShader(std::move(types));
   ++view.builds;
@@ -260,7 +261,7 @@ void Viewport::refresh() {
         if (!classifiedAs(node->type->classification, registration.classification)) continue;
         const detail::DrawRegistration chosen = registration;
         MHWRender::MPxShadingNodeOverride* created =
-            chosen.creator(MObject(node->shared_from_this()));
+            chosen.creator(qv::maya::detail::wrap(node->shared_from_this()));
         if (created) {
           auto entry = std::make_unique<Entry>();
           entry->node = node;
@@ -336,19 +337,43 @@ MHWRender::MPxShadingNodeOverride* Viewport::overrideOf(const std::string& node)
 }
 
 const char* filterName(MHWRender::MSamplerState::TextureFilter filter) {
-  static const char* const kNames[] = {
-      "kMinMagMipPoint",        "kMinMagPoint_MipLinear", "kMinPoint_MagLinear_MipPoint",
-      "kMinPoint_MagMipLinear", "kMinLinear_MagMipPoint", "kMinLinear_MagPoint_MipLinear",
-      "kMinMagLinear_MipPoint", "kMinMagMipLinear",       "kAnisotropic"};
-  const auto index = static_cast<size_t>(filter);
-  return index < std::size(kNames) ? kNames[index] : "(invalid)";
+  using MHWRender::MSamplerState;
+  switch (filter) {
+    case MSamplerState::kMinMagMipPoint:
+      return "kMinMagMipPoint";
+    case MSamplerState::kMinMagPoint_MipLinear:
+      return "kMinMagPoint_MipLinear";
+    case MSamplerState::kMinPoint_MagLinear_MipPoint:
+      return "kMinPoint_MagLinear_MipPoint";
+    case MSamplerState::kMinPoint_MagMipLinear:
+      return "kMinPoint_MagMipLinear";
+    case MSamplerState::kMinLinear_MagMipPoint:
+      return "kMinLinear_MagMipPoint";
+    case MSamplerState::kMinLinear_MagPoint_MipLinear:
+      return "kMinLinear_MagPoint_MipLinear";
+    case MSamplerState::kMinMagLinear_MipPoint:
+      return "kMinMagLinear_MipPoint";
+    case MSamplerState::kMinMagMipLinear:
+      return "kMinMagMipLinear";
+    case MSamplerState::kAnisotropic:
+      return "kAnisotropic";
+  }
+  return "(invalid)";
 }
 
 const char* addressName(MHWRender::MSamplerState::TextureAddress address) {
-  static const char* const kNames[] = {"kTexWrap", "kTexMirror", "kTexClamp", "kTexBorder",
-                                       "kTexMirrorOnce"};
-  const auto index = static_cast<size_t>(address);
-  return index < std::size(kNames) ? kNames[index] : "(invalid)";
+  using MHWRender::MSamplerState;
+  switch (address) {
+    case MSamplerState::kTexWrap:
+      return "kTexWrap";
+    case MSamplerState::kTexMirror:
+      return "kTexMirror";
+    case MSamplerState::kTexClamp:
+      return "kTexClamp";
+    case MSamplerState::kTexBorder:
+      return "kTexBorder";
+  }
+  return "(invalid)";
 }
 
 std::string Viewport::dump(const std::string& node) const {

@@ -235,7 +235,7 @@ gpu::Sampler samplerOf(const MHWRender::MSamplerStateDesc& desc) {
     case MSamplerState::kTexBorder:
       sampler.address = gpu::Address::kBorder;
       break;
-    default:  // kTexMirror, kTexMirrorOnce
+    default:  // kTexMirror
       sampler.address = gpu::Address::kMirror;
       break;
   }

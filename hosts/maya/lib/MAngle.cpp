@@ -6,18 +6,30 @@ namespace {
 const double kPi = std::acos(-1.0);
 }  // namespace
 
-MAngle::MAngle(double value, Unit unit) : value_(value), unit_(unit) {}
+MAngle::MAngle() : val(0.0), valUnit(kRadians) {}
+MAngle::MAngle(const MAngle& src) = default;
+MAngle::MAngle(double value, Unit u) : val(value), valUnit(u) {}
+MAngle::~MAngle() = default;
+MAngle& MAngle::operator=(const MAngle& other) = default;
+
+MAngle::Unit MAngle::unit() const {
+  return valUnit;
+}
+
+double MAngle::value() const {
+  return val;
+}
 
 double MAngle::asDegrees() const {
-  switch (unit_) {
+  switch (valUnit) {
     case kRadians:
-      return value_ * 180.0 / kPi;
+      return val * 180.0 / kPi;
     case kDegrees:
-      return value_;
+      return val;
     case kAngMinutes:
-      return value_ / 60.0;
+      return val / 60.0;
     case kAngSeconds:
-      return value_ / 3600.0;
+      return val / 3600.0;
     case kInvalid:
     case kLast:
       break;
@@ -26,5 +38,5 @@ double MAngle::asDegrees() const {
 }
 
 double MAngle::asRadians() const {
-  return unit_ == kRadians ? value_ : asDegrees() * kPi / 180.0;
+  return valUnit == kRadians ? val : asDegrees() * kPi / 180.0;
 }

@@ -1,8 +1,13 @@
 #include "api_support.h"
 
 #include <maya/MArrayDataHandle.h>
+#include <maya/MDataHandle.h>
 
 using qv::maya::detail::report;
+
+MArrayDataHandle::MArrayDataHandle() = default;
+MArrayDataHandle::MArrayDataHandle(const MArrayDataHandle& other) = default;
+MArrayDataHandle& MArrayDataHandle::operator=(const MArrayDataHandle& other) = default;
 
 MArrayDataHandle::MArrayDataHandle(const MDataHandle&, MStatus* ReturnStatus) {
   report(ReturnStatus, MS::kInvalidParameter);

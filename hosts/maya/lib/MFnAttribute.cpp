@@ -13,36 +13,36 @@ using qv::maya::detail::report;
 QV_FN_CONSTRUCTOR(MFnAttribute)
 
 MString MFnAttribute::name(MStatus* ReturnStatus) const {
-  const Attribute* attribute = attributeOf(object_);
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
   return attribute ? attribute->longName.c_str() : "";
 }
 
 MString MFnAttribute::shortName(MStatus* ReturnStatus) const {
-  const Attribute* attribute = attributeOf(object_);
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
   return attribute ? attribute->shortName.c_str() : "";
 }
 
 MObject MFnAttribute::parent(MStatus* ReturnStatus) const {
-  const Attribute* attribute = attributeOf(object_);
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
   return attribute ? objectOf(attribute->parent) : MObject();
 }
 
-#define QV_FLAG(Name, field)                                                \
-  bool MFnAttribute::is##Name(MStatus* ReturnStatus) const {                \
-    const Attribute* attribute = attributeOf(object_);                      \
-    report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter); \
-    return attribute && attribute->field;                                   \
-  }                                                                         \
-  MStatus MFnAttribute::set##Name(bool state) {                             \
-    MStatus status;                                                         \
-    if (failed("MFnAttribute::set" #Name, &status)) return status;          \
-    Attribute* attribute = attributeOf(object_);                            \
-    if (!attribute) return MS::kInvalidParameter;                           \
-    attribute->field = state;                                               \
-    return MS::kSuccess;                                                    \
+#define QV_FLAG(Name, field)                                                 \
+  bool MFnAttribute::is##Name(MStatus* ReturnStatus) const {                 \
+    const Attribute* attribute = attributeOf(qv::maya::detail::held(*this)); \
+    report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);  \
+    return attribute && attribute->field;                                    \
+  }                                                                          \
+  MStatus MFnAttribute::set##Name(bool state) {                              \
+    MStatus status;                                                          \
+    if (failed("MFnAttribute::set" #Name, &status)) return status;           \
+    Attribute* attribute = attributeOf(qv::maya::detail::held(*this));       \
+    if (!attribute) return MS::kInvalidParameter;                            \
+    attribute->field = state;                                                \
+    return MS::kSuccess;                                                     \
   }
 
 QV_FLAG(Keyable, keyable)

@@ -1,4 +1,5 @@
 // Camera shapes, read through the graph like any node.
+#include "api_support.h"
 #include "graph.h"
 
 #include <maya/MFnCamera.h>
@@ -31,6 +32,11 @@ double fieldOfView(double aperture, double focalLength) {
 
 }  // namespace
 
+MFnCamera::MFnCamera() = default;
+
+MFnCamera::MFnCamera(MObject& object, MStatus* ReturnStatus)
+    : MFnCamera(static_cast<const MObject&>(object), ReturnStatus) {}
+
 MFnCamera::MFnCamera(const MObject& object, MStatus* ReturnStatus) {
   MStatus status;
   if (graph().injected("MFnCamera::MFnCamera", &status)) {
@@ -41,25 +47,18 @@ MFnCamera::MFnCamera(const MObject& object, MStatus* ReturnStatus) {
   if (ReturnStatus) *ReturnStatus = status;
 }
 
-MStatus MFnCamera::setObject(const MObject& object) {
-  if (!object.hasFn(MFn::kCamera)) {
-    object_ = MObject();
-    return MS::kInvalidParameter;
-  }
-  object_ = object;
-  return MS::kSuccess;
-}
+MFnCamera::~MFnCamera() = default;
 
 double MFnCamera::horizontalFilmAperture(MStatus* ReturnStatus) const {
-  return cameraValue(object_, "horizontalFilmAperture", ReturnStatus);
+  return cameraValue(qv::maya::detail::held(*this), "horizontalFilmAperture", ReturnStatus);
 }
 
 double MFnCamera::verticalFilmAperture(MStatus* ReturnStatus) const {
-  return cameraValue(object_, "verticalFilmAperture", ReturnStatus);
+  return cameraValue(qv::maya::detail::held(*this), "verticalFilmAperture", ReturnStatus);
 }
 
 double MFnCamera::focalLength(MStatus* ReturnStatus) const {
-  return cameraValue(object_, "focalLength", ReturnStatus);
+  return cameraValue(qv::maya::detail::held(*this), "focalLength", ReturnStatus);
 }
 
 double MFnCamera::horizontalFieldOfView(MStatus* ReturnStatus) const {
@@ -80,7 +79,7 @@ double MFnCamera::verticalFieldOfView(MStatus* ReturnStatus) const {
 
 MFnCamera::FilmFit MFnCamera::filmFit(MStatus* ReturnStatus) const {
   MStatus status;
-  const double fit = cameraValue(object_, "filmFit", &status);
+  const double fit = cameraValue(qv::maya::detail::held(*this), "filmFit", &status);
   if (ReturnStatus) *ReturnStatus = status;
   if (status.error()) return kInvalid;
   return fit >= kFillFilmFit && fit <= kOverscanFilmFit ? static_cast<FilmFit>(fit) : kInvalid;

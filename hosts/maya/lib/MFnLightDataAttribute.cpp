@@ -40,7 +40,7 @@ MObject MFnLightDataAttribute::create(const MString& fullName, const MString& br
                                       const MObject& specular, const MObject& shadowFraciton,
                                       const MObject& preShadowIntensity, const MObject& blindData,
                                       MStatus* ReturnStatus) {
-  object_ = MObject();
+  qv::maya::detail::held(*this) = MObject();
   if (failed("MFnLightDataAttribute::create", ReturnStatus)) return MObject();
   const MObject* parts[] = {&direction,      &intensity,          &ambient,  &diffuse, &specular,
                             &shadowFraciton, &preShadowIntensity, &blindData};
@@ -56,7 +56,7 @@ MObject MFnLightDataAttribute::create(const MString& fullName, const MString& br
       report(ReturnStatus, MS::kInvalidParameter);
       return MObject();
     }
-    children.push_back(std::static_pointer_cast<Attribute>(parts[i]->shared()));
+    children.push_back(std::static_pointer_cast<Attribute>(qv::maya::detail::shared(*parts[i])));
   }
   auto parent = newAttribute(fullName, briefName, AttributeKind::kCompound);
   parent->lightData = true;
@@ -64,9 +64,9 @@ MObject MFnLightDataAttribute::create(const MString& fullName, const MString& br
     child->parent = parent.get();
     parent->children.push_back(child);
   }
-  object_ = MObject(parent);
+  qv::maya::detail::held(*this) = qv::maya::detail::wrap(parent);
   report(ReturnStatus, MS::kSuccess);
-  return object_;
+  return qv::maya::detail::held(*this);
 }
 
 MStatus MFnLightDataAttribute::getDefault(float& defDirectionX, float& defDirectionY,
@@ -75,7 +75,7 @@ MStatus MFnLightDataAttribute::getDefault(float& defDirectionX, float& defDirect
                                           bool& defAmbient, bool& defDiffuse, bool& defSpecular,
                                           float& defShadowFraction, float& defPreShadowIntensity,
                                           void*& defBlindData) {
-  const auto leaves = lightLeaves(object_);
+  const auto leaves = lightLeaves(qv::maya::detail::held(*this));
   if (leaves.empty()) return MS::kInvalidParameter;
   float* floats[] = {&defDirectionX, &defDirectionY, &defDirectionZ,
                      &defIntensityR, &defIntensityG, &defIntensityB};
@@ -97,7 +97,7 @@ MStatus MFnLightDataAttribute::setDefault(float defDirectionX, float defDirectio
                                           void*) {
   MStatus status;
   if (failed("MFnLightDataAttribute::setDefault", &status)) return status;
-  const auto leaves = lightLeaves(object_);
+  const auto leaves = lightLeaves(qv::maya::detail::held(*this));
   if (leaves.empty()) return MS::kInvalidParameter;
   const double values[kLeavesWithDefaults] = {
       defDirectionX,           defDirectionY,     defDirectionZ,          defIntensityR,
@@ -108,7 +108,7 @@ MStatus MFnLightDataAttribute::setDefault(float defDirectionX, float defDirectio
 }
 
 MObject MFnLightDataAttribute::child(unsigned int index, MStatus* returnStatus) {
-  const Attribute* attribute = attributeOf(object_);
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   const bool ok = attribute && attribute->lightData && index < attribute->children.size();
   report(returnStatus, ok ? MS::kSuccess : MS::kInvalidParameter);
   return ok ? objectOf(attribute->children[index].get()) : MObject();

@@ -16,20 +16,29 @@ QV_FN_CONSTRUCTOR(MFnMatrixAttribute)
 
 MObject MFnMatrixAttribute::create(const MString& fullName, const MString& briefName,
                                    Type matrixType, MStatus* ReturnStatus) {
-  object_ = MObject();
+  qv::maya::detail::held(*this) = MObject();
   if (failed("MFnMatrixAttribute::create", ReturnStatus)) return MObject();
   auto attribute = newAttribute(fullName, briefName, AttributeKind::kMatrix);
   attribute->matrixType = matrixType;
-  object_ = MObject(attribute);
+  qv::maya::detail::held(*this) = qv::maya::detail::wrap(attribute);
   report(ReturnStatus, MS::kSuccess);
-  return object_;
+  return qv::maya::detail::held(*this);
 }
 
-MStatus MFnMatrixAttribute::setDefault(const MMatrix& matrix) {
+MStatus MFnMatrixAttribute::getDefault(MMatrix& def) {
+  MStatus status;
+  if (failed("MFnMatrixAttribute::getDefault", &status)) return status;
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
+  if (!attribute) return MS::kInvalidParameter;
+  def = attribute->defaultMatrix;
+  return MS::kSuccess;
+}
+
+MStatus MFnMatrixAttribute::setDefault(const MMatrix& def) {
   MStatus status;
   if (failed("MFnMatrixAttribute::setDefault", &status)) return status;
-  Attribute* attribute = attributeOf(object_);
+  Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   if (!attribute) return MS::kInvalidParameter;
-  attribute->defaultMatrix = matrix;
+  attribute->defaultMatrix = def;
   return MS::kSuccess;
 }

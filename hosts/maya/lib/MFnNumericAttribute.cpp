@@ -58,7 +58,7 @@ MObject numericCompound(MObject& object, const MString& longName, const MString&
     child->parent = parent.get();
     parent->children.push_back(child);
   }
-  object = MObject(parent);
+  object = qv::maya::detail::wrap(parent);
   return object;
 }
 
@@ -67,7 +67,7 @@ MObject numericCompound(MObject& object, const MString& longName, const MString&
 MObject MFnNumericAttribute::create(const MString& fullName, const MString& briefName,
                                     MFnNumericData::Type unitType, double defaultValue,
                                     MStatus* ReturnStatus) {
-  object_ = MObject();
+  qv::maya::detail::held(*this) = MObject();
   if (failed("MFnNumericAttribute::create", ReturnStatus)) return MObject();
   int count = 0;
   scalarOf(unitType, &count);
@@ -77,21 +77,23 @@ MObject MFnNumericAttribute::create(const MString& fullName, const MString& brie
   }
   report(ReturnStatus, MS::kSuccess);
   if (count > 1) {
-    numericCompound(object_, fullName, briefName, unitType, "0123", "0123", count);
-    for (auto& child : attributeOf(object_)->children) child->defaultNumber = defaultValue;
-    return object_;
+    numericCompound(qv::maya::detail::held(*this), fullName, briefName, unitType, "0123", "0123",
+                    count);
+    for (auto& child : attributeOf(qv::maya::detail::held(*this))->children)
+      child->defaultNumber = defaultValue;
+    return qv::maya::detail::held(*this);
   }
   auto attribute = newAttribute(fullName, briefName, AttributeKind::kNumeric);
   attribute->numericType = unitType;
   attribute->defaultNumber = defaultValue;
-  object_ = MObject(attribute);
-  return object_;
+  qv::maya::detail::held(*this) = qv::maya::detail::wrap(attribute);
+  return qv::maya::detail::held(*this);
 }
 
 MObject MFnNumericAttribute::create(const MString& fullName, const MString& briefName,
                                     const MObject& child1, const MObject& child2,
                                     const MObject& child3, MStatus* ReturnStatus) {
-  object_ = MObject();
+  qv::maya::detail::held(*this) = MObject();
   if (failed("MFnNumericAttribute::create", ReturnStatus)) return MObject();
   std::vector<std::shared_ptr<Attribute>> children;
   for (const MObject* child : {&child1, &child2, &child3}) {
@@ -102,7 +104,7 @@ MObject MFnNumericAttribute::create(const MString& fullName, const MString& brie
       report(ReturnStatus, MS::kInvalidParameter);
       return MObject();
     }
-    children.push_back(std::static_pointer_cast<Attribute>(child->shared()));
+    children.push_back(std::static_pointer_cast<Attribute>(qv::maya::detail::shared(*child)));
   }
   if (children.size() < 2 || child2.isNull()) {
     report(ReturnStatus, MS::kInvalidParameter);
@@ -118,42 +120,44 @@ MObject MFnNumericAttribute::create(const MString& fullName, const MString& brie
     parent->children.push_back(child);
   }
   report(ReturnStatus, MS::kSuccess);
-  object_ = MObject(parent);
-  return object_;
+  qv::maya::detail::held(*this) = qv::maya::detail::wrap(parent);
+  return qv::maya::detail::held(*this);
 }
 
 MObject MFnNumericAttribute::createColor(const MString& fullName, const MString& briefName,
                                          MStatus* ReturnStatus) {
-  object_ = MObject();
+  qv::maya::detail::held(*this) = MObject();
   if (failed("MFnNumericAttribute::createColor", ReturnStatus)) return MObject();
-  numericCompound(object_, fullName, briefName, MFnNumericData::k3Float, "RGB", "rgb", 3);
-  attributeOf(object_)->usedAsColor = true;
+  numericCompound(qv::maya::detail::held(*this), fullName, briefName, MFnNumericData::k3Float,
+                  "RGB", "rgb", 3);
+  attributeOf(qv::maya::detail::held(*this))->usedAsColor = true;
   report(ReturnStatus, MS::kSuccess);
-  return object_;
+  return qv::maya::detail::held(*this);
 }
 
 MObject MFnNumericAttribute::createPoint(const MString& fullName, const MString& briefName,
                                          MStatus* ReturnStatus) {
-  object_ = MObject();
+  qv::maya::detail::held(*this) = MObject();
   if (failed("MFnNumericAttribute::createPoint", ReturnStatus)) return MObject();
   report(ReturnStatus, MS::kSuccess);
-  return numericCompound(object_, fullName, briefName, MFnNumericData::k3Float, "XYZ", "xyz", 3);
+  return numericCompound(qv::maya::detail::held(*this), fullName, briefName,
+                         MFnNumericData::k3Float, "XYZ", "xyz", 3);
 }
 
 MObject MFnNumericAttribute::createAddr(const MString& fullName, const MString& briefName, void*,
                                         MStatus* ReturnStatus) {
-  object_ = MObject();
+  qv::maya::detail::held(*this) = MObject();
   if (failed("MFnNumericAttribute::createAddr", ReturnStatus)) return MObject();
   auto attribute = newAttribute(fullName, briefName, AttributeKind::kNumeric);
   attribute->numericType = MFnNumericData::kAddr;
   attribute->storable = false;
-  object_ = MObject(attribute);
+  qv::maya::detail::held(*this) = qv::maya::detail::wrap(attribute);
   report(ReturnStatus, MS::kSuccess);
-  return object_;
+  return qv::maya::detail::held(*this);
 }
 
 MFnNumericData::Type MFnNumericAttribute::unitType(MStatus* ReturnStatus) const {
-  const Attribute* attribute = attributeOf(object_);
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
   return attribute ? attribute->numericType : MFnNumericData::kInvalid;
 }
@@ -161,7 +165,7 @@ MFnNumericData::Type MFnNumericAttribute::unitType(MStatus* ReturnStatus) const 
 MStatus MFnNumericAttribute::setDefaults(const char* function, int count, const double* values) {
   MStatus status;
   if (failed(function, &status)) return status;
-  Attribute* attribute = attributeOf(object_);
+  Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   if (!attribute || attribute->kind == AttributeKind::kTyped ||
       attribute->kind == AttributeKind::kMatrix) {
     return MS::kInvalidParameter;
@@ -220,14 +224,14 @@ MStatus MFnNumericAttribute::setDefault(double a, double b, double c) {
 }
 
 MStatus MFnNumericAttribute::getDefault(double& def1) {
-  const Attribute* attribute = attributeOf(object_);
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   if (!attribute || !attribute->isLeaf()) return MS::kInvalidParameter;
   def1 = attribute->defaultNumber;
   return MS::kSuccess;
 }
 
 MStatus MFnNumericAttribute::getDefault(double& def1, double& def2, double& def3) {
-  const Attribute* attribute = attributeOf(object_);
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   if (!attribute || attribute->children.size() != 3) return MS::kInvalidParameter;
   def1 = attribute->children[0]->defaultNumber;
   def2 = attribute->children[1]->defaultNumber;
@@ -325,64 +329,72 @@ bool hasLimit(const MObject& object, Limit limit, MStatus* ReturnStatus) {
 }  // namespace
 
 MStatus MFnNumericAttribute::setMin(double min1) {
-  return setLimits(object_, "MFnNumericAttribute::setMin", Limit::kMin, {min1});
+  return setLimits(qv::maya::detail::held(*this), "MFnNumericAttribute::setMin", Limit::kMin,
+                   {min1});
 }
 MStatus MFnNumericAttribute::setMin(double min1, double min2) {
-  return setLimits(object_, "MFnNumericAttribute::setMin", Limit::kMin, {min1, min2});
+  return setLimits(qv::maya::detail::held(*this), "MFnNumericAttribute::setMin", Limit::kMin,
+                   {min1, min2});
 }
 MStatus MFnNumericAttribute::setMin(double min1, double min2, double min3) {
-  return setLimits(object_, "MFnNumericAttribute::setMin", Limit::kMin, {min1, min2, min3});
+  return setLimits(qv::maya::detail::held(*this), "MFnNumericAttribute::setMin", Limit::kMin,
+                   {min1, min2, min3});
 }
 MStatus MFnNumericAttribute::setMax(double max1) {
-  return setLimits(object_, "MFnNumericAttribute::setMax", Limit::kMax, {max1});
+  return setLimits(qv::maya::detail::held(*this), "MFnNumericAttribute::setMax", Limit::kMax,
+                   {max1});
 }
 MStatus MFnNumericAttribute::setMax(double max1, double max2) {
-  return setLimits(object_, "MFnNumericAttribute::setMax", Limit::kMax, {max1, max2});
+  return setLimits(qv::maya::detail::held(*this), "MFnNumericAttribute::setMax", Limit::kMax,
+                   {max1, max2});
 }
 MStatus MFnNumericAttribute::setMax(double max1, double max2, double max3) {
-  return setLimits(object_, "MFnNumericAttribute::setMax", Limit::kMax, {max1, max2, max3});
+  return setLimits(qv::maya::detail::held(*this), "MFnNumericAttribute::setMax", Limit::kMax,
+                   {max1, max2, max3});
 }
 MStatus MFnNumericAttribute::setSoftMin(double min1) {
-  return setLimits(object_, "MFnNumericAttribute::setSoftMin", Limit::kSoftMin, {min1});
+  return setLimits(qv::maya::detail::held(*this), "MFnNumericAttribute::setSoftMin",
+                   Limit::kSoftMin, {min1});
 }
 MStatus MFnNumericAttribute::setSoftMax(double max1) {
-  return setLimits(object_, "MFnNumericAttribute::setSoftMax", Limit::kSoftMax, {max1});
+  return setLimits(qv::maya::detail::held(*this), "MFnNumericAttribute::setSoftMax",
+                   Limit::kSoftMax, {max1});
 }
 
 bool MFnNumericAttribute::hasMin(MStatus* ReturnStatus) const {
-  return hasLimit(object_, Limit::kMin, ReturnStatus);
+  return hasLimit(qv::maya::detail::held(*this), Limit::kMin, ReturnStatus);
 }
 bool MFnNumericAttribute::hasMax(MStatus* ReturnStatus) const {
-  return hasLimit(object_, Limit::kMax, ReturnStatus);
+  return hasLimit(qv::maya::detail::held(*this), Limit::kMax, ReturnStatus);
 }
 bool MFnNumericAttribute::hasSoftMin(MStatus* ReturnStatus) const {
-  return hasLimit(object_, Limit::kSoftMin, ReturnStatus);
+  return hasLimit(qv::maya::detail::held(*this), Limit::kSoftMin, ReturnStatus);
 }
 bool MFnNumericAttribute::hasSoftMax(MStatus* ReturnStatus) const {
-  return hasLimit(object_, Limit::kSoftMax, ReturnStatus);
+  return hasLimit(qv::maya::detail::held(*this), Limit::kSoftMax, ReturnStatus);
 }
 
 MStatus MFnNumericAttribute::getMin(double& min1) const {
-  return getLimits(object_, Limit::kMin, {&min1});
+  return getLimits(qv::maya::detail::held(*this), Limit::kMin, {&min1});
 }
 MStatus MFnNumericAttribute::getMin(double& min1, double& min2) const {
-  return getLimits(object_, Limit::kMin, {&min1, &min2});
+  return getLimits(qv::maya::detail::held(*this), Limit::kMin, {&min1, &min2});
 }
 MStatus MFnNumericAttribute::getMin(double& min1, double& min2, double& min3) const {
-  return getLimits(object_, Limit::kMin, {&min1, &min2, &min3});
+  return getLimits(qv::maya::detail::held(*this), Limit::kMin, {&min1, &min2, &min3});
 }
 MStatus MFnNumericAttribute::getMax(double& max1) const {
-  return getLimits(object_, Limit::kMax, {&max1});
+  return getLimits(qv::maya::detail::held(*this), Limit::kMax, {&max1});
 }
 MStatus MFnNumericAttribute::getMax(double& max1, double& max2) const {
-  return getLimits(object_, Limit::kMax, {&max1, &max2});
+  return getLimits(qv::maya::detail::held(*this), Limit::kMax, {&max1, &max2});
 }
 MStatus MFnNumericAttribute::getMax(double& max1, double& max2, double& max3) const {
-  return getLimits(object_, Limit::kMax, {&max1, &max2, &max3});
+  return getLimits(qv::maya::detail::held(*this), Limit::kMax, {&max1, &max2, &max3});
 }
 MStatus MFnNumericAttribute::getSoftMin(double& min1) const {
-  return getLimits(object_, Limit::kSoftMin, {&min1});
+  return getLimits(qv::maya::detail::held(*this), Limit::kSoftMin, {&min1});
 }
 MStatus MFnNumericAttribute::getSoftMax(double& max1) const {
-  return getLimits(object_, Limit::kSoftMax, {&max1});
+  return getLimits(qv::maya::detail::held(*this), Limit::kSoftMax, {&max1});
 }

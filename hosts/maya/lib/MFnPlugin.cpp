@@ -16,6 +16,9 @@ using qv::maya::detail::failed;
 using qv::maya::detail::graph;
 using qv::maya::detail::report;
 
+MFnPlugin::MFnPlugin() = default;
+MFnPlugin::~MFnPlugin() = default;
+
 MFnPlugin::MFnPlugin(MObject& object, const char* vendor, const char* version,
                      const char* requiredApiVersion, MStatus* ReturnStatus)
     : vendor_(vendor), version_(version), requiredApiVersion_(requiredApiVersion) {
@@ -24,8 +27,8 @@ MFnPlugin::MFnPlugin(MObject& object, const char* vendor, const char* version,
     report(ReturnStatus, MS::kInvalidParameter);
     return;
   }
-  object_ = object;
-  if (auto* plugin = dynamic_cast<qv::maya::detail::Plugin*>(object.get())) {
+  qv::maya::detail::held(*this) = object;
+  if (auto* plugin = dynamic_cast<qv::maya::detail::Plugin*>(qv::maya::detail::get(object))) {
     plugin->vendor = vendor_.asChar();
     plugin->version = version_.asChar();
     plugin->requiredApiVersion = requiredApiVersion_.asChar();
@@ -35,7 +38,7 @@ MFnPlugin::MFnPlugin(MObject& object, const char* vendor, const char* version,
 
 namespace {
 qv::maya::detail::Plugin* pluginOf(const MObject& object) {
-  return dynamic_cast<qv::maya::detail::Plugin*>(object.get());
+  return dynamic_cast<qv::maya::detail::Plugin*>(qv::maya::detail::get(object));
 }
 }  // namespace
 
@@ -52,12 +55,12 @@ MString MFnPlugin::apiVersion(MStatus* ReturnStatus) const {
   return "201500";
 }
 MString MFnPlugin::name(MStatus* ReturnStatus) const {
-  auto* plugin = pluginOf(object_);
+  auto* plugin = pluginOf(qv::maya::detail::held(*this));
   report(ReturnStatus, plugin ? MS::kSuccess : MS::kFailure);
   return plugin ? plugin->name.c_str() : "";
 }
 MString MFnPlugin::loadPath(MStatus* ReturnStatus) const {
-  auto* plugin = pluginOf(object_);
+  auto* plugin = pluginOf(qv::maya::detail::held(*this));
   report(ReturnStatus, plugin ? MS::kSuccess : MS::kFailure);
   return plugin ? plugin->path.c_str() : "";
 }
@@ -76,7 +79,7 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId,
   nodeType->classification = classification ? classification->asChar() : "";
   nodeType->vendor = vendor_.asChar();
   nodeType->version = version_.asChar();
-  auto* plugin = pluginOf(object_);
+  auto* plugin = pluginOf(qv::maya::detail::held(*this));
   nodeType->plugin = plugin ? plugin : graph().loading;
   return graph().registerType(std::move(nodeType));
 }

@@ -20,28 +20,28 @@ MObject MFnTypedAttribute::create(const MString& fullName, const MString& briefN
 }
 
 MObject MFnTypedAttribute::create(const MString& fullName, const MString& briefName,
-                                  MFnData::Type type, const MObject& defaultData,
-                                  MStatus* ReturnStatus) {
-  object_ = MObject();
+                                  MFnData::Type type, MObject defaultData, MStatus* ReturnStatus) {
+  qv::maya::detail::held(*this) = MObject();
   if (failed("MFnTypedAttribute::create", ReturnStatus)) return MObject();
   auto attribute = newAttribute(fullName, briefName, AttributeKind::kTyped);
   attribute->dataType = type;
-  object_ = MObject(attribute);
+  qv::maya::detail::held(*this) = qv::maya::detail::wrap(attribute);
   report(ReturnStatus, defaultData.isNull() ? MStatus() : setDefault(defaultData));
-  return object_;
+  return qv::maya::detail::held(*this);
 }
 
 MFnData::Type MFnTypedAttribute::attrType(MStatus* ReturnStatus) const {
-  const Attribute* attribute = attributeOf(object_);
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
   return attribute ? attribute->dataType : MFnData::kInvalid;
 }
 
-MStatus MFnTypedAttribute::setDefault(const MObject& defaultData) {
+MStatus MFnTypedAttribute::setDefault(const MObject& defaultCustomData) {
   MStatus status;
   if (failed("MFnTypedAttribute::setDefault", &status)) return status;
-  Attribute* attribute = attributeOf(object_);
-  auto* data = dynamic_cast<qv::maya::detail::StringData*>(defaultData.get());
+  Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
+  auto* data =
+      dynamic_cast<qv::maya::detail::StringData*>(qv::maya::detail::get(defaultCustomData));
   if (!attribute || !data || attribute->dataType != MFnData::kString) {
     return MS::kInvalidParameter;
   }
@@ -49,10 +49,10 @@ MStatus MFnTypedAttribute::setDefault(const MObject& defaultData) {
   return MS::kSuccess;
 }
 
-MStatus MFnTypedAttribute::getDefault(MObject& defaultData) {
-  const Attribute* attribute = attributeOf(object_);
+MStatus MFnTypedAttribute::getDefault(MObject& defaultCustomData) {
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
   if (!attribute || attribute->dataType != MFnData::kString) return MS::kInvalidParameter;
   MFnStringData data;
-  defaultData = data.create(attribute->defaultText.c_str());
+  defaultCustomData = data.create(attribute->defaultText.c_str());
   return MS::kSuccess;
 }

@@ -23,14 +23,30 @@
 #define STBI_ONLY_BMP
 #include <stb/stb_image.h>
 
+MImage::MImage() : pixels_(nullptr), width_(0), height_(0) {}
+
 MImage::~MImage() {
   release();
 }
 
-void MImage::release() {
+MImage::MImage(const MImage& other) : MImage() {
+  *this = other;
+}
+
+MImage& MImage::operator=(const MImage& other) {
+  if (this == &other) return *this;
+  release();
+  if (other.pixels_ && create(other.width_, other.height_) == MS::kSuccess) {
+    std::memcpy(pixels_, other.pixels_, size_t{width_} * height_ * 4);
+  }
+  return *this;
+}
+
+MStatus MImage::release() {
   std::free(pixels_);
   pixels_ = nullptr;
   width_ = height_ = 0;
+  return MS::kSuccess;
 }
 
 namespace {

@@ -48,6 +48,36 @@ MMatrix::MMatrix(const double m[4][4]) {
   }
 }
 
+MMatrix::MMatrix(const float m[4][4]) {
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) matrix[r][c] = m[r][c];
+  }
+}
+
+MMatrix::MMatrix(const MMatrix& src) = default;
+MMatrix::~MMatrix() = default;
+MMatrix& MMatrix::operator=(const MMatrix&) = default;
+
+double MMatrix::operator()(unsigned int row, unsigned int col) const {
+  return matrix[row][col];
+}
+
+const double* MMatrix::operator[](unsigned int row) const {
+  return matrix[row];
+}
+
+MMatrix MMatrix::operator*(double scale) const {
+  MMatrix result;
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) result.matrix[r][c] = matrix[r][c] * scale;
+  }
+  return result;
+}
+
+MMatrix operator*(double scale, const MMatrix& right) {
+  return right * scale;
+}
+
 MMatrix MMatrix::operator*(const MMatrix& right) const {
   MMatrix result;
   for (int r = 0; r < 4; ++r) {
@@ -62,6 +92,10 @@ MMatrix MMatrix::operator*(const MMatrix& right) const {
 
 bool MMatrix::operator==(const MMatrix& other) const {
   return isEquivalent(other, 0.0);
+}
+
+bool MMatrix::operator!=(const MMatrix& other) const {
+  return !(*this == other);
 }
 
 bool MMatrix::isEquivalent(const MMatrix& other, double tolerance) const {

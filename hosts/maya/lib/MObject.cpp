@@ -2,14 +2,31 @@
 
 #include <maya/MObject.h>
 
-const MObject MObject::kNullObj;
+MObject MObject::kNullObj;
+
+MObject::MObject() = default;
+MObject::MObject(const MObject& other) = default;
+MObject::~MObject() = default;
+MObject& MObject::operator=(const MObject& other) = default;
+
+bool MObject::isNull() const {
+  return object_ == nullptr;
+}
+
+bool MObject::operator==(const MObject& other) const {
+  return object_ == other.object_;
+}
+
+bool MObject::operator!=(const MObject& other) const {
+  return object_ != other.object_;
+}
 
 MFn::Type MObject::apiType() const {
   return object_ ? object_->apiType() : MFn::kInvalid;
 }
 
-bool MObject::hasFn(MFn::Type type) const {
-  return object_ && object_->hasFn(type);
+bool MObject::hasFn(MFn::Type fs) const {
+  return object_ && object_->hasFn(fs);
 }
 
 const char* MObject::apiTypeStr() const {

@@ -2,9 +2,11 @@
 #include "graph.h"
 #include "numeric_value.h"
 
+#include <maya/MAngle.h>
 #include <maya/MObject.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
+#include <maya/MString.h>
 
 #include <string>
 #include <type_traits>
@@ -20,6 +22,11 @@ using qv::maya::detail::objectOf;
 using qv::maya::detail::report;
 using qv::maya::detail::toFloat;
 using qv::maya::detail::toInteger;
+
+MPlug::MPlug() = default;
+MPlug::MPlug(const MPlug& in) = default;
+MPlug::~MPlug() = default;
+MPlug& MPlug::operator=(const MPlug& other) = default;
 
 MPlug::MPlug(const MObject& node, const MObject& attribute) {
   Node* n = nodeOf(node);
@@ -111,7 +118,7 @@ MPlug MPlug::child(unsigned int index, MStatus* ReturnStatus) const {
   return MPlug(node_, objectOf(plug.attribute->children[index].get()));
 }
 
-MPlug MPlug::child(const MObject& attribute, MStatus* ReturnStatus) const {
+MPlug MPlug::child(MObject& attribute, MStatus* ReturnStatus) const {
   PlugView plug = view(node_, attribute_, ReturnStatus);
   const Attribute* wanted = attributeOf(attribute);
   if (!plug.attribute || !wanted || wanted->parent != plug.attribute) {
@@ -209,6 +216,21 @@ MStatus MPlug::getValue(bool& value, MDGContext&) const {
   value = numberAs<double>(node_, attribute_, &status) != 0.0;
   return status;
 }
+MStatus MPlug::getValue(MInt64& value, MDGContext&) const {
+  MStatus status;
+  value = numberAs<MInt64>(node_, attribute_, &status);
+  return status;
+}
+MStatus MPlug::getValue(char& value, MDGContext&) const {
+  MStatus status;
+  value = numberAs<char>(node_, attribute_, &status);
+  return status;
+}
+MStatus MPlug::getValue(MAngle& value, MDGContext&) const {
+  MStatus status;
+  value = MAngle(numberAs<double>(node_, attribute_, &status), MAngle::kRadians);
+  return status;
+}
 MStatus MPlug::getValue(MString& value, MDGContext&) const {
   MStatus status;
   PlugView plug = view(node_, attribute_, &status);
@@ -233,6 +255,18 @@ MStatus MPlug::setValue(short value) {
 MStatus MPlug::setValue(bool value) {
   return writeNumber(node_, attribute_, value ? 1.0 : 0.0);
 }
+MStatus MPlug::setValue(MInt64 value) {
+  return writeNumber(node_, attribute_, static_cast<double>(value));
+}
+MStatus MPlug::setValue(char value) {
+  return writeNumber(node_, attribute_, value);
+}
+MStatus MPlug::setValue(MAngle& value) {
+  return writeNumber(node_, attribute_, value.asRadians());
+}
+MStatus MPlug::setValue(const char* value) {
+  return setValue(MString(value));
+}
 MStatus MPlug::setValue(const MString& value) {
   MStatus status;
   PlugView plug = view(node_, attribute_, &status);
@@ -240,22 +274,22 @@ MStatus MPlug::setValue(const MString& value) {
   return graph().setText(*plug.node, *plug.attribute, value.asChar());
 }
 
-float MPlug::asFloat(MStatus* ReturnStatus) const {
+float MPlug::asFloat(MDGContext&, MStatus* ReturnStatus) const {
   return numberAs<float>(node_, attribute_, ReturnStatus);
 }
-double MPlug::asDouble(MStatus* ReturnStatus) const {
+double MPlug::asDouble(MDGContext&, MStatus* ReturnStatus) const {
   return numberAs<double>(node_, attribute_, ReturnStatus);
 }
-int MPlug::asInt(MStatus* ReturnStatus) const {
+int MPlug::asInt(MDGContext&, MStatus* ReturnStatus) const {
   return numberAs<int>(node_, attribute_, ReturnStatus);
 }
-short MPlug::asShort(MStatus* ReturnStatus) const {
+short MPlug::asShort(MDGContext&, MStatus* ReturnStatus) const {
   return numberAs<short>(node_, attribute_, ReturnStatus);
 }
-bool MPlug::asBool(MStatus* ReturnStatus) const {
+bool MPlug::asBool(MDGContext&, MStatus* ReturnStatus) const {
   return numberAs<double>(node_, attribute_, ReturnStatus) != 0.0;
 }
-MString MPlug::asString(MStatus* ReturnStatus) const {
+MString MPlug::asString(MDGContext&, MStatus* ReturnStatus) const {
   MString value;
   report(ReturnStatus, getValue(value));
   return value;
@@ -265,6 +299,14 @@ bool MPlug::operator==(const MPlug& other) const {
   return node_ == other.node_ && attribute_ == other.attribute_;
 }
 
-bool MPlug::operator==(const MObject& attribute) const {
-  return !attribute_.isNull() && attribute_ == attribute;
+bool MPlug::operator==(const MObject& other) const {
+  return !attribute_.isNull() && attribute_ == other;
+}
+
+bool MPlug::operator!=(const MPlug& other) const {
+  return !(*this == other);
+}
+
+bool MPlug::operator!=(const MObject& other) const {
+  return !(*this == other);
 }

@@ -15,7 +15,18 @@ using qv::maya::detail::failed;
 using qv::maya::detail::graph;
 using qv::maya::detail::objectOf;
 
+MPxNode::MPxNode() = default;
 MPxNode::~MPxNode() = default;
+MPxNode::MPxNode(const MPxNode& other) : mpSafe_(other.mpSafe_) {}
+
+MPxNode& MPxNode::operator=(const MPxNode& other) {
+  mpSafe_ = other.mpSafe_;
+  return *this;
+}
+
+MPxNode::Type MPxNode::type() const {
+  return kDependNode;
+}
 
 void MPxNode::postConstructor() {}
 
@@ -52,7 +63,8 @@ MStatus MPxNode::addAttribute(const MObject& attribute) {
   if (!type || !added || added->parent || added->added) return MS::kInvalidParameter;
   if (type->find(added->longName) || type->find(added->shortName)) return MS::kInvalidParameter;
   added->added = true;
-  type->attributes.push_back(std::static_pointer_cast<Attribute>(attribute.shared()));
+  type->attributes.push_back(
+      std::static_pointer_cast<Attribute>(qv::maya::detail::shared(attribute)));
   return MS::kSuccess;
 }
 

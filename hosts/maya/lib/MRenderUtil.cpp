@@ -4,6 +4,7 @@
 
 #include <maya/MFloatVector.h>
 #include <maya/MRenderUtil.h>
+#include <maya/MString.h>
 
 #include <cmath>
 #include <cstdint>
@@ -38,6 +39,23 @@ bool MRenderUtil::exactFileTextureName(const MString& baseName, bool useFrameExt
                                        const MString& currentFrameExt, const MString&,
                                        MString& exactName, MStatus* ReturnStatus) {
   return exactFileTextureName(baseName, useFrameExt, currentFrameExt, exactName, ReturnStatus);
+}
+
+MString MRenderUtil::exactFileTextureName(const MString& baseName, bool useFrameExt,
+                                          const MString& currentFrameExt, MStatus* ReturnStatus) {
+  MString exactName;
+  exactFileTextureName(baseName, useFrameExt, currentFrameExt, exactName, ReturnStatus);
+  return exactName;
+}
+
+MString MRenderUtil::exactFileTextureName(const MString& baseName, bool useFrameExt,
+                                          const MString& currentFrameExt,
+                                          const MString& contextNodeFullName,
+                                          MStatus* ReturnStatus) {
+  MString exactName;
+  exactFileTextureName(baseName, useFrameExt, currentFrameExt, contextNodeFullName, exactName,
+                       ReturnStatus);
+  return exactName;
 }
 
 MStatus MRenderUtil::raytrace(const MFloatVector&, const MFloatVector&, const void*, const void*,

@@ -4,6 +4,7 @@
 
 #include "graph.h"
 
+#include <maya/MFnBase.h>
 #include <maya/MObject.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
@@ -11,6 +12,20 @@
 #include <memory>
 
 namespace qv::maya::detail {
+
+// The object a function set is attached to.
+struct FnAccess {
+  static MObject& held(MFnBase& fn) { return fn.object_; }
+  static const MObject& held(const MFnBase& fn) { return fn.object_; }
+};
+
+inline MObject& held(MFnBase& fn) {
+  return FnAccess::held(fn);
+}
+
+inline const MObject& held(const MFnBase& fn) {
+  return FnAccess::held(fn);
+}
 
 // Maya's optional status out-parameter: written when the caller asked.
 inline void report(MStatus* out, MStatus status) {
@@ -28,7 +43,7 @@ inline bool failed(const char* function, MStatus* out) {
 
 inline MObject objectOf(const Object* object) {
   if (!object) return MObject();
-  return MObject(const_cast<Object*>(object)->shared_from_this());
+  return wrap(const_cast<Object*>(object)->shared_from_this());
 }
 
 // Whether the attribute (or the compound it sits in) is one of the node's.
@@ -63,9 +78,11 @@ inline std::shared_ptr<Attribute> newAttribute(const MString& longName, const MS
 // Every function set attaches the way MFnBase does; the type check is the
 // set's own type().
 #define QV_FN_CONSTRUCTOR(Class)                               \
+  Class::Class(MObject& object, MStatus* ReturnStatus) {       \
+    qv::maya::detail::report(ReturnStatus, setObject(object)); \
+  }                                                            \
   Class::Class(const MObject& object, MStatus* ReturnStatus) { \
     qv::maya::detail::report(ReturnStatus, setObject(object)); \
   }                                                            \
-  MStatus Class::setObject(const MObject& object) {            \
-    return MFnBase::setObject(object);                         \
-  }
+  Class::Class() = default;                                    \
+  Class::~Class() = default;

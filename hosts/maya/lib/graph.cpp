@@ -93,10 +93,10 @@ void collectLeaves(const Attribute& attribute, std::vector<const Attribute*>& le
 }
 
 Attribute* attributeOf(const MObject& object) {
-  return dynamic_cast<Attribute*>(object.get());
+  return dynamic_cast<Attribute*>(get(object));
 }
 Node* nodeOf(const MObject& object) {
-  return dynamic_cast<Node*>(object.get());
+  return dynamic_cast<Node*>(get(object));
 }
 
 namespace {
@@ -232,7 +232,7 @@ MMatrix localMatrix(const Graph& graph, const Node& node) {
 }
 
 MObject objectOf(const Object& object) {
-  return MObject(const_cast<Object&>(object).shared_from_this());
+  return wrap(const_cast<Object&>(object).shared_from_this());
 }
 
 }  // namespace

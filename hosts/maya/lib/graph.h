@@ -7,6 +7,7 @@
 #include <maya/MFnData.h>
 #include <maya/MFnNumericData.h>
 #include <maya/MMatrix.h>
+#include <maya/MObject.h>
 #include <maya/MPxNode.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
@@ -27,6 +28,29 @@ struct Object : std::enable_shared_from_this<Object> {
   virtual MFn::Type apiType() const = 0;
   virtual bool hasFn(MFn::Type type) const { return type == MFn::kBase || type == apiType(); }
 };
+
+// The handles the host gives out, and the object behind one.
+struct ObjectAccess {
+  static MObject wrap(std::shared_ptr<Object> object) {
+    MObject handle;
+    handle.object_ = std::move(object);
+    return handle;
+  }
+  static Object* get(const MObject& handle) { return handle.object_.get(); }
+  static const std::shared_ptr<Object>& shared(const MObject& handle) { return handle.object_; }
+};
+
+inline MObject wrap(std::shared_ptr<Object> object) {
+  return ObjectAccess::wrap(std::move(object));
+}
+
+inline Object* get(const MObject& handle) {
+  return ObjectAccess::get(handle);
+}
+
+inline const std::shared_ptr<Object>& shared(const MObject& handle) {
+  return ObjectAccess::shared(handle);
+}
 
 enum class AttributeKind { kNumeric, kCompound, kTyped, kMatrix };
 

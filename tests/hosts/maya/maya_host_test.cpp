@@ -340,6 +340,17 @@ TEST_F(MayaHostTest, CamerasGiveFieldsOfViewAndFilmFit) {
   EXPECT_EQ(status, MS::kFailure);
   failed.aspectRatio(&status);
   EXPECT_EQ(status, MS::kInvalidParameter);
+
+  // By type, a set takes what its hierarchy takes; a camera set handed a
+  // mesh lets go of its camera.
+  EXPECT_TRUE(camera.hasObj(MFn::kCamera));
+  EXPECT_FALSE(camera.hasObj(MFn::kMesh));
+  EXPECT_TRUE(MFnDagNode().hasObj(MFn::kCamera));
+  EXPECT_FALSE(MFnDagNode().hasObj(MFn::kPluginDependNode));
+  EXPECT_TRUE(MFnDependencyNode().hasObj(MFn::kPluginDependNode));
+  MObject ground = host.node("ground");
+  EXPECT_EQ(camera.setObject(ground), MS::kInvalidParameter);
+  EXPECT_TRUE(camera.object().isNull());
 }
 
 TEST_F(MayaHostTest, TextureNamesResolveAsGivenOrInTheSearchPath) {

@@ -16,9 +16,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cfloat>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -564,10 +564,10 @@ TEST_F(ViewportTest, TexturesAndSamplerStatesAreSharedAndCounted) {
 
   const MHWRender::MSamplerStateDesc defaults;
   EXPECT_EQ(defaults.filter, MSamplerState::kMinMagMipLinear);
-  EXPECT_EQ(defaults.comparisonFn, MSamplerState::kCompareNever);
+  EXPECT_EQ(defaults.comparisonFn, MHWRender::MStateManager::kCompareNever);
   EXPECT_EQ(defaults.addressW, MSamplerState::kTexWrap);
-  EXPECT_EQ(defaults.minLOD, -FLT_MAX);
-  EXPECT_EQ(defaults.maxLOD, FLT_MAX);
+  EXPECT_EQ(defaults.minLOD, 0u);
+  EXPECT_EQ(defaults.maxLOD, std::numeric_limits<unsigned int>::max());
   EXPECT_EQ(defaults.maxAnisotropy, 1u);
   const MSamplerState* a = MHWRender::MStateManager::acquireSamplerState(defaults);
   EXPECT_EQ(MHWRender::MStateManager::acquireSamplerState(defaults), a);
@@ -627,6 +627,24 @@ TEST(MImageTest, OddRowCountsTurnOverAroundTheMiddle) {
   EXPECT_EQ(image.pixels()[0], 3);
   EXPECT_EQ(image.pixels()[4], 2);
   EXPECT_EQ(image.pixels()[8], 1);
+}
+
+// A copy owns its pixels: it outlives the image it was copied from.
+TEST(MImageTest, CopiesHoldTheirOwnPixels) {
+  MImage image;
+  ASSERT_EQ(image.create(2, 1), MS::kSuccess);
+  image.pixels()[0] = 7;
+  MImage copy(image);
+  ASSERT_NE(copy.pixels(), image.pixels());
+  copy.pixels()[0] = 9;
+  EXPECT_EQ(image.pixels()[0], 7);
+  EXPECT_EQ(image.release(), MS::kSuccess);
+  unsigned int width = 0, height = 0;
+  EXPECT_EQ(copy.getSize(width, height), MS::kSuccess);
+  EXPECT_EQ(width, 2u);
+  EXPECT_EQ(copy.pixels()[0], 9);
+  copy = image;
+  EXPECT_EQ(copy.pixels(), nullptr);
 }
 
 // What no image reader should take is refused before anything is read: a

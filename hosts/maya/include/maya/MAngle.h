@@ -1,19 +1,25 @@
 #pragma once
 
+#include <maya/MStatus.h>
+#include <maya/MTypes.h>
+
 class MAngle {
  public:
   enum Unit { kInvalid, kRadians, kDegrees, kAngMinutes, kAngSeconds, kLast };
 
-  MAngle() = default;
-  MAngle(double value, Unit unit = kRadians);
+  MAngle();
+  MAngle(const MAngle& src);
+  MAngle(double value, Unit u = kRadians);
+  ~MAngle();
+  MAngle& operator=(const MAngle& other);
 
-  Unit unit() const { return unit_; }
-  double value() const { return value_; }
+  Unit unit() const;
+  double value() const;
   // An angle of an invalid unit reads as 0.
   double asRadians() const;
   double asDegrees() const;
 
- private:
-  double value_ = 0.0;
-  Unit unit_ = kRadians;
+ protected:
+  double val;
+  Unit valUnit;
 };

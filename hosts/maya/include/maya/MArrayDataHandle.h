@@ -1,8 +1,8 @@
 #pragma once
 
-#include <maya/MDataHandle.h>
 #include <maya/MStatus.h>
 #include <maya/MTypes.h>
+#include <string.h>
 
 // The elements of an array attribute in a data block. The stand-in's graph
 // has no array attributes, so every array handle is empty: plug-ins that
@@ -21,10 +21,10 @@ class MArrayDataHandle {
   MStatus jumpToArrayElement(unsigned int position);
   MStatus setClean();
   MStatus setAllClean();
-  MArrayDataHandle(const MArrayDataHandle& other) = default;
-  MArrayDataHandle& operator=(const MArrayDataHandle& other) = default;
+  MArrayDataHandle(const MArrayDataHandle& other);
+  MArrayDataHandle& operator=(const MArrayDataHandle& other);
 
  private:
   friend class MDataBlock;
-  MArrayDataHandle() = default;
+  MArrayDataHandle();
 };

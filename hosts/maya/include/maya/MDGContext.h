@@ -1,10 +1,16 @@
 #pragma once
 
+#include <maya/MStatus.h>
+#include <maya/MTypes.h>
+
 // When the graph is evaluated; the stand-in has only the normal context.
 class MDGContext {
  public:
-  MDGContext() = default;
-  bool isNormal() const { return true; }
+  MDGContext();
+  MDGContext(const MDGContext& in);
+  ~MDGContext();
+  bool isNormal(MStatus* ReturnStatus = nullptr) const;
+  MDGContext& operator=(const MDGContext& other);
 
   static MDGContext fsNormal;
 };

@@ -17,16 +17,20 @@ class MDrawRegistry {
 
   static MStatus registerShadingNodeOverrideCreator(const MString& drawClassification,
                                                     const MString& registrantId,
-                                                    ShadingNodeOverrideCreator creatorFunction);
+                                                    ShadingNodeOverrideCreator creator);
   static MStatus deregisterShadingNodeOverrideCreator(const MString& drawClassification,
                                                       const MString& registrantId);
 
   typedef MPxSurfaceShadingNodeOverride* (*SurfaceShadingNodeOverrideCreator)(const MObject&);
   static MStatus registerSurfaceShadingNodeOverrideCreator(
       const MString& drawClassification, const MString& registrantId,
-      SurfaceShadingNodeOverrideCreator creatorFunction);
+      SurfaceShadingNodeOverrideCreator creator);
   static MStatus deregisterSurfaceShadingNodeOverrideCreator(const MString& drawClassification,
                                                              const MString& registrantId);
+
+ private:
+  MDrawRegistry();
+  ~MDrawRegistry();
 };
 
 }  // namespace MHWRender

@@ -3,7 +3,8 @@
 class MFn {
  public:
   enum Type {
-    // Plug-ins test these by value, so the ones they test keep Maya's numbers.
+    // Plug-ins test and store these by value, so each keeps Maya's number;
+    // the stand-in has only the types its objects take.
     kInvalid = 0,
     kBase = 1,
     kNamedObject = 2,
@@ -13,15 +14,16 @@ class MFn {
     kShape = 248,
     kCamera = 250,
     kMesh = 296,
-    kPluginDependNode = 456,
-    kAttribute = 554,
-    kNumericAttribute,
-    kCompoundAttribute,
-    kTypedAttribute,
-    kMatrixAttribute,
-    kLightDataAttribute,
-    kData,
-    kStringData,
-    kPlugin
+    kPluginDependNode = 452,
+    kAttribute = 558,
+    kNumericAttribute = 559,
+    kTypedAttribute = 567,
+    kCompoundAttribute = 568,
+    kLightDataAttribute = 570,
+    kMatrixAttribute = 571,
+    kPlugin = 574,
+    kData = 575,
+    kNumericData = 584,
+    kStringData = 597
   };
 };

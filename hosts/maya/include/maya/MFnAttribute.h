@@ -1,15 +1,16 @@
 #pragma once
 
 #include <maya/MFnBase.h>
-#include <maya/MString.h>
+#include <maya/MFnData.h>
 
 class MFnAttribute : public MFnBase {
  public:
-  MFnAttribute() = default;
-  explicit MFnAttribute(const MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnAttribute();
+  MFnAttribute(MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnAttribute(const MObject& object, MStatus* ReturnStatus = nullptr);
+  ~MFnAttribute() override;
 
   MFn::Type type() const override { return MFn::kAttribute; }
-  MStatus setObject(const MObject& object) override;
 
   MString name(MStatus* ReturnStatus = nullptr) const;
   MString shortName(MStatus* ReturnStatus = nullptr) const;
@@ -32,4 +33,9 @@ class MFnAttribute : public MFnBase {
   MStatus setUsedAsColor(bool state);
   MStatus setUsedAsFilename(bool state);
   MStatus setArray(bool state);
+
+ private:
+  MFnAttribute(const MFnAttribute& other);
+  MFnAttribute& operator=(const MFnAttribute& other);
+  MFnAttribute* operator&() const;
 };

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <maya/MDGContext.h>
 #include <maya/MFnDagNode.h>
+#include <maya/MObject.h>
+#include <maya/MStatus.h>
 
 // A camera shape. Attaching to anything else fails with kInvalidParameter,
 // and so does every query of a function set that is not attached.
@@ -8,11 +11,12 @@ class MFnCamera : public MFnDagNode {
  public:
   enum FilmFit { kFillFilmFit, kHorizontalFilmFit, kVerticalFilmFit, kOverscanFilmFit, kInvalid };
 
-  MFnCamera() = default;
-  explicit MFnCamera(const MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnCamera();
+  MFnCamera(MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnCamera(const MObject& object, MStatus* ReturnStatus = nullptr);
+  ~MFnCamera() override;
 
   MFn::Type type() const override { return MFn::kCamera; }
-  MStatus setObject(const MObject& object) override;
 
   // 2·atan(aperture·25.4 / (2·focalLength)), in radians.
   double horizontalFieldOfView(MStatus* ReturnStatus = nullptr) const;
@@ -23,4 +27,9 @@ class MFnCamera : public MFnDagNode {
   double horizontalFilmAperture(MStatus* ReturnStatus = nullptr) const;
   double verticalFilmAperture(MStatus* ReturnStatus = nullptr) const;
   double focalLength(MStatus* ReturnStatus = nullptr) const;
+
+ private:
+  MFnCamera(const MFnCamera& other);
+  MFnCamera& operator=(const MFnCamera& other);
+  MFnCamera* operator&() const;
 };

@@ -4,6 +4,11 @@
 
 class MFnData : public MFnBase {
  public:
+  MFnData();
+  MFnData(MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnData(const MObject& object, MStatus* ReturnStatus = nullptr);
+  ~MFnData() override;
+
   enum Type {
     kInvalid,
     kNumeric,
@@ -13,9 +18,11 @@ class MFnData : public MFnBase {
     kMatrix,
     kStringArray,
     kDoubleArray,
+    kFloatArray,
     kIntArray,
     kPointArray,
     kVectorArray,
+    kMatrixArray,
     kComponentList,
     kMesh,
     kLattice,
@@ -32,4 +39,9 @@ class MFnData : public MFnBase {
   };
 
   MFn::Type type() const override { return MFn::kData; }
+
+ private:
+  MFnData(const MFnData& other);
+  MFnData& operator=(const MFnData& other);
+  MFnData* operator&() const;
 };

@@ -1,19 +1,17 @@
 #pragma once
 
 #include <maya/MFnBase.h>
-#include <maya/MPlug.h>
 #include <maya/MString.h>
 #include <maya/MTypeId.h>
 
-class MPxNode;
-
 class MFnDependencyNode : public MFnBase {
  public:
-  MFnDependencyNode() = default;
-  explicit MFnDependencyNode(const MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnDependencyNode();
+  MFnDependencyNode(MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnDependencyNode(const MObject& object, MStatus* ReturnStatus = nullptr);
+  ~MFnDependencyNode() override;
 
   MFn::Type type() const override { return MFn::kDependencyNode; }
-  MStatus setObject(const MObject& object) override;
 
   MString name(MStatus* ReturnStatus = nullptr) const;
   MString typeName(MStatus* ReturnStatus = nullptr) const;
@@ -26,9 +24,15 @@ class MFnDependencyNode : public MFnBase {
   MPlug findPlug(const MString& attributeName, MStatus* ReturnStatus = nullptr) const;
   MPlug findPlug(const MObject& attribute, bool wantNetworkedPlug,
                  MStatus* ReturnStatus = nullptr) const;
+  MPlug findPlug(const MObject& attribute, MStatus* ReturnStatus = nullptr) const;
 
   unsigned int attributeCount(MStatus* ReturnStatus = nullptr) const;
   MObject attribute(unsigned int index, MStatus* ReturnStatus = nullptr) const;
   MObject attribute(const MString& attributeName, MStatus* ReturnStatus = nullptr) const;
   bool hasAttribute(const MString& attributeName, MStatus* ReturnStatus = nullptr) const;
+
+ private:
+  MFnDependencyNode(const MFnDependencyNode& other);
+  MFnDependencyNode& operator=(const MFnDependencyNode& other);
+  MFnDependencyNode* operator&() const;
 };

@@ -8,11 +8,12 @@
 // its blind data, each a child made beforehand.
 class MFnLightDataAttribute : public MFnAttribute {
  public:
-  MFnLightDataAttribute() = default;
+  MFnLightDataAttribute();
+  MFnLightDataAttribute(MObject& object, MStatus* ReturnStatus = nullptr);
   MFnLightDataAttribute(const MObject& object, MStatus* ReturnStatus = nullptr);
+  ~MFnLightDataAttribute() override;
 
   MFn::Type type() const override { return MFn::kLightDataAttribute; }
-  MStatus setObject(const MObject& object) override;
 
   MObject create(const MString& fullName, const MString& briefName, const MObject& direction,
                  const MObject& intensity, const MObject& ambient, const MObject& diffuse,
@@ -28,4 +29,9 @@ class MFnLightDataAttribute : public MFnAttribute {
                      bool defDiffuse, bool defSpecular, float defShadowFraction,
                      float defPreShadowIntensity, void* defBlindData);
   MObject child(unsigned int index, MStatus* returnStatus);
+
+ private:
+  MFnLightDataAttribute(const MFnLightDataAttribute& other);
+  MFnLightDataAttribute& operator=(const MFnLightDataAttribute& other);
+  MFnLightDataAttribute* operator&() const;
 };

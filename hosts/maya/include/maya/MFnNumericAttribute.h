@@ -5,11 +5,12 @@
 
 class MFnNumericAttribute : public MFnAttribute {
  public:
-  MFnNumericAttribute() = default;
-  explicit MFnNumericAttribute(const MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnNumericAttribute();
+  MFnNumericAttribute(MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnNumericAttribute(const MObject& object, MStatus* ReturnStatus = nullptr);
+  ~MFnNumericAttribute() override;
 
   MFn::Type type() const override { return MFn::kNumericAttribute; }
-  MStatus setObject(const MObject& object) override;
 
   MObject create(const MString& fullName, const MString& briefName, MFnNumericData::Type unitType,
                  double defaultValue = 0.0, MStatus* ReturnStatus = nullptr);
@@ -67,5 +68,9 @@ class MFnNumericAttribute : public MFnAttribute {
   MStatus getSoftMax(double& max1) const;
 
  private:
+  MFnNumericAttribute(const MFnNumericAttribute& other);
+  MFnNumericAttribute& operator=(const MFnNumericAttribute& other);
+  MFnNumericAttribute* operator&() const;
+
   MStatus setDefaults(const char* function, int count, const double* values);
 };

@@ -18,6 +18,7 @@ class MFnNumericData : public MFnData {
     k2Int = k2Long,
     k3Long,
     k3Int = k3Long,
+    kInt64,
     kFloat,
     k2Float,
     k3Float,
@@ -28,4 +29,16 @@ class MFnNumericData : public MFnData {
     kAddr,
     kLast
   };
+
+  MFnNumericData();
+  MFnNumericData(MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnNumericData(const MObject& object, MStatus* ReturnStatus = nullptr);
+  ~MFnNumericData() override;
+
+  MFn::Type type() const override { return MFn::kNumericData; }
+
+ private:
+  MFnNumericData(const MFnNumericData& other);
+  MFnNumericData& operator=(const MFnNumericData& other);
+  MFnNumericData* operator&() const;
 };

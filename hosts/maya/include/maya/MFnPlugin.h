@@ -3,8 +3,6 @@
 #include <maya/MApiVersion.h>
 #include <maya/MFnBase.h>
 #include <maya/MPxNode.h>
-#include <maya/MString.h>
-#include <maya/MTypeId.h>
 #include <maya/MTypes.h>
 
 // The vendor the devkit samples register under.
@@ -12,9 +10,10 @@
 
 class MFnPlugin : public MFnBase {
  public:
-  MFnPlugin() = default;
+  MFnPlugin();
   MFnPlugin(MObject& object, const char* vendor = "Unknown", const char* version = "Unknown",
             const char* requiredApiVersion = "Any", MStatus* ReturnStatus = nullptr);
+  ~MFnPlugin() override;
 
   MFn::Type type() const override { return MFn::kPlugin; }
 
@@ -31,6 +30,13 @@ class MFnPlugin : public MFnBase {
   MStatus deregisterNode(const MTypeId& typeId);
 
  private:
+  // Only Maya's own object for the plug-in, which is not const, is taken.
+  MFnPlugin(const MObject& object, const char* vendor = "Unknown", const char* version = "Unknown",
+            const char* requiredApiVersion = "Any", MStatus* ReturnStatus = nullptr);
+  MFnPlugin& operator=(const MFnPlugin&);
+  MFnPlugin* operator&() const;
+  MFnPlugin* operator&();
+
   MString vendor_;
   MString version_;
   MString requiredApiVersion_;

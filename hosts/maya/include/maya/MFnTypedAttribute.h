@@ -2,20 +2,27 @@
 
 #include <maya/MFnAttribute.h>
 #include <maya/MFnData.h>
+#include <maya/MObject.h>
 
 class MFnTypedAttribute : public MFnAttribute {
  public:
-  MFnTypedAttribute() = default;
-  explicit MFnTypedAttribute(const MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnTypedAttribute();
+  MFnTypedAttribute(MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnTypedAttribute(const MObject& object, MStatus* ReturnStatus = nullptr);
+  ~MFnTypedAttribute() override;
 
   MFn::Type type() const override { return MFn::kTypedAttribute; }
-  MStatus setObject(const MObject& object) override;
 
   MObject create(const MString& fullName, const MString& briefName, MFnData::Type type,
-                 MStatus* ReturnStatus = nullptr);
+                 MObject defaultData = MObject::kNullObj, MStatus* ReturnStatus = nullptr);
   MObject create(const MString& fullName, const MString& briefName, MFnData::Type type,
-                 const MObject& defaultData, MStatus* ReturnStatus = nullptr);
+                 MStatus* ReturnStatus);
   MFnData::Type attrType(MStatus* ReturnStatus = nullptr) const;
-  MStatus setDefault(const MObject& defaultData);
-  MStatus getDefault(MObject& defaultData);
+  MStatus getDefault(MObject& defaultCustomData);
+  MStatus setDefault(const MObject& defaultCustomData);
+
+ private:
+  MFnTypedAttribute(const MFnTypedAttribute& other);
+  MFnTypedAttribute& operator=(const MFnTypedAttribute& other);
+  MFnTypedAttribute* operator&() const;
 };

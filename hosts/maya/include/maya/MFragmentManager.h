@@ -3,6 +3,10 @@
 #include <maya/MObject.h>
 #include <maya/MString.h>
 
+namespace qv::maya::detail {
+struct RendererAccess;
+}
+
 namespace MHWRender {
 
 // Holds the shade fragments and fragment graphs Viewport 2.0 builds shaders
@@ -23,8 +27,9 @@ class MFragmentManager {
   bool addFragmentPath(const MString& path);
 
  private:
-  MFragmentManager() = default;
-  friend struct RendererAccess;
+  MFragmentManager();
+  ~MFragmentManager();
+  friend struct qv::maya::detail::RendererAccess;
 };
 
 }  // namespace MHWRender

@@ -1,32 +1,33 @@
 #pragma once
 
-#include <maya/MStatus.h>
+#include <maya/MObject.h>
 #include <maya/MString.h>
+#include <maya/MTypes.h>
 
 // An image in memory: four channels per pixel, rows bottom-up as Maya stores
-// images (row 0 is the bottom of the picture).
+// images (row 0 is the bottom of the picture). A copy holds its own pixels.
 class MImage {
  public:
-  enum MPixelType { kUnknown = 0, kByte = 1, kFloat = 2 };
+  enum MPixelType { kUnknown, kByte, kFloat };
 
-  MImage() = default;
+  MImage();
   ~MImage();
-  MImage(const MImage&) = delete;
-  MImage& operator=(const MImage&) = delete;
+  MImage(const MImage& other);
+  MImage& operator=(const MImage& other);
 
-  // PNG, JPEG, TGA, PSD, BMP and the other formats Maya reads, as kByte.
-  MStatus readFromFile(MString pathname, MPixelType type = kByte);
   MStatus create(unsigned int width, unsigned int height, unsigned int channels = 4,
                  MPixelType type = kByte);
+  // PNG, JPEG, TGA, PSD, BMP and the other formats Maya reads, as kByte.
+  MStatus readFromFile(MString pathname, MPixelType type = kByte);
   MStatus getSize(unsigned int& width, unsigned int& height) const;
+  MPixelType pixelType() const;
   // Null while empty.
   unsigned char* pixels() const;
-  MPixelType pixelType() const;
   unsigned int depth() const;
-  void release();
+  MStatus release();
 
  private:
-  unsigned char* pixels_ = nullptr;
-  unsigned int width_ = 0;
-  unsigned int height_ = 0;
+  unsigned char* pixels_;
+  unsigned int width_;
+  unsigned int height_;
 };

@@ -1,33 +1,36 @@
 #pragma once
 
 #include <maya/MFn.h>
+#include <maya/MTypes.h>
 
 #include <memory>
 
 namespace qv::maya::detail {
 struct Object;
-}
+struct ObjectAccess;
+}  // namespace qv::maya::detail
 
 // A handle to something the host owns: a node, an attribute, a data object or
 // a plug-in. Copies share the object.
 class MObject {
  public:
-  MObject() = default;
-  explicit MObject(std::shared_ptr<qv::maya::detail::Object> object) : object_(std::move(object)) {}
+  MObject();
+  MObject(const MObject& other);
+  ~MObject();
 
-  bool isNull() const { return object_ == nullptr; }
+  bool hasFn(MFn::Type fs) const;
+  bool isNull() const;
   MFn::Type apiType() const;
-  bool hasFn(MFn::Type type) const;
   const char* apiTypeStr() const;
 
-  bool operator==(const MObject& other) const { return object_ == other.object_; }
-  bool operator!=(const MObject& other) const { return object_ != other.object_; }
+  bool operator==(const MObject& other) const;
+  bool operator!=(const MObject& other) const;
+  MObject& operator=(const MObject& other);
 
-  static const MObject kNullObj;
-
-  qv::maya::detail::Object* get() const { return object_.get(); }
-  const std::shared_ptr<qv::maya::detail::Object>& shared() const { return object_; }
+  static MObject kNullObj;
 
  private:
+  // Only the host makes handles to its objects.
+  friend struct qv::maya::detail::ObjectAccess;
   std::shared_ptr<qv::maya::detail::Object> object_;
 };

@@ -3,16 +3,15 @@
 #include <maya/MDGContext.h>
 #include <maya/MObject.h>
 #include <maya/MStatus.h>
-#include <maya/MString.h>
-
-class MPlugArray;
+#include <maya/MTypes.h>
 
 class MPlug {
  public:
-  MPlug() = default;
+  MPlug();
+  MPlug(const MPlug& in);
   MPlug(const MObject& node, const MObject& attribute);
+  virtual ~MPlug();
 
-  bool isNull(MStatus* ReturnStatus = nullptr) const;
   MObject attribute(MStatus* ReturnStatus = nullptr) const;
   MObject node(MStatus* ReturnStatus = nullptr) const;
   // "node.attribute" with the attribute's long name.
@@ -22,43 +21,52 @@ class MPlug {
                       bool useFullAttributePath = false, bool useLongNames = false,
                       MStatus* ReturnStatus = nullptr) const;
 
-  bool isChild(MStatus* ReturnStatus = nullptr) const;
   bool isCompound(MStatus* ReturnStatus = nullptr) const;
-  MPlug parent(MStatus* ReturnStatus = nullptr) const;
+  bool isChild(MStatus* ReturnStatus = nullptr) const;
   unsigned int numChildren(MStatus* ReturnStatus = nullptr) const;
+  MPlug child(MObject& attr, MStatus* ReturnStatus = nullptr) const;
   MPlug child(unsigned int index, MStatus* ReturnStatus = nullptr) const;
-  MPlug child(const MObject& attribute, MStatus* ReturnStatus = nullptr) const;
+  MPlug parent(MStatus* ReturnStatus = nullptr) const;
 
-  bool isConnected(MStatus* ReturnStatus = nullptr) const;
   bool connectedTo(MPlugArray& array, bool asDst, bool asSrc,
                    MStatus* ReturnStatus = nullptr) const;
+  bool isConnected(MStatus* ReturnStatus = nullptr) const;
+  bool isNull(MStatus* ReturnStatus = nullptr) const;
 
-  MStatus getValue(float& value, MDGContext& ctx = MDGContext::fsNormal) const;
-  MStatus getValue(double& value, MDGContext& ctx = MDGContext::fsNormal) const;
-  MStatus getValue(int& value, MDGContext& ctx = MDGContext::fsNormal) const;
-  MStatus getValue(short& value, MDGContext& ctx = MDGContext::fsNormal) const;
-  MStatus getValue(bool& value, MDGContext& ctx = MDGContext::fsNormal) const;
-  MStatus getValue(MString& value, MDGContext& ctx = MDGContext::fsNormal) const;
-  MStatus setValue(float value);
-  MStatus setValue(double value);
-  MStatus setValue(int value);
-  MStatus setValue(short value);
-  MStatus setValue(bool value);
-  MStatus setValue(const MString& value);
-  MStatus setValue(const char* value) { return setValue(MString(value)); }
+  // Angles are held in radians, Maya's internal unit.
+  MStatus getValue(double& val, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(float& val, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(MInt64& val, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(int& val, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(short& val, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(bool& val, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(MAngle& val, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(char& val, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus getValue(MString& val, MDGContext& ctx = MDGContext::fsNormal) const;
+  MStatus setValue(double val);
+  MStatus setValue(float val);
+  MStatus setValue(MInt64 val);
+  MStatus setValue(int val);
+  MStatus setValue(short val);
+  MStatus setValue(bool val);
+  MStatus setValue(MAngle& val);
+  MStatus setValue(char val);
+  MStatus setValue(const MString& val);
+  MStatus setValue(const char* val);
 
-  float asFloat(MStatus* ReturnStatus = nullptr) const;
-  double asDouble(MStatus* ReturnStatus = nullptr) const;
-  int asInt(MStatus* ReturnStatus = nullptr) const;
-  short asShort(MStatus* ReturnStatus = nullptr) const;
-  bool asBool(MStatus* ReturnStatus = nullptr) const;
-  MString asString(MStatus* ReturnStatus = nullptr) const;
+  double asDouble(MDGContext& ctx = MDGContext::fsNormal, MStatus* ReturnStatus = nullptr) const;
+  float asFloat(MDGContext& ctx = MDGContext::fsNormal, MStatus* ReturnStatus = nullptr) const;
+  int asInt(MDGContext& ctx = MDGContext::fsNormal, MStatus* ReturnStatus = nullptr) const;
+  short asShort(MDGContext& ctx = MDGContext::fsNormal, MStatus* ReturnStatus = nullptr) const;
+  bool asBool(MDGContext& ctx = MDGContext::fsNormal, MStatus* ReturnStatus = nullptr) const;
+  MString asString(MDGContext& ctx = MDGContext::fsNormal, MStatus* ReturnStatus = nullptr) const;
 
+  MPlug& operator=(const MPlug& other);
   bool operator==(const MPlug& other) const;
-  bool operator!=(const MPlug& other) const { return !(*this == other); }
   // True when this plug is a plug of that attribute, on whatever node.
-  bool operator==(const MObject& attribute) const;
-  bool operator!=(const MObject& attribute) const { return !(*this == attribute); }
+  bool operator==(const MObject& other) const;
+  bool operator!=(const MPlug& other) const;
+  bool operator!=(const MObject& other) const;
 
  private:
   MObject node_;

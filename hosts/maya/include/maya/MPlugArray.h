@@ -1,17 +1,25 @@
 #pragma once
 
-#include <maya/MPlug.h>
+#include <maya/MStatus.h>
+#include <maya/MTypes.h>
 
 #include <vector>
 
 class MPlugArray {
  public:
-  unsigned int length() const { return static_cast<unsigned int>(plugs_.size()); }
+  MPlugArray();
+  MPlugArray(const MPlugArray& other);
+  MPlugArray(unsigned int initializeSize, const MPlug& initialValue);
+  MPlugArray(const MPlug src[], unsigned int count);
+  ~MPlugArray();
+
+  const MPlug& operator[](unsigned int index) const;
+  MPlug& operator[](unsigned int index);
+  MPlugArray& operator=(const MPlugArray& other);
   MStatus setLength(unsigned int length);
-  MStatus append(const MPlug& plug);
+  unsigned int length() const;
+  MStatus append(const MPlug& element);
   MStatus clear();
-  const MPlug& operator[](unsigned int index) const { return plugs_[index]; }
-  MPlug& operator[](unsigned int index) { return plugs_[index]; }
 
  private:
   std::vector<MPlug> plugs_;

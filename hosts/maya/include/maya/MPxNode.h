@@ -49,16 +49,17 @@ class MPxNode {
     kLast
   };
 
-  MPxNode() = default;
+  MPxNode();
   virtual ~MPxNode();
-  MPxNode(const MPxNode&) = delete;
-  MPxNode& operator=(const MPxNode&) = delete;
+  // A copy stands for no node: the graph binds each node it creates.
+  MPxNode(const MPxNode& other);
+  MPxNode& operator=(const MPxNode& other);
 
   virtual void postConstructor();
   virtual MStatus compute(const MPlug& plug, MDataBlock& dataBlock);
   // The host adds what attributeAffects declares; this adds anything more.
   virtual MStatus setDependentsDirty(const MPlug& plug, MPlugArray& plugArray);
-  virtual Type type() const { return kDependNode; }
+  virtual Type type() const;
 
   // Valid only inside the initialize function of the type being registered.
   static MStatus addAttribute(const MObject& attr);

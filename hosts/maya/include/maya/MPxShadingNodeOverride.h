@@ -5,6 +5,7 @@
 #include <maya/MString.h>
 #include <maya/MViewport2Renderer.h>
 
+#include <memory>
 #include <vector>
 
 namespace MHWRender {
@@ -36,6 +37,10 @@ class MAttributeParameterMapping {
   bool allowRename() const { return allowRename_; }
 
  private:
+  // Only a list copies a mapping, into a mapping of its own.
+  MAttributeParameterMapping(const MAttributeParameterMapping& other);
+  MAttributeParameterMapping& operator=(const MAttributeParameterMapping& other);
+
   friend class MAttributeParameterMappingList;
   // The viewport names the parameter while it builds the shader.
   friend struct qv::maya::detail::MappingAccess;
@@ -51,8 +56,6 @@ class MAttributeParameterMappingList {
  public:
   MAttributeParameterMappingList();
   ~MAttributeParameterMappingList();
-  MAttributeParameterMappingList(const MAttributeParameterMappingList&) = delete;
-  MAttributeParameterMappingList& operator=(const MAttributeParameterMappingList&) = delete;
 
   unsigned int length() const;
   // Null past the end.
@@ -63,8 +66,11 @@ class MAttributeParameterMappingList {
   void clear();
 
  private:
+  MAttributeParameterMappingList(const MAttributeParameterMappingList&);
+  MAttributeParameterMappingList& operator=(const MAttributeParameterMappingList&);
+
   friend struct qv::maya::detail::MappingAccess;
-  std::vector<MAttributeParameterMapping> mappings_;
+  std::vector<std::unique_ptr<MAttributeParameterMapping>> mappings_;
 };
 
 // Viewport 2.0's view of one shading node: which fragment draws it and how
@@ -74,10 +80,8 @@ class MPxShadingNodeOverride {
  public:
   MPxShadingNodeOverride(const MObject& obj);
   virtual ~MPxShadingNodeOverride();
-  MPxShadingNodeOverride(const MPxShadingNodeOverride&) = delete;
-  MPxShadingNodeOverride& operator=(const MPxShadingNodeOverride&) = delete;
 
-  virtual DrawAPI supportedDrawAPIs() const;
+  virtual MHWRender::DrawAPI supportedDrawAPIs() const;
   virtual bool allowConnections() const;
   virtual MString fragmentName() const = 0;
   virtual void getCustomMappings(MAttributeParameterMappingList& mappings);

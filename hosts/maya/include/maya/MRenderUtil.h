@@ -1,7 +1,6 @@
 #pragma once
 
 #include <maya/MStatus.h>
-#include <maya/MString.h>
 #include <maya/MTypes.h>
 
 class MRenderUtil {
@@ -17,6 +16,14 @@ class MRenderUtil {
                                    const MString& currentFrameExt,
                                    const MString& contextNodeFullName, MString& exactName,
                                    MStatus* ReturnStatus = nullptr);
+  // The same, as the name alone: "" when no such file exists.
+  static MString exactFileTextureName(const MString& baseName, bool useFrameExt,
+                                      const MString& currentFrameExt,
+                                      MStatus* ReturnStatus = nullptr);
+  static MString exactFileTextureName(const MString& baseName, bool useFrameExt,
+                                      const MString& currentFrameExt,
+                                      const MString& contextNodeFullName,
+                                      MStatus* ReturnStatus = nullptr);
 
   // What Maya's software renderer offers a shading node while it renders.
   // The stand-in renders nothing in software: no ray is traced, and a light

@@ -2,7 +2,6 @@
 
 #include <maya/MMatrix.h>
 #include <maya/MStatus.h>
-#include <maya/MString.h>
 #include <maya/MTextureManager.h>
 
 namespace MHWRender {
@@ -10,7 +9,7 @@ namespace MHWRender {
 class MSamplerState;
 
 struct MTextureAssignment {
-  MTexture* texture = nullptr;
+  MHWRender::MTexture* texture;
 };
 
 // A shader Viewport 2.0 built from a fragment graph. Setting a parameter the
@@ -28,9 +27,9 @@ class MShaderInstance {
   MStatus setParameter(const MString& parameterName, const MSamplerState& sampler);
 
  private:
-  MShaderInstance() = default;
+  MShaderInstance();
   ~MShaderInstance();
-  friend struct RendererAccess;
+  friend struct qv::maya::detail::RendererAccess;
 };
 
 }  // namespace MHWRender

@@ -7,8 +7,6 @@
 
 namespace MHWRender {
 
-enum MRasterFormat { kR32_FLOAT, kR8G8B8A8_UNORM };
-
 enum MTextureType {
   kImage1D = 0,
   kImage1DArray,
@@ -33,7 +31,9 @@ enum MEnvironmentMapType {
   kNumberOfEnvMapTypes
 };
 
-struct MTextureDescription {
+// Left unset until filled in by the texture or by setToDefault2DTexture.
+class MTextureDescription {
+ public:
   // An empty 2D RGBA8 texture of one level.
   void setToDefault2DTexture() {
     fWidth = 0;
@@ -48,16 +48,16 @@ struct MTextureDescription {
     fEnvMapType = kEnvNone;
   }
 
-  unsigned int fWidth = 0;
-  unsigned int fHeight = 0;
-  unsigned int fDepth = 1;
-  unsigned int fBytesPerRow = 0;
-  unsigned int fBytesPerSlice = 0;
-  unsigned int fMipmaps = 1;
-  unsigned int fArraySlices = 1;
-  MRasterFormat fFormat = kR8G8B8A8_UNORM;
-  MTextureType fTextureType = kImage2D;
-  MEnvironmentMapType fEnvMapType = kEnvNone;
+  unsigned int fWidth;
+  unsigned int fHeight;
+  unsigned int fDepth;
+  unsigned int fBytesPerRow;
+  unsigned int fBytesPerSlice;
+  unsigned int fMipmaps;
+  unsigned int fArraySlices;
+  MRasterFormat fFormat;
+  MTextureType fTextureType;
+  MEnvironmentMapType fEnvMapType;
 };
 
 // A texture held by the texture manager, shared by everyone who acquired the
@@ -72,9 +72,9 @@ class MTexture {
   static void freeRawData(void* data);
 
  private:
-  MTexture() = default;
-  ~MTexture() = default;
-  friend struct RendererAccess;
+  MTexture();
+  ~MTexture();
+  friend struct qv::maya::detail::RendererAccess;
 };
 
 class MTextureManager {
@@ -99,8 +99,9 @@ class MTextureManager {
   MTexture* findTexture(const MString& textureName);
 
  private:
-  MTextureManager() = default;
-  friend struct RendererAccess;
+  MTextureManager();
+  ~MTextureManager();
+  friend struct qv::maya::detail::RendererAccess;
 };
 
 }  // namespace MHWRender

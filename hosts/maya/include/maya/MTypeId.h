@@ -1,16 +1,22 @@
 #pragma once
 
+#include <maya/MStatus.h>
+#include <maya/MTypes.h>
+
 class MTypeId {
  public:
-  MTypeId() = default;
-  explicit MTypeId(unsigned int id) : id_(id) {}
+  MTypeId();
+  ~MTypeId();
+  MTypeId(unsigned int id);
   // Maya's two-part form: a 24-bit vendor prefix and an 8-bit local id.
-  MTypeId(unsigned int prefix, unsigned int id) : id_((prefix << 8) | (id & 0xFFu)) {}
+  MTypeId(unsigned int prefix, unsigned int id);
+  MTypeId(const MTypeId& src);
+  MTypeId& operator=(const MTypeId& rhs);
 
-  unsigned int id() const { return id_; }
-  bool operator==(const MTypeId& other) const { return id_ == other.id_; }
-  bool operator!=(const MTypeId& other) const { return id_ != other.id_; }
+  bool operator==(const MTypeId& rhs) const;
+  bool operator!=(const MTypeId& rhs) const;
+  unsigned int id(MStatus* ReturnStatus = nullptr) const;
 
  private:
-  unsigned int id_ = 0;
+  unsigned int id_;
 };

@@ -8,8 +8,13 @@
 #include <maya/MStatus.h>
 #include <maya/MString.h>
 
+namespace qv::maya::detail {
+struct RendererAccess;
+}
+
 namespace MHWRender {
 
+class MTextureDescription;
 class MFragmentManager;
 class MSamplerState;
 class MShaderInstance;
@@ -24,15 +29,15 @@ enum DrawAPI {
   kAllDevices = kOpenGL | kDirectX11 | kOpenGLCoreProfile
 };
 
-}  // namespace MHWRender
-
 // Overrides name the APIs they support as kOpenGL | kDirectX11.
 inline MHWRender::DrawAPI operator|(MHWRender::DrawAPI a, MHWRender::DrawAPI b) {
   return static_cast<MHWRender::DrawAPI>(static_cast<unsigned int>(a) |
                                          static_cast<unsigned int>(b));
 }
 
-namespace MHWRender {
+// Pixel formats, numbered as Maya numbers them; the stand-in's textures
+// hold four 8-bit channels alone.
+enum MRasterFormat { kR32_FLOAT = 37, kR8G8B8A8_UNORM = 45 };
 
 // Viewport 2.0's renderer: one per process, absent when Maya runs without
 // the viewport (batch mode), which the stand-in host can arrange.
@@ -40,13 +45,16 @@ class MRenderer {
  public:
   static MRenderer* theRenderer(bool initializeRenderer = true);
 
+  MHWRender::DrawAPI drawAPI() const;
   MFragmentManager* getFragmentManager() const;
   MTextureManager* getTextureManager() const;
-  DrawAPI drawAPI() const;
 
  private:
-  MRenderer() = default;
-  friend struct RendererAccess;
+  MRenderer();
+  ~MRenderer();
+  MRenderer(const MRenderer& other);
+  MRenderer& operator=(const MRenderer& rhs);
+  friend struct qv::maya::detail::RendererAccess;
 };
 
 }  // namespace MHWRender

@@ -69,7 +69,7 @@ struct TextureEntry {
   MString path;  // as first acquired: the texture's name
   std::string key;
   bool inMemory = false;  // made from pixels, found by its name rather than a file
-  MHWRender::MTextureDescription description;
+  MHWRender::MTextureDescription description{};
   // Level 0, rows bottom-up, packed: four bytes per pixel (RGBA8 or one
   // float), slice after slice for a volume.
   std::vector<unsigned char> pixels;
@@ -149,7 +149,7 @@ RenderState& renderState();
 struct MappingAccess {
   static MHWRender::MAttributeParameterMapping* at(MHWRender::MAttributeParameterMappingList& list,
                                                    unsigned int index) {
-    return index < list.mappings_.size() ? &list.mappings_[index] : nullptr;
+    return index < list.mappings_.size() ? list.mappings_[index].get() : nullptr;
   }
   static void resolve(MHWRender::MAttributeParameterMapping& mapping, const MString& name) {
     mapping.resolvedParameterName_ = name;
@@ -160,20 +160,20 @@ bool sameSampler(const MHWRender::MSamplerStateDesc& a, const MHWRender::MSample
 
 }  // namespace qv::maya::detail
 
-namespace MHWRender {
+namespace qv::maya::detail {
 
 // Makes and frees what only the renderer may: the classes' constructors and
 // destructors are private, as in Maya, and befriend this.
 struct RendererAccess {
-  static MRenderer* renderer();
-  static MFragmentManager* fragmentManager();
-  static MTextureManager* textureManager();
-  static MTexture* newTexture();
-  static void deleteTexture(MTexture* texture);
-  static MSamplerState* newSamplerState();
-  static void deleteSamplerState(const MSamplerState* state);
-  static MShaderInstance* newShader();
-  static void deleteShader(MShaderInstance* shader);
+  static MHWRender::MRenderer* renderer();
+  static MHWRender::MFragmentManager* fragmentManager();
+  static MHWRender::MTextureManager* textureManager();
+  static MHWRender::MTexture* newTexture();
+  static void deleteTexture(MHWRender::MTexture* texture);
+  static MHWRender::MSamplerState* newSamplerState();
+  static void deleteSamplerState(const MHWRender::MSamplerState* state);
+  static MHWRender::MShaderInstance* newShader();
+  static void deleteShader(MHWRender::MShaderInstance* shader);
 };
 
-}  // namespace MHWRender
+}  // namespace qv::maya::detail

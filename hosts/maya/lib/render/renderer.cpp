@@ -16,16 +16,39 @@
 #include <maya/MViewport2Renderer.h>
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <utility>
 
 namespace MHWRender {
+
+MRenderer::MRenderer() = default;
+MRenderer::~MRenderer() = default;
+MFragmentManager::MFragmentManager() = default;
+MFragmentManager::~MFragmentManager() = default;
+MTextureManager::MTextureManager() = default;
+MTextureManager::~MTextureManager() = default;
+MTexture::MTexture() = default;
+MTexture::~MTexture() = default;
+MSamplerState::MSamplerState() = default;
+MSamplerState::~MSamplerState() = default;
+MShaderInstance::MShaderInstance() = default;
+
+}  // namespace MHWRender
+
+namespace qv::maya::detail {
+
+using MHWRender::MFragmentManager;
+using MHWRender::MRenderer;
+using MHWRender::MSamplerState;
+using MHWRender::MShaderInstance;
+using MHWRender::MTexture;
+using MHWRender::MTextureManager;
 
 MRenderer* RendererAccess::renderer() {
   static MRenderer instance;
@@ -58,11 +81,11 @@ void RendererAccess::deleteShader(MShaderInstance* shader) {
   delete shader;
 }
 
-}  // namespace MHWRender
+}  // namespace qv::maya::detail
 
 namespace qv::maya::detail {
 
-using MHWRender::RendererAccess;
+using qv::maya::detail::RendererAccess;
 
 const FragmentParameter* Fragment::property(const std::string& wanted) const {
   for (const FragmentParameter& parameter : properties) {
@@ -161,6 +184,7 @@ MHWRender::MTexture* RenderState::acquireTexture(const std::string& path, int mi
   TextureEntry entry;
   entry.path = path.c_str();
   entry.key = key;
+  entry.description.setToDefault2DTexture();
   entry.description.fWidth = width;
   entry.description.fHeight = height;
   unsigned int chain = 1;
@@ -331,15 +355,15 @@ namespace MHWRender {
 // MRenderer
 
 MRenderer* MRenderer::theRenderer(bool) {
-  return renderState().rendererAvailable ? RendererAccess::renderer() : nullptr;
+  return renderState().rendererAvailable ? qv::maya::detail::RendererAccess::renderer() : nullptr;
 }
 
 MFragmentManager* MRenderer::getFragmentManager() const {
-  return RendererAccess::fragmentManager();
+  return qv::maya::detail::RendererAccess::fragmentManager();
 }
 
 MTextureManager* MRenderer::getTextureManager() const {
-  return RendererAccess::textureManager();
+  return qv::maya::detail::RendererAccess::textureManager();
 }
 
 DrawAPI MRenderer::drawAPI() const {
@@ -429,7 +453,11 @@ const MString& MTexture::name() const {
 
 void MTexture::textureDescription(MTextureDescription& desc) const {
   const auto* entry = renderState().texture(this);
-  desc = entry ? entry->description : MTextureDescription();
+  if (entry) {
+    desc = entry->description;
+  } else {
+    desc.setToDefault2DTexture();
+  }
 }
 
 void* MTexture::rawData(int& rowPitch, int& slicePitch) const {
@@ -479,27 +507,39 @@ void MTextureManager::releaseTexture(MTexture* texture) const {
 
 // MSamplerState, MSamplerStateDesc, MStateManager
 
-const MSamplerStateDesc& MSamplerState::desc() const {
+const MSamplerStateDesc& MSamplerState::desc(MStatus* ReturnStatus) const {
   static const MSamplerStateDesc defaults;
   const MSamplerStateDesc* found = renderState().samplerDesc(this);
+  if (ReturnStatus) *ReturnStatus = found ? MS::kSuccess : MS::kFailure;
   return found ? *found : defaults;
 }
 
+MSamplerStateDesc::MSamplerStateDesc() {
+  setDefaults();
+}
+MSamplerStateDesc::~MSamplerStateDesc() = default;
+MSamplerStateDesc::MSamplerStateDesc(const MSamplerStateDesc& rDesc) = default;
+MSamplerStateDesc& MSamplerStateDesc::operator=(const MSamplerStateDesc& rDesc) = default;
+
+// Every mip level, no bias: what a plain texture lookup wants.
 void MSamplerStateDesc::setDefaults() {
   filter = MSamplerState::kMinMagMipLinear;
-  comparisonFn = MSamplerState::kCompareNever;
+  comparisonFn = MStateManager::kCompareNever;
   addressU = addressV = addressW = MSamplerState::kTexWrap;
   for (float& channel : borderColor) channel = 0.0f;
   mipLODBias = 0.0f;
-  minLOD = -FLT_MAX;
-  maxLOD = FLT_MAX;
+  minLOD = 0;
+  maxLOD = std::numeric_limits<unsigned int>::max();
   maxAnisotropy = 1;
   coordCount = 0;
   elementIndex = 0;
 }
 
-const MSamplerState* MStateManager::acquireSamplerState(const MSamplerStateDesc& desc) {
-  return renderState().acquireSamplerState(desc);
+const MSamplerState* MStateManager::acquireSamplerState(const MSamplerStateDesc& samplerStateDesc,
+                                                        MStatus* ReturnStatus) {
+  const MSamplerState* state = renderState().acquireSamplerState(samplerStateDesc);
+  if (ReturnStatus) *ReturnStatus = state ? MS::kSuccess : MS::kFailure;
+  return state;
 }
 
 void MStateManager::releaseSamplerState(const MSamplerState* state) {
@@ -646,6 +686,10 @@ MAttributeParameterMapping::MAttributeParameterMapping(const MString& paramName,
       allowRename_(allowRename) {}
 
 MAttributeParameterMapping::~MAttributeParameterMapping() = default;
+MAttributeParameterMapping::MAttributeParameterMapping(const MAttributeParameterMapping& other) =
+    default;
+MAttributeParameterMapping& MAttributeParameterMapping::operator=(
+    const MAttributeParameterMapping& other) = default;
 
 MAttributeParameterMappingList::MAttributeParameterMappingList() = default;
 MAttributeParameterMappingList::~MAttributeParameterMappingList() = default;
@@ -655,18 +699,19 @@ unsigned int MAttributeParameterMappingList::length() const {
 }
 
 void MAttributeParameterMappingList::append(const MAttributeParameterMapping& mapping) {
-  mappings_.push_back(mapping);
+  mappings_.push_back(
+      std::unique_ptr<MAttributeParameterMapping>(new MAttributeParameterMapping(mapping)));
 }
 
 const MAttributeParameterMapping* MAttributeParameterMappingList::getMapping(
     unsigned int index) const {
-  return index < mappings_.size() ? &mappings_[index] : nullptr;
+  return index < mappings_.size() ? mappings_[index].get() : nullptr;
 }
 
 const MAttributeParameterMapping* MAttributeParameterMappingList::findByAttributeName(
     const MString& attributeName) const {
   for (const auto& mapping : mappings_) {
-    if (mapping.attributeName() == attributeName) return &mapping;
+    if (mapping->attributeName() == attributeName) return mapping.get();
   }
   return nullptr;
 }
@@ -674,7 +719,7 @@ const MAttributeParameterMapping* MAttributeParameterMappingList::findByAttribut
 const MAttributeParameterMapping* MAttributeParameterMappingList::findByParameterName(
     const MString& parameterName) const {
   for (const auto& mapping : mappings_) {
-    if (mapping.parameterName() == parameterName) return &mapping;
+    if (mapping->parameterName() == parameterName) return mapping.get();
   }
   return nullptr;
 }

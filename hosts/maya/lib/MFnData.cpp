@@ -1,0 +1,5 @@
+#include "api_support.h"
+
+#include <maya/MFnData.h>
+
+QV_FN_CONSTRUCTOR(MFnData)

@@ -1,0 +1,5 @@
+#include "api_support.h"
+
+#include <maya/MFnNumericData.h>
+
+QV_FN_CONSTRUCTOR(MFnNumericData)
