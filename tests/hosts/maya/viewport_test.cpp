@@ -65,6 +65,21 @@ std::string shadeFragment(const std::string& name, const std::string& properties
          "</implementation></implementation></fragment>";
 }
 
+// A plumbing fragment of one function returning a float3, in HLSL and GLSL.
+std::string valueFragment(const std::string& name, const std::string& properties,
+                          const std::string& values, const std::string& hlsl,
+                          const std::string& glsl) {
+  return "<fragment name='" + name + "' type='plumbing' class='ShadeFragment'><properties>" +
+         properties + "</properties><values>" + values +
+         "</values><outputs><float3 name='tint'/></outputs><implementation>" +
+         "<implementation render='OGSRenderer' language='HLSL' lang_version='11.0'>" +
+         "<function_name val='" + name + "'/><source><![CDATA[" + hlsl +
+         "]]></source></implementation>" +
+         "<implementation render='OGSRenderer' language='GLSL' lang_version='3.0'>" +
+         "<function_name val='" + name + "'/><source><![CDATA[" + glsl +
+         "]]></source></implementation></implementation></fragment>";
+}
+
 std::string fragmentGraph(const std::string& name, const std::string& properties,
                           const std::string& connections = "") {
   return "<fragment_graph name='" + name + "'><fragments>" +
@@ -289,19 +304,6 @@ TEST_F(ViewportTest, BuildFailsForPropertiesTheNodeCannotFill) {
 // default (0.25, 0.5, 0.75). With a.gain 0.5 and b.gain 2 every step is
 // exact, so both engines must give (1.5, 3, 5.5) exactly.
 TEST_F(ViewportTest, PreviewLinksValueFunctionsDefaultsAndAccumulators) {
-  const auto valueFragment = [](const std::string& name, const std::string& properties,
-                                const std::string& values, const std::string& hlsl,
-                                const std::string& glsl) {
-    return "<fragment name='" + name + "' type='plumbing' class='ShadeFragment'><properties>" +
-           properties + "</properties><values>" + values +
-           "</values><outputs><float3 name='tint'/></outputs><implementation>" +
-           "<implementation render='OGSRenderer' language='HLSL' lang_version='11.0'>" +
-           "<function_name val='" + name + "'/><source><![CDATA[" + hlsl +
-           "]]></source></implementation>" +
-           "<implementation render='OGSRenderer' language='GLSL' lang_version='3.0'>" +
-           "<function_name val='" + name + "'/><source><![CDATA[" + glsl +
-           "]]></source></implementation></implementation></fragment>";
-  };
   const std::string scaled = valueFragment(
       "qvScaled", "<float name='gain'/><float3 name='offset'/>",
       "<float3 name='offset' value='0.25,0.5,0.75'/>",
@@ -384,25 +386,12 @@ TEST_F(ViewportTest, PreviewLinksValueFunctionsDefaultsAndAccumulators) {
 // doubles its input by its own default. With gain 0.5 every step is exact:
 // (1.5, 3, 5.5) on both engines.
 TEST_F(ViewportTest, PreviewLinksGraphsOfSeveralFragments) {
-  const auto fragment = [](const std::string& name, const std::string& properties,
-                           const std::string& values, const std::string& hlsl,
-                           const std::string& glsl) {
-    return "<fragment name='" + name + "' type='plumbing' class='ShadeFragment'><properties>" +
-           properties + "</properties><values>" + values +
-           "</values><outputs><float3 name='tint'/></outputs><implementation>" +
-           "<implementation render='OGSRenderer' language='HLSL' lang_version='11.0'>" +
-           "<function_name val='" + name + "'/><source><![CDATA[" + hlsl +
-           "]]></source></implementation>" +
-           "<implementation render='OGSRenderer' language='GLSL' lang_version='3.0'>" +
-           "<function_name val='" + name + "'/><source><![CDATA[" + glsl +
-           "]]></source></implementation></implementation></fragment>";
-  };
-  const std::string inner = fragment(
+  const std::string inner = valueFragment(
       "qvInner", "<float name='gain'/><float3 name='offset'/>",
       "<float3 name='offset' value='0.25,0.5,0.75'/>",
       "float3 qvInner(float gain, float3 offset) { return gain * float3(1.0, 2.0, 4.0) + offset; }",
       "vec3 qvInner(float gain, vec3 offset) { return gain * vec3(1.0, 2.0, 4.0) + offset; }");
-  const std::string outer = fragment(
+  const std::string outer = valueFragment(
       "qvOuter", "<float3 name='tint'/><float name='factor'/>", "<float name='factor' value='2'/>",
       "float3 qvOuter(float3 tint, float factor) { return tint * factor; }",
       "vec3 qvOuter(vec3 tint, float factor) { return tint * factor; }");
