@@ -795,4 +795,10 @@ std::string wrapperGlsl(const Network& network) {
          writeText(network, true);
 }
 
+gpu::ShaderCompile compileWrapper(const Network& network) {
+  return network.language == "GLSL"
+             ? gpu::compileGlsl(wrapperGlsl(network), gpu::Stage::kFragment)
+             : gpu::compileHlsl(wrapperHlsl(network), "main", gpu::Stage::kFragment);
+}
+
 }  // namespace qv::maya::preview

@@ -101,5 +101,7 @@ std::string wrapperHlsl(const Network& network);
 // The same in GLSL: every texture argument left out, its sampler passed as
 // the sampler2D that holds both, as Maya's GLSL fragments take them.
 std::string wrapperGlsl(const Network& network);
+// The wrapper in the network's language, compiled for the device.
+gpu::ShaderCompile compileWrapper(const Network& network);
 
 }  // namespace qv::maya::preview

@@ -322,10 +322,7 @@ class Shading {
   bool onDevice(gpu::Device& device, size_t index, Batch& batch, std::vector<float>* colors,
                 std::string* error) {
     const preview::Network& network = networks_[index];
-    const gpu::ShaderCompile compiled =
-        network.language == "GLSL"
-            ? gpu::compileGlsl(preview::wrapperGlsl(network), gpu::Stage::kFragment)
-            : gpu::compileHlsl(preview::wrapperHlsl(network), "main", gpu::Stage::kFragment);
+    const gpu::ShaderCompile compiled = preview::compileWrapper(network);
     if (!compiled.ok) {
       *error = "the shader of " + network.root + "'s network does not compile:\n" + compiled.log;
       return false;

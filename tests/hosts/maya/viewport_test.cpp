@@ -358,10 +358,8 @@ TEST_F(ViewportTest, PreviewLinksValueFunctionsDefaultsAndAccumulators) {
     EXPECT_FALSE(network.hasAlpha);
 
     if (!device) continue;
-    const gpu::ShaderCompile compiled =
-        engine == Engine::kDirectX11
-            ? gpu::compileHlsl(preview::wrapperHlsl(network), "main", gpu::Stage::kFragment)
-            : gpu::compileGlsl(preview::wrapperGlsl(network), gpu::Stage::kFragment);
+    ASSERT_EQ(network.language, engine == Engine::kDirectX11 ? "HLSL" : "GLSL");
+    const gpu::ShaderCompile compiled = preview::compileWrapper(network);
     ASSERT_TRUE(compiled.ok) << compiled.log;
     gpu::Job job;
     job.spirv = compiled.spirv;
@@ -450,10 +448,8 @@ TEST_F(ViewportTest, PreviewLinksGraphsOfSeveralFragments) {
     EXPECT_EQ(network.calls[1].arguments[0].call, 0);
     EXPECT_EQ(network.calls[1].arguments[1].values, (std::vector<float>{2.0f}));
     if (!device) continue;
-    const gpu::ShaderCompile compiled =
-        engine == Engine::kDirectX11
-            ? gpu::compileHlsl(preview::wrapperHlsl(network), "main", gpu::Stage::kFragment)
-            : gpu::compileGlsl(preview::wrapperGlsl(network), gpu::Stage::kFragment);
+    ASSERT_EQ(network.language, engine == Engine::kDirectX11 ? "HLSL" : "GLSL");
+    const gpu::ShaderCompile compiled = preview::compileWrapper(network);
     ASSERT_TRUE(compiled.ok) << compiled.log;
     gpu::Job job;
     job.spirv = compiled.spirv;
