@@ -1,6 +1,7 @@
 #include "arguments.h"
 
 #include "command_error.h"
+#include "scene_writer.h"
 #include "text_lexer.h"
 
 #include <algorithm>
@@ -20,6 +21,15 @@ std::string quotePath(const std::string& path) {
     return u < 0x20 || u == 0x7f;
   });
   return plain && path.size() <= kLongestShown ? path : quoteWord(path);
+}
+
+std::string melText(const Statement& statement) {
+  std::string text;
+  for (const Word& word : statement.words) {
+    if (!text.empty()) text += ' ';
+    text += word.quoted ? quote(word.text) : word.text;
+  }
+  return text + ";";
 }
 
 Arguments parse(const Statement& statement, const std::vector<Flag>& known, size_t least,

@@ -45,6 +45,9 @@ std::string format(double value);
 // unprintable bytes are escaped.
 std::string quoteWord(const std::string& text);
 
+// A statement as MEL text again, each word quoted as it was, with its ';'.
+std::string melText(const Statement& statement);
+
 // A file name is worth showing whole, unless it is no file name at all.
 std::string quotePath(const std::string& path);
 

@@ -1,11 +1,15 @@
 #include "scene_writer.h"
 
 #include "maya_host.h"
+#include "session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <ostream>
 #include <set>
+#include <sstream>
 
 namespace qv::qvmaya {
 
@@ -54,10 +58,60 @@ void writeValues(const maya::Host& host, const std::string& node, std::ostream& 
   }
 }
 
+// The name the file gave the node, which is its own unless that was taken.
+std::string fileName(const maya::Host& host, const std::string& node) {
+  const maya::NodeRecord* record = host.findRecord(node);
+  return record && !record->readName.empty() ? record->readName : node;
+}
+
+// How many nodes go by each file name.
+using NameCounts = std::map<std::string, int>;
+
+NameCounts countNames(const maya::Host& host, const std::vector<std::string>& nodes) {
+  NameCounts counts;
+  for (const std::string& node : nodes) ++counts[fileName(host, node)];
+  return counts;
+}
+
+// How the file names a node: by its name, or by its DAG path where other
+// nodes have the same name.
+std::string pathOf(const maya::Host& host, const NameCounts& counts, const std::string& node) {
+  const std::string name = fileName(host, node);
+  auto count = counts.find(name);
+  if (count == counts.end() || count->second < 2) return name;
+  const std::string parent = host.parentOf(node);
+  return (parent.empty() ? "" : pathOf(host, counts, parent)) + "|" + name;
+}
+
+// Plugs of a default node are ':'-rooted, as Maya writes them.
+std::string plugOf(const maya::Host& host, const NameCounts& counts, const std::string& node,
+                   const std::string& plug) {
+  const maya::NodeRecord* record = host.findRecord(node);
+  return (record && record->sceneDefault ? ":" : "") + pathOf(host, counts, node) + "." + plug;
+}
+
+void writeNode(const maya::Host& host, const std::string& node, std::ostream& out) {
+  const maya::NodeRecord* record = host.findRecord(node);
+  if (record && !record->uuid.empty()) out << "\trename -uid " << quote(record->uuid) << ";\n";
+  if (record) {
+    for (const std::string& line : record->declarations) out << '\t' << line << '\n';
+  }
+  writeValues(host, node, out);
+  if (!record) return;
+  for (const maya::KeptValue& value : record->values) out << value.statement << "\n";
+  for (const std::string& line : record->locks) out << '\t' << line << '\n';
+}
+
+bool startsWith(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
 }  // namespace
 
-void writeMayaAscii(const maya::Host& host, const std::string& name, std::ostream& out) {
+void writeMayaAscii(const maya::Host& host, const std::string& name, const KeptStatements& kept,
+                    std::ostream& out) {
   const std::vector<std::string> nodes = host.listNodes();
+  const NameCounts names = countNames(host, nodes);
   std::set<std::string> inUse;
   for (const std::string& node : nodes) inUse.insert(host.typeOf(node));
 
@@ -73,27 +127,64 @@ void writeMayaAscii(const maya::Host& host, const std::string& name, std::ostrea
     }
   }
   // Nodes of a plug-in unloaded by force keep naming it, so that the scene
-  // loads them again where the plug-in is installed.
+  // loads them again where the plug-in is installed; a plug-in the scene
+  // required but that was missing is named by its own requires, kept below.
   std::set<std::string> unknownTypes;
   for (const std::string& node : nodes) {
     const auto unknown = host.unknownTypeOf(node);
-    if (!unknown || !unknownTypes.insert(host.typeOf(node)).second) continue;
+    if (!unknown || unknown->plugin.empty() || !unknownTypes.insert(host.typeOf(node)).second) {
+      continue;
+    }
+    const std::string required = "requires " + quote(unknown->plugin) + ' ';
+    const bool keptAlready =
+        std::any_of(kept.header.begin(), kept.header.end(), [&](const std::string& line) {
+          return startsWith(line, "requires ") &&
+                 line.find(quote(unknown->plugin)) != std::string::npos;
+        });
+    if (keptAlready) continue;
     out << "requires -nodeType " << quote(host.typeOf(node)) << ' ' << quote(unknown->plugin) << ' '
         << quote(unknown->version) << ";\n";
+  }
+  for (const std::string& line : kept.header) {
+    if (startsWith(line, "fileInfo \"application\"")) continue;
+    out << line << '\n';
   }
   out << "currentUnit -l centimeter -a degree -t film;\n";
   out << "fileInfo \"application\" \"qvmaya\";\n";
   // Nodes come in the order they were made, so a parent precedes its children.
+  std::vector<std::string> defaults;
   for (const std::string& node : nodes) {
-    out << "createNode " << host.typeOf(node) << " -n " << quote(node);
+    const maya::NodeRecord* record = host.findRecord(node);
+    if (record && record->sceneDefault) {
+      defaults.push_back(node);
+      continue;
+    }
+    out << "createNode " << host.typeOf(node) << (record && record->shared ? " -s" : "") << " -n "
+        << quote(fileName(host, node));
     const std::string parent = host.parentOf(node);
-    if (!parent.empty()) out << " -p " << quote(parent);
+    if (!parent.empty()) out << " -p " << quote(pathOf(host, names, parent));
     out << ";\n";
-    writeValues(host, node, out);
+    writeNode(host, node, out);
+  }
+  // The nodes every scene has are written only where the scene changed them.
+  for (const std::string& node : defaults) {
+    std::ostringstream body;
+    writeNode(host, node, body);
+    if (!body.str().empty()) out << "select -ne :" << node << ";\n" << body.str();
   }
   for (const auto& [source, destination] : host.connections()) {
-    out << "connectAttr " << quote(source) << ' ' << quote(destination) << ";\n";
+    const auto split = [&](const std::string& plug) {
+      const size_t dot = plug.find('.');
+      return plugOf(host, names, plug.substr(0, dot), plug.substr(dot + 1));
+    };
+    out << "connectAttr " << quote(split(source)) << ' ' << quote(split(destination)) << ";\n";
   }
+  for (const maya::KeptConnection& c : host.keptConnections()) {
+    out << "connectAttr " << quote(plugOf(host, names, c.sourceNode, c.sourcePlug)) << ' '
+        << quote(plugOf(host, names, c.destinationNode, c.destinationPlug))
+        << (c.flags.empty() ? "" : " " + c.flags) << ";\n";
+  }
+  for (const std::string& line : kept.trailer) out << line << '\n';
   out << "// End of " << name << "\n";
 }
 

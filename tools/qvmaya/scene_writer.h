@@ -11,8 +11,13 @@ class Host;
 
 namespace qv::qvmaya {
 
-// `name` goes into the header and footer comments only.
-void writeMayaAscii(const maya::Host& host, const std::string& name, std::ostream& out);
+struct KeptStatements;
+
+// `name` goes into the header and footer comments only. What the scene's
+// files held beyond nodes and connections (`kept`) is written back where
+// Maya writes it: before the nodes, or after the connections.
+void writeMayaAscii(const maya::Host& host, const std::string& name, const KeptStatements& kept,
+                    std::ostream& out);
 
 // What a saved value must be written as to read back as the same double.
 std::string exactNumber(double value);

@@ -5,6 +5,7 @@
 #include "scene_writer.h"
 #include "text_file.h"
 
+#include <maya/MFnAttribute.h>
 #include <maya/MFnDependencyNode.h>
 
 #include <algorithm>
@@ -17,6 +18,11 @@ namespace qv::qvmaya {
 namespace {
 
 namespace fs = std::filesystem;
+
+bool isPolyPrimitive(const std::string& type) {
+  return type == "polyPlane" || type == "polyCube" || type == "polySphere" ||
+         type == "polyCylinder";
+}
 
 // Maya's own plug-in ending, which loadPlugin adds to a name without one.
 #if defined(_WIN32)
@@ -33,29 +39,6 @@ const char* const kPluginSuffix = ".so";
 constexpr int kMaxSceneNesting = 16;
 
 }  // namespace
-
-std::string Session::plug(const Word& word) const {
-  std::string text = word.text;
-  if (!text.empty() && text[0] == '.') {
-    if (current_.empty() && !notCreated_.empty()) {
-      fail("No object matches name: " + quoteWord(notCreated_ + text) + " (it was not created)");
-    }
-    if (current_.empty()) fail("No object is selected for " + quoteWord(text));
-    text = current_ + text;
-  }
-  const size_t dot = text.find('.');
-  if (dot == std::string::npos || dot + 1 == text.size())
-    fail("Not a plug (NODE.ATTR): " + quoteWord(text));
-  // A DAG path names the same node as its last part: names are unique here.
-  std::string node = text.substr(0, dot);
-  node = node.substr(node.rfind('|') + 1);
-  const std::string attribute = text.substr(text.rfind('.') + 1);
-  if (host_.typeOf(node).empty() ||
-      !MFnDependencyNode(host_.node(node)).hasAttribute(attribute.c_str())) {
-    fail("No object matches name: " + quoteWord(text));
-  }
-  return node + text.substr(dot);
-}
 
 std::string Session::findPlugin(const std::string& file) const {
   for (const std::string& folder : pluginSearchPath()) {
@@ -117,7 +100,30 @@ void Session::execute(const Statement& statement) {
     ogs(statement);
   } else if (command == "pluginInfo") {
     pluginInfo(statement);
-  } else if (!editor_.execute(statement) && command != "fileInfo" && command != "currentUnit") {
+  } else if (command == "select") {
+    select(statement);
+  } else if (command == "rename") {
+    rename(statement);
+  } else if (command == "addAttr") {
+    addAttr(statement);
+  } else if (command == "lockNode") {
+    lockNode(statement);
+  } else if (command == "parent") {
+    instance(statement);
+  } else if (command == "fileInfo" || command == "relationship" || command == "dataStructure" ||
+             command == "applyMetadata") {
+    // Maya's bookkeeping: links, metadata, the file's own notes. Saved again.
+    keepStatement(statement);
+  } else if (command == "currentUnit") {
+    const Arguments a =
+        parse(statement, {{"l", "linear", 1}, {"a", "angle", 1}, {"t", "time", 1}}, 0, 0);
+    if (a.has("linear") && a.value("linear") != "centimeter" && a.value("linear") != "cm") {
+      warn("currentUnit: values are read as centimetres, not as " + quoteWord(a.value("linear")));
+    }
+    if (a.has("angle") && a.value("angle") != "degree" && a.value("angle") != "deg") {
+      warn("currentUnit: angles are read as degrees, not as " + quoteWord(a.value("angle")));
+    }
+  } else if (!editor_.execute(statement)) {
     fail("Cannot find procedure \"" + quoteWord(command) + "\".");
   }
 }
@@ -128,15 +134,22 @@ void Session::require(const Statement& statement) {
   const std::vector<std::string> loaded = host_.plugins();
   if (name == "maya" || std::find(loaded.begin(), loaded.end(), name) != loaded.end()) return;
   const std::string path = findPlugin(name + kPluginSuffix);
-  if (path.empty()) {
-    std::string folders;
-    for (const std::string& folder : pluginSearchPath()) {
-      folders += (folders.empty() ? "" : ", ") + folder;
-    }
-    fail("requires: plug-in " + quoteWord(name) + " not found in " +
-         (folders.empty() ? "no folder" : folders));
+  if (!path.empty()) {
+    loadPlugin(path);
+    return;
   }
-  loadPlugin(path);
+  // As Maya opens a scene without one of its plug-ins: the plug-in's nodes
+  // are kept as unknown nodes, and the requirement is saved again.
+  std::string folders;
+  for (const std::string& folder : pluginSearchPath()) {
+    folders += (folders.empty() ? "" : ", ") + folder;
+  }
+  if (a.flags.count("nodeType")) {
+    for (const std::string& type : a.flags.at("nodeType")) pluginOfType_[type] = name;
+  }
+  keepStatement(statement);
+  warn("requires: plug-in " + quoteWord(name) + " not found in " +
+       (folders.empty() ? "no folder" : folders) + "; its nodes are kept as unknown nodes");
 }
 
 void Session::createNode(const Statement& statement) {
@@ -149,30 +162,102 @@ void Session::createNode(const Statement& statement) {
       statement,
       {{"n", "name", 1}, {"p", "parent", 1}, {"s", "shared", 0}, {"ss", "skipSelect", 0}}, 1, 1);
   const std::string& type = a.positional[0].text;
-  notCreated_ = a.has("name") ? a.value("name") : "the " + type + " node";
-  if (!host_.nodeType(type)) fail("Unknown object type: " + quoteWord(type));
-  std::string parent = a.value("parent");
-  parent = parent.substr(parent.rfind('|') + 1);
-  if (a.has("parent") && host_.typeOf(parent).empty())
-    fail("No object matches name: " + quoteWord(parent));
-  const std::string name = host_.createNode(type, a.value("name"), parent);
-  if (name.empty()) fail("createNode: a " + type + " cannot be parented under " + parent);
-  current_ = a.has("skipSelect") ? before : name;
+  std::string name = a.value("name");
+  notCreated_ = a.has("name") ? name : "the " + type + " node";
+  sawNode_ = true;
+  const std::string parent = a.has("parent") ? resolveNode(a.value("parent")) : "";
+  bool several = false;
+  const std::string existing =
+      name.empty() ? ""
+                   : findNode(parent.empty() ? name : a.value("parent") + "|" + name, &several);
+  std::string made;
+  if (a.has("shared") && !existing.empty()) {
+    // Shared: the node every scene of Maya's has, which the file sets.
+    if (host_.typeOf(existing) != type) {
+      fail("createNode: " + quoteWord(name) + " exists, and is no " + quoteWord(type));
+    }
+    made = existing;
+  } else {
+    // A DAG node keeps the name the file gives it under its parent, however
+    // many others have it: later lines name it by its path.
+    std::string internal = name;
+    if (!name.empty() && !host_.typeOf(name).empty() && !parent.empty()) {
+      if (!existing.empty()) fail("createNode: " + quoteWord(name) + " exists under " + parent);
+      internal = name + "@" + parent;
+    }
+    auto plugin = pluginOfType_.find(type);
+    if (host_.nodeType(type)) {
+      made = host_.createNode(type, internal, parent);
+    } else if (!savedByMaya_ && plugin == pluginOfType_.end()) {
+      // A file Maya saved names only types Maya knew, built in or of a
+      // plug-in; anywhere else an unknown type is a mistake.
+      fail("Unknown object type: " + quoteWord(type));
+    } else {
+      // The construction-history creators are read where the preview needs
+      // their mesh; other types are only kept.
+      if (!isPolyPrimitive(type) && warnedTypes_.insert(type).second) {
+        warn("Unrecognized node type '" + quoteWord(type) +
+             "'; preserving node information during this session.");
+      }
+      made = host_.createUnknownNode(type, internal, parent,
+                                     plugin == pluginOfType_.end() ? "" : plugin->second);
+    }
+    if (made.empty()) fail("createNode: a " + type + " cannot be parented under " + parent);
+    if (internal != name) {
+      host_.record(made)->readName = name;
+      aliases_.emplace(name, made);
+    }
+  }
+  if (a.has("shared")) host_.record(made)->shared = true;
+  current_ = a.has("skipSelect") ? before : made;
   notCreated_.clear();
-  result_ = name;
+  result_ = made;
 }
 
 void Session::setAttr(const Statement& statement) {
-  const Arguments a =
-      parse(statement,
-            {{"typ", "type", 1}, {"k", "keyable", 1}, {"l", "lock", 1}, {"cb", "channelBox", 1}}, 1,
-            statement.words.size());
-  const std::string target = plug(a.positional[0]);
-  if (a.positional.size() < 2) fail("setAttr: no value given for " + target);
+  const Arguments a = parse(statement,
+                            {{"typ", "type", 1},
+                             {"k", "keyable", 1},
+                             {"l", "lock", 1},
+                             {"cb", "channelBox", 1},
+                             {"s", "size", 1},
+                             {"ch", "capacityHint", 1},
+                             {"av", "alteredValue", 0},
+                             {"ca", "caching", 1},
+                             {"c", "clamp", 0}},
+                            1, statement.words.size());
+  const PlugName target = plug(a.positional[0]);
+  const bool flagsOnly = a.positional.size() < 2;
+  if (flagsOnly && a.flags.empty()) fail("setAttr: no value given for " + target.text());
+  if (!target.modelled || flagsOnly) {
+    // Kept as read, replacing what the same plug was set to before.
+    maya::KeptValue value;
+    value.plug = "." + target.attribute;
+    value.type = a.value("type");
+    for (size_t i = 1; i < a.positional.size(); ++i) value.words.push_back(a.positional[i].text);
+    Statement relative = statement;
+    for (Word& word : relative.words) {
+      if (&word - relative.words.data() > 0 && word.text == a.positional[0].text) {
+        word = Word{value.plug, true};
+        break;
+      }
+    }
+    value.statement = "\t" + melText(relative);
+    auto& values = host_.record(target.node)->values;
+    auto same = std::find_if(values.begin(), values.end(), [&](const maya::KeptValue& v) {
+      return v.plug == value.plug && v.words.empty() == value.words.empty();
+    });
+    if (same != values.end()) {
+      *same = std::move(value);
+    } else {
+      values.push_back(std::move(value));
+    }
+    if (!target.modelled || flagsOnly) return;
+  }
   std::string error;
   if (a.value("type") == "string") {
-    if (a.positional.size() != 2) fail("setAttr: one string expected for " + target);
-    if (!host_.setAttr(target, a.positional[1].text, &error)) fail("setAttr: " + error);
+    if (a.positional.size() != 2) fail("setAttr: one string expected for " + target.text());
+    if (!host_.setAttr(target.text(), a.positional[1].text, &error)) fail("setAttr: " + error);
     return;
   }
   std::vector<double> values;
@@ -183,19 +268,32 @@ void Session::setAttr(const Statement& statement) {
     }
     values.push_back(value);
   }
-  if (!host_.setAttr(target, values, &error)) fail("setAttr: " + error);
+  if (!host_.setAttr(target.text(), values, &error)) fail("setAttr: " + error);
 }
 
 void Session::getAttr(const Statement& statement) {
   const Arguments a = parse(statement, {}, 1, 1);
-  const std::string target = plug(a.positional[0]);
+  const PlugName target = plug(a.positional[0]);
   std::string error;
-  if (auto values = host_.getAttr(target, &error)) {
+  if (!target.modelled) {
+    // A kept value reads back as it was set.
+    const maya::NodeRecord* record = host_.findRecord(target.node);
+    if (record) {
+      for (const maya::KeptValue& value : record->values) {
+        if (value.plug != "." + target.attribute || value.words.empty()) continue;
+        for (const std::string& word : value.words) result_ += (result_.empty() ? "" : " ") + word;
+        *out_ << result_ << '\n';
+        return;
+      }
+    }
+    fail("getAttr: " + target.text() + " holds no value set here");
+  }
+  if (auto values = host_.getAttr(target.text(), &error)) {
     std::string line;
     for (double value : *values) line += (line.empty() ? "" : " ") + format(value);
     *out_ << line << '\n';
     result_ = line;
-  } else if (auto text = host_.getStringAttr(target)) {
+  } else if (auto text = host_.getStringAttr(target.text())) {
     *out_ << *text << '\n';
     result_ = *text;
   } else {
@@ -204,20 +302,79 @@ void Session::getAttr(const Statement& statement) {
 }
 
 void Session::connection(const Statement& statement, bool connect) {
-  const Arguments a = parse(statement, {}, 2, 2);
-  const std::string source = plug(a.positional[0]);
-  const std::string destination = plug(a.positional[1]);
+  const Arguments a = parse(
+      statement,
+      {{"na", "nextAvailable", 0}, {"f", "force", 0}, {"l", "lock", 1}, {"rd", "referenceDest", 1}},
+      2, 2);
+  const PlugName source = plug(a.positional[0]);
+  const PlugName destination = plug(a.positional[1]);
+  const std::string& command = statement.words[0].text;
   std::string error;
-  const bool done = connect ? host_.connectAttr(source, destination, &error)
-                            : host_.disconnectAttr(source, destination, &error);
-  if (!done) fail(statement.words[0].text + ": " + error);
+  if (source.modelled && destination.modelled) {
+    if (connect && a.has("force")) {
+      // Forced: whatever fed the destination lets go of it first.
+      const std::string wanted = destination.node + "." +
+                                 MFnAttribute(MFnDependencyNode(host_.node(destination.node))
+                                                  .attribute(destination.attribute.c_str()))
+                                     .shortName()
+                                     .asChar();
+      for (const auto& [from, to] : host_.connections()) {
+        if (to == wanted) {
+          host_.disconnectAttr(from, to);
+          break;
+        }
+      }
+    }
+    const bool done = connect ? host_.connectAttr(source.text(), destination.text(), &error)
+                              : host_.disconnectAttr(source.text(), destination.text(), &error);
+    if (!done) fail(command + ": " + error);
+    return;
+  }
+  maya::KeptConnection kept{source.node, source.attribute, destination.node, destination.attribute,
+                            ""};
+  if (!connect) {
+    if (!host_.dropKeptConnection(kept)) {
+      fail("disconnectAttr: " + source.text() + " is not connected to " + destination.text());
+    }
+    return;
+  }
+  // The flags as read, to be saved again.
+  for (size_t i = 1; i < statement.words.size(); ++i) {
+    const Word& word = statement.words[i];
+    if (&word == &statement.words[i] &&
+        (word.text == a.positional[0].text || word.text == a.positional[1].text) && !isFlag(word)) {
+      const Word& previous = statement.words[i - 1];
+      if (!(isFlag(previous) && (previous.text == "-l" || previous.text == "-lock" ||
+                                 previous.text == "-rd" || previous.text == "-referenceDest"))) {
+        continue;
+      }
+    }
+    kept.flags += (kept.flags.empty() ? "" : " ") + (word.quoted ? quote(word.text) : word.text);
+  }
+  if (!a.has("nextAvailable")) {
+    for (const maya::KeptConnection& other : host_.keptConnections()) {
+      if (other.destinationNode != kept.destinationNode ||
+          other.destinationPlug != kept.destinationPlug) {
+        continue;
+      }
+      if (!a.has("force")) {
+        fail("connectAttr: " + destination.text() + " already has an incoming connection from " +
+             other.sourceNode + "." + other.sourcePlug);
+      }
+      host_.dropKeptConnection(other);
+      break;
+    }
+  }
+  host_.keepConnection(std::move(kept));
 }
 
 void Session::deleteNodes(const Statement& statement) {
   const Arguments a = parse(statement, {}, 1, statement.words.size());
   for (const Word& word : a.positional) {
-    const std::string node = word.text.substr(word.text.rfind('|') + 1);
-    if (!host_.deleteNode(node)) fail("No object matches name: " + quoteWord(word.text));
+    const std::string node = resolveNode(word.text);
+    const maya::NodeRecord* record = host_.findRecord(node);
+    if (record && record->sceneDefault) fail("Cannot delete the default node " + node);
+    host_.deleteNode(node);
   }
 }
 
@@ -227,8 +384,24 @@ void Session::file(const Statement& statement) {
                              {"o", "open", 0},
                              {"f", "force", 0},
                              {"typ", "type", 1},
-                             {"rn", "rename", 1}},
+                             {"rn", "rename", 1},
+                             {"rdi", "referenceDepthInfo", 1},
+                             {"r", "reference", 0},
+                             {"ns", "namespace", 1},
+                             {"rfn", "referenceNode", 1},
+                             {"op", "options", 1},
+                             {"dr", "deferReference", 1},
+                             {"shd", "sharedNodes", 1},
+                             {"rpr", "renamingPrefix", 1},
+                             {"gl", "groupLocator", 0},
+                             {"mnc", "mergeNamespacesOnClash", 1},
+                             {"iv", "ignoreVersion", 0}},
                             0, 1);
+  if (a.has("referenceDepthInfo") || a.has("reference")) {
+    if (a.positional.empty()) fail("file: a reference needs its file");
+    reference(statement);
+    return;
+  }
   if (a.has("open")) {
     if (a.has("save") || a.positional.empty()) fail("file: -open takes one file and nothing else");
     open(a.positional[0].text);
@@ -245,7 +418,7 @@ void Session::file(const Statement& statement) {
   const std::string path = a.positional.empty() ? sceneName_ : a.positional[0].text;
   if (path.empty()) fail("file: no file name to save to");
   std::ostringstream text;
-  writeMayaAscii(host_, fs::path(path).filename().string(), text);
+  writeMayaAscii(host_, fs::path(path).filename().string(), kept_, text);
   std::ofstream stream(path, std::ios::binary);
   if (!(stream << text.str()) || !stream.flush()) fail("file: cannot write " + quotePath(path));
 }
@@ -267,6 +440,13 @@ void Session::open(const std::string& path) {
     // Deleting a transform took its children with it.
     if (!host_.typeOf(node).empty()) host_.deleteNode(node);
   }
+  createDefaultNodes();
+  kept_ = KeptStatements();
+  pluginOfType_.clear();
+  warnedTypes_.clear();
+  aliases_.clear();
+  instanceParents_.clear();
+  sawNode_ = false;
   current_.clear();
   notCreated_.clear();
   sceneName_ = path;
@@ -295,9 +475,7 @@ void Session::ogs(const Statement& statement) {
   if (!a.has("refresh") && !a.has("dump")) fail("ogs: give -refresh or -dump NODE");
   if (a.has("refresh")) viewport().refresh();
   if (a.has("dump")) {
-    const std::string& name = a.value("dump");
-    const std::string node = name.substr(name.rfind('|') + 1);
-    if (host_.typeOf(node).empty()) fail("No object matches name: " + quoteWord(name));
+    const std::string node = resolveNode(a.value("dump"));
     const std::string text = viewport().dump(node);
     if (text.empty()) fail("ogs: " + node + " has no Viewport 2.0 shading override");
     *out_ << text;
@@ -310,6 +488,13 @@ bool Session::runScript(const std::string& name, const std::string& text, const 
     host_.setTextureSearchPath({fs::absolute(path, ignored).parent_path().string()});
   }
   bool ok = true;
+  const bool savedBefore = savedByMaya_;
+  savedByMaya_ = text.compare(0, 12, "//Maya ASCII") == 0;
+  struct Restore {
+    bool& flag;
+    bool value;
+    ~Restore() { flag = value; }
+  } restore{savedByMaya_, savedBefore};
   ScriptReader reader(text);
   Statement statement;
   std::string error;
@@ -323,6 +508,8 @@ bool Session::runScript(const std::string& name, const std::string& text, const 
     err_ << "// Error: " << name << " line " << statement.line << ": " << what << '\n';
   };
   while (reader.next(&statement, &error)) {
+    scriptName_ = name;
+    scriptLine_ = statement.line;
     try {
       execute(statement);
     } catch (const CommandError& e) {

@@ -11,19 +11,36 @@
 #include <maya/MStatus.h>
 
 #include <iosfwd>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace qv::qvmaya {
 
+// A plug as a command names it: the node, and the attribute as written after
+// its dot ("t", "iog[0].og[1]"). A modelled plug is one the graph holds a
+// value of; any other is kept as read.
+struct PlugName {
+  std::string node;
+  std::string attribute;
+  bool modelled = false;
+  std::string text() const { return node + "." + attribute; }
+};
+
+// What a scene file holds besides its nodes and connections, kept as read to
+// be written back: `requires` of plug-ins not installed, references,
+// fileInfo, ... before the first node (`header`), relationships and the like
+// after it (`trailer`).
+struct KeptStatements {
+  std::vector<std::string> header;
+  std::vector<std::string> trailer;
+};
+
 class Session {
  public:
-  Session(std::ostream& out, std::ostream& err)
-      : out_(&out), err_(err), editor_(host_, out, [this](const Statement& s) { execute(s); }) {
-    host_.setCommandRunner([this](const std::string& command, std::string* result) {
-      return runForPlugin(command, result);
-    });
-  }
+  Session(std::ostream& out, std::ostream& err);
   ~Session() { host_.setCommandRunner(nullptr); }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -43,7 +60,20 @@ class Session {
 
  private:
   // "node.attr", or ".attr" on the node made last, as a Maya ASCII file has it.
-  std::string plug(const Word& word) const;
+  PlugName plug(const Word& word) const;
+  // A node by name, DAG path ("|group1|pCube1", "pCube1|pCubeShape1") or,
+  // ':'-rooted, a default node (":time1"); fails the command when none or
+  // several match.
+  std::string resolveNode(const std::string& text) const;
+  // The node a name or path names, "" for none; `several` tells an
+  // ambiguous short name.
+  std::string findNode(const std::string& text, bool* several) const;
+  // The nodes every new scene has.
+  void createDefaultNodes();
+  // "// Warning: FILE line N: what", without failing anything.
+  void warn(const std::string& what);
+  // Where a statement goes when it is kept as read.
+  void keepStatement(const Statement& statement);
   // The plug-in file of this name in the first folder of the plug-in path
   // that holds one; "" where none does.
   std::string findPlugin(const std::string& file) const;
@@ -60,6 +90,12 @@ class Session {
   void require(const Statement& statement);
   void ogs(const Statement& statement);
   void pluginInfo(const Statement& statement);
+  void select(const Statement& statement);
+  void rename(const Statement& statement);
+  void addAttr(const Statement& statement);
+  void lockNode(const Statement& statement);
+  void reference(const Statement& statement);
+  void instance(const Statement& statement);
   // MGlobal::executeCommand: the text's commands run quietly, and the first
   // that fails is reported and ends the text without failing the run, which
   // is the plug-in's to decide on.
@@ -80,6 +116,21 @@ class Session {
   std::string result_;      // of the last command, for MGlobal::executeCommand
   std::string sceneName_;
   int openDepth_ = 0;  // scenes being opened, one inside another
+  // Of the scene: what the file held besides nodes and connections, the node
+  // types of plug-ins it requires that are not installed, the types already
+  // warned of, and whether a node came yet.
+  KeptStatements kept_;
+  std::map<std::string, std::string> pluginOfType_;
+  std::set<std::string> warnedTypes_;
+  bool sawNode_ = false;
+  bool savedByMaya_ = false;  // the script running is a Maya ASCII file
+  // File names of nodes whose name was taken, to the names they were given.
+  std::multimap<std::string, std::string> aliases_;
+  // Shapes instanced under more transforms, to those transforms.
+  std::multimap<std::string, std::string> instanceParents_;
+  // Where the statement running is, for warnings.
+  std::string scriptName_;
+  int scriptLine_ = 0;
 };
 
 }  // namespace qv::qvmaya

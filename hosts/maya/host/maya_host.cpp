@@ -7,6 +7,7 @@
 #include <maya/MDataBlock.h>
 #include <maya/MPlug.h>
 
+#include <algorithm>
 #include <cassert>
 #include <filesystem>
 #include <map>
@@ -46,6 +47,23 @@ bool hostAlive = false;
 
 }  // namespace
 
+// Records go with their node; a node turned unknown keeps its record.
+struct Host::SceneRecords : detail::NodeObserver {
+  std::map<const Node*, NodeRecord> nodes;
+  std::vector<KeptConnection> connections;
+
+  void nodeGoing(Node& node) override {
+    if (!node.deleting) return;
+    nodes.erase(&node);
+    connections.erase(std::remove_if(connections.begin(), connections.end(),
+                                     [&](const KeptConnection& c) {
+                                       return c.sourceNode == node.name ||
+                                              c.destinationNode == node.name;
+                                     }),
+                      connections.end());
+  }
+};
+
 struct Host::LoadedPlugin {
   std::string name;
   host::DynamicLibrary library;
@@ -58,6 +76,8 @@ Host::Host() {
   hostAlive = true;
   graph().reset();
   detail::renderState().reset();
+  records_ = std::make_unique<SceneRecords>();
+  graph().nodeObservers.push_back(records_.get());
 }
 
 Host::~Host() {
@@ -76,6 +96,8 @@ Host::~Host() {
     plugins_.pop_back();
   }
   graph().reset();
+  auto& observers = graph().nodeObservers;
+  observers.erase(std::remove(observers.begin(), observers.end(), records_.get()), observers.end());
   detail::renderState().reset();
   hostAlive = false;
 }
@@ -221,6 +243,49 @@ std::string Host::createNode(const std::string& type, const std::string& name,
   if (!parent.empty() && !(parentNode = graph().nodeByName(parent))) return "";
   Node* node = graph().createNode(type, name, parentNode);
   return node ? node->name : "";
+}
+
+std::string Host::createUnknownNode(const std::string& type, const std::string& name,
+                                    const std::string& parent, const std::string& plugin) {
+  if (!graph().typeByName(type)) {
+    auto unknown = std::make_shared<NodeType>();
+    unknown->name = type;
+    unknown->unknown = true;
+    unknown->pluginName = plugin;
+    graph().types[type] = unknown;
+  }
+  return createNode(type, name, parent);
+}
+
+NodeRecord* Host::record(const std::string& name) {
+  Node* node = graph().nodeByName(name);
+  return node ? &records_->nodes[node] : nullptr;
+}
+
+const NodeRecord* Host::findRecord(const std::string& name) const {
+  Node* node = graph().nodeByName(name);
+  auto found = node ? records_->nodes.find(node) : records_->nodes.end();
+  return found == records_->nodes.end() ? nullptr : &found->second;
+}
+
+void Host::keepConnection(KeptConnection connection) {
+  records_->connections.push_back(std::move(connection));
+}
+
+bool Host::dropKeptConnection(const KeptConnection& connection) {
+  auto& kept = records_->connections;
+  auto found = std::find_if(kept.begin(), kept.end(), [&](const KeptConnection& c) {
+    return c.sourceNode == connection.sourceNode && c.sourcePlug == connection.sourcePlug &&
+           c.destinationNode == connection.destinationNode &&
+           c.destinationPlug == connection.destinationPlug;
+  });
+  if (found == kept.end()) return false;
+  kept.erase(found);
+  return true;
+}
+
+const std::vector<KeptConnection>& Host::keptConnections() const {
+  return records_->connections;
 }
 
 bool Host::deleteNode(const std::string& name) {

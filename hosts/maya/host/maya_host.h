@@ -25,6 +25,36 @@ struct EntryName {
 };
 }  // namespace detail
 
+// What a scene file said of a node beyond what the stand-in models, kept so
+// that `file -save` writes it back as it was read.
+struct KeptValue {
+  std::string plug;                // after the node's name, as written: ".vt[0:7]"
+  std::string type;                // setAttr's -type, "" when none
+  std::vector<std::string> words;  // the values as read, quotes removed
+  std::string statement;           // the whole setAttr as MEL text, to write back
+};
+
+struct NodeRecord {
+  std::string uuid;           // rename -uid
+  std::string readName;       // the name the file gave a node whose name was taken
+  bool shared = false;        // createNode -s: the node every scene has, reused
+  bool sceneDefault = false;  // a node every scene starts with, saved by `select -ne :NAME`
+  std::vector<std::string> declarations;       // addAttr statements, in order
+  std::vector<KeptValue> values;               // setAttr of plugs not modelled, and of flags alone
+  std::vector<std::string> locks;              // lockNode statements
+  std::vector<std::string> dynamicAttributes;  // names addAttr gave the node, long and short
+};
+
+// A connection of plugs the graph does not model: array elements
+// ("iog[0].og[1]"), message, anything of an unknown node.
+struct KeptConnection {
+  std::string sourceNode;
+  std::string sourcePlug;  // after the node's name and its dot
+  std::string destinationNode;
+  std::string destinationPlug;
+  std::string flags;  // as read: "-na", "-f", "" ...
+};
+
 struct UnknownType {
   std::string plugin;
   std::string version;
@@ -84,6 +114,22 @@ class Host {
 
   std::optional<NodeTypeInfo> nodeType(const std::string& name) const;
 
+  // A node of a type not modelled here: a built-in Maya type the stand-in
+  // does not need, or a type of a plug-in that is not installed (`plugin`
+  // names it, "" where none is known). It takes any value and connection
+  // by name and runs no code. Its name as createNode gives it, or empty
+  // when the parent cannot take it.
+  std::string createUnknownNode(const std::string& type, const std::string& name,
+                                const std::string& parent, const std::string& plugin);
+  // What the scene file said of the node beyond what is modelled: made on
+  // the first ask, null for no such node. It goes with the node.
+  NodeRecord* record(const std::string& node);
+  const NodeRecord* findRecord(const std::string& node) const;
+  // Kept in the order made; they go with either node.
+  void keepConnection(KeptConnection connection);
+  bool dropKeptConnection(const KeptConnection& connection);
+  const std::vector<KeptConnection>& keptConnections() const;
+
   // The new node's name, or empty when the type is unknown or the parent is
   // no transform. A taken or empty name gets a number, as Maya gives one.
   std::string createNode(const std::string& type, const std::string& name = "",
@@ -141,8 +187,10 @@ class Host {
   bool callEntry(LoadedPlugin& plugin, const detail::EntryName& entry, std::string* error);
   void dropTypes(LoadedPlugin& plugin);
 
+  struct SceneRecords;
   std::vector<std::unique_ptr<LoadedPlugin>> plugins_;
   MStatus lastEntryStatus_;
+  std::unique_ptr<SceneRecords> records_;
 };
 
 }  // namespace qv::maya

@@ -71,15 +71,23 @@ MFn::Type Node::apiType() const {
       return MFn::kCamera;
     case BuiltinKind::kMesh:
       return MFn::kMesh;
+    case BuiltinKind::kShadingEngine:
+      return MFn::kShadingEngine;
+    case BuiltinKind::kLambert:
+      return MFn::kLambert;
+    case BuiltinKind::kGroupId:
+      return MFn::kGroupId;
     case BuiltinKind::kNone:
       break;
   }
+  if (type->unknown) return parent || !children.empty() ? MFn::kUnknownDag : MFn::kUnknown;
   return user ? MFn::kPluginDependNode : MFn::kDependencyNode;
 }
 
 bool Node::hasFn(MFn::Type fn) const {
   if (Object::hasFn(fn) || fn == MFn::kNamedObject || fn == MFn::kDependencyNode) return true;
-  if (type->isDag() && fn == MFn::kDagNode) return true;
+  if (fn == MFn::kDagNode) return type->isDag() || apiType() == MFn::kUnknownDag;
+  if (fn == MFn::kSet) return type->builtin == BuiltinKind::kShadingEngine;
   return fn == MFn::kShape &&
          (type->builtin == BuiltinKind::kCamera || type->builtin == BuiltinKind::kMesh);
 }
@@ -161,6 +169,35 @@ std::shared_ptr<Attribute> outputMatrix(const char* longName, const char* shortN
   attribute->storable = false;
   attribute->writable = false;
   return attribute;
+}
+
+std::shared_ptr<NodeType> dependencyType(const char* name, unsigned int id, BuiltinKind kind) {
+  auto type = std::make_shared<NodeType>();
+  type->name = name;
+  type->id = MTypeId(id);
+  type->builtin = kind;
+  type->vendor = "Autodesk";
+  if (kind == BuiltinKind::kShadingEngine) {
+    // What its members show: the material's outColor.
+    type->attributes = {color("surfaceShader", "ss", 0.0)};
+  } else if (kind == BuiltinKind::kLambert) {
+    auto colour = color("color", "c", 0.5);
+    auto transparency = color("transparency", "it", 0.0);
+    auto outColor = color("outColor", "oc", 0.0);
+    auto outTransparency = color("outTransparency", "ot", 0.0);
+    for (const auto& output : {outColor, outTransparency}) {
+      output->storable = false;
+      output->writable = false;
+    }
+    type->attributes = {colour, transparency, numeric("diffuse", "dc", MFnNumericData::kFloat, 0.8),
+                        outColor, outTransparency};
+    type->affects[colour.get()] = {outColor.get()};
+    type->affects[transparency.get()] = {outTransparency.get()};
+  } else if (kind == BuiltinKind::kGroupId) {
+    type->attributes = {numeric("groupId", "id", MFnNumericData::kInt, 0.0)};
+  }
+  for (auto& attribute : type->attributes) attribute->added = true;
+  return type;
 }
 
 std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, BuiltinKind kind) {
@@ -253,6 +290,9 @@ void Graph::reset() {
   types["transform"] = builtinType("transform", 0x5846524d, BuiltinKind::kTransform);
   types["camera"] = builtinType("camera", 0x4443414d, BuiltinKind::kCamera);
   types["mesh"] = builtinType("mesh", 0x444d5348, BuiltinKind::kMesh);
+  types["shadingEngine"] = dependencyType("shadingEngine", 0x5348454e, BuiltinKind::kShadingEngine);
+  types["lambert"] = dependencyType("lambert", 0x524c414d, BuiltinKind::kLambert);
+  types["groupId"] = dependencyType("groupId", 0x47504944, BuiltinKind::kGroupId);
 }
 
 NodeType* Graph::typeByName(const std::string& name) const {
@@ -262,7 +302,7 @@ NodeType* Graph::typeByName(const std::string& name) const {
 
 NodeType* Graph::typeById(const MTypeId& id) const {
   for (const auto& [name, type] : types) {
-    if (type->id == id) return type.get();
+    if (!type->unknown && type->id == id) return type.get();
   }
   return nullptr;
 }
@@ -275,7 +315,10 @@ Node* Graph::nodeByName(const std::string& name) const {
 }
 
 MStatus Graph::registerType(std::shared_ptr<NodeType> type) {
-  if (type->name.empty() || typeByName(type->name) || typeById(type->id) || !type->creator) {
+  // A scene may have kept nodes of the type before its plug-in came: they
+  // stay unknown, and new nodes are the plug-in's.
+  const NodeType* same = typeByName(type->name);
+  if (type->name.empty() || (same && !same->unknown) || typeById(type->id) || !type->creator) {
     return MS::kFailure;
   }
   if (type->initialize) {
@@ -304,7 +347,7 @@ MStatus Graph::deregisterType(const MTypeId& id) {
 Node* Graph::createNode(const std::string& typeName, const std::string& name, Node* parent) {
   auto type = types.find(typeName);
   if (type == types.end()) return nullptr;
-  if (parent && (!type->second->isDag() || parent->type->builtin != BuiltinKind::kTransform)) {
+  if (parent && !parent->type->takesChild(*type->second)) {
     return nullptr;
   }
   std::string unique = name;
@@ -344,6 +387,7 @@ Node* Graph::createNode(const std::string& typeName, const std::string& name, No
 
 void Graph::deleteNode(Node* node) {
   while (!node->children.empty()) deleteNode(node->children.back());
+  node->deleting = true;
   for (NodeObserver* observer : std::vector<NodeObserver*>(nodeObservers)) {
     observer->nodeGoing(*node);
   }
@@ -504,6 +548,16 @@ void Graph::evaluate(Node& node, const Attribute& attribute) {
 }
 
 void Graph::computeBuiltin(Node& node, const Attribute& root) {
+  if (node.type->builtin == BuiltinKind::kLambert && !root.writable) {
+    // Unlit, as the preview draws a surface: the colour the material has.
+    const Attribute* input =
+        node.type->find(root.longName == "outColor" ? "color" : "transparency");
+    evaluate(node, *input);
+    for (size_t i = 0; i < root.children.size(); ++i) {
+      node.numbers[root.children[i].get()] = number(node, *input->children[i]);
+    }
+    return;
+  }
   if (root.kind != AttributeKind::kMatrix) return;
   MMatrix local = localMatrix(*this, node);
   if (root.longName == "matrix") {
@@ -516,8 +570,9 @@ void Graph::computeBuiltin(Node& node, const Attribute& root) {
     node.matrices[&root] = matrix(node, *world).inverse();
     return;
   }
-  if (node.parent) {
-    const Attribute* parentWorld = node.parent->type->find("worldMatrix");
+  // An unknown parent (a joint, say) places nothing: its matrix is not known.
+  const Attribute* parentWorld = node.parent ? node.parent->type->find("worldMatrix") : nullptr;
+  if (parentWorld) {
     evaluate(*node.parent, *parentWorld);
     local = local * matrix(*node.parent, *parentWorld);
   }
@@ -555,7 +610,10 @@ void Graph::propagate(Node& node, const Attribute& root) {
   }
   if (node.type->isDag() && root.longName == "worldMatrix") {
     targets.push_back({&node, node.type->find("worldInverseMatrix")});
-    for (Node* child : node.children) targets.push_back({child, child->type->find("worldMatrix")});
+    for (Node* child : node.children) {
+      if (const Attribute* world = child->type->find("worldMatrix"))
+        targets.push_back({child, world});
+    }
   }
   for (const PlugRef& target : targets) markDirty(*target.node, *target.attribute->root());
 }

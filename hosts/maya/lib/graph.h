@@ -106,7 +106,7 @@ struct StringData : Object {
 
 struct Plugin;
 
-enum class BuiltinKind { kNone, kTransform, kCamera, kMesh };
+enum class BuiltinKind { kNone, kTransform, kCamera, kMesh, kShadingEngine, kLambert, kGroupId };
 
 struct NodeType {
   std::string name;
@@ -121,13 +121,26 @@ struct NodeType {
   BuiltinKind builtin = BuiltinKind::kNone;
   std::vector<std::shared_ptr<Attribute>> attributes;
   std::map<const Attribute*, std::vector<const Attribute*>> affects;
-  // The type of nodes whose plug-in was unloaded by force: no code of the
-  // plug-in runs for them, and they are saved as they were, under the type
-  // and plug-in named here.
+  // The type of nodes whose plug-in was unloaded by force or is missing, or
+  // of a built-in type not modelled here: no code runs for them, and they
+  // are saved as they were, under the type and plug-in (if any) named here.
   bool unknown = false;
   std::string pluginName;
 
-  bool isDag() const { return builtin != BuiltinKind::kNone; }
+  bool isDag() const {
+    return builtin == BuiltinKind::kTransform || builtin == BuiltinKind::kCamera ||
+           builtin == BuiltinKind::kMesh;
+  }
+  // Whether a node of `child` type may be parented under one of this type:
+  // anything under a transform or an unknown node (a joint, say, of a type
+  // not modelled here); a transform under a shape, in its underworld, as a
+  // camera's image plane is.
+  bool takesChild(const NodeType& child) const {
+    if (!(child.isDag() || child.unknown)) return false;
+    if (builtin == BuiltinKind::kTransform || unknown) return true;
+    return isDag() && child.builtin == BuiltinKind::kTransform;
+  }
+
   const Attribute* find(const std::string& name) const;
 };
 
@@ -177,6 +190,7 @@ struct Node : Object {
   Node* parent = nullptr;
   std::vector<Node*> children;
   bool alive = true;
+  bool deleting = false;  // while observers are told it goes
 
   MFn::Type apiType() const override;
   bool hasFn(MFn::Type type) const override;
