@@ -213,12 +213,26 @@ std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, Builtin
     }
     type->affects[inherits.get()] = {worldMatrix.get(), worldInverse.get()};
   } else if (kind == BuiltinKind::kCamera) {
-    type->attributes = {numeric("horizontalFilmAperture", "hfa", MFnNumericData::kDouble, 1.41732),
-                        numeric("verticalFilmAperture", "vfa", MFnNumericData::kDouble, 0.94488),
+    // The film back is one double2 in Maya's files (setAttr ".cap" -type
+    // "double2" w h), its halves also reachable as hfa and vfa.
+    auto aperture = std::make_shared<Attribute>();
+    aperture->longName = "cameraAperture";
+    aperture->shortName = "cap";
+    aperture->kind = AttributeKind::kCompound;
+    aperture->numericType = MFnNumericData::k2Double;
+    for (auto child : {numeric("horizontalFilmAperture", "hfa", MFnNumericData::kDouble, 1.41732),
+                       numeric("verticalFilmAperture", "vfa", MFnNumericData::kDouble, 0.94488)}) {
+      child->parent = aperture.get();
+      aperture->children.push_back(child);
+    }
+    type->attributes = {aperture,
                         numeric("focalLength", "fl", MFnNumericData::kDouble, 35.0),
                         numeric("filmFit", "ff", MFnNumericData::kShort, 1.0),
                         numeric("nearClipPlane", "ncp", MFnNumericData::kDouble, 0.1),
-                        numeric("farClipPlane", "fcp", MFnNumericData::kDouble, 10000.0)};
+                        numeric("farClipPlane", "fcp", MFnNumericData::kDouble, 10000.0),
+                        numeric("orthographic", "o", MFnNumericData::kBoolean, 0.0),
+                        numeric("orthographicWidth", "ow", MFnNumericData::kDouble, 30.0),
+                        numeric("centerOfInterest", "coi", MFnNumericData::kDouble, 5.0)};
   } else if (kind == BuiltinKind::kMesh) {
     // Stand-in extensions: a real .ma stores the mesh's data inline and
     // gives it a material through a shading engine. Here the triangles come

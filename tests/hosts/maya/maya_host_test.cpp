@@ -451,6 +451,39 @@ TEST_F(MayaHostTest, TransformsComposeAsMayaDocumentsTheirMatrix) {
   EXPECT_EQ(get("t.ro"), std::vector<double>{5.0});
 }
 
+TEST_F(MayaHostTest, CameraApertureIsOneDouble2OverTheFilmBack) {
+  host.createNode("transform", "cam");
+  host.createNode("camera", "camShape", "cam");
+  EXPECT_EQ(get("camShape.cap"), (std::vector<double>{1.41732, 0.94488}));
+  EXPECT_EQ(get("camShape.o"), std::vector<double>{0.0});
+  EXPECT_EQ(get("camShape.ow"), std::vector<double>{30.0});
+  EXPECT_EQ(get("camShape.coi"), std::vector<double>{5.0});
+  ASSERT_TRUE(host.setAttr("camShape.cameraAperture", std::vector<double>{2.0, 0.5}));
+  ASSERT_TRUE(host.setAttr("camShape.fl", 25.4));
+  EXPECT_EQ(get("camShape.hfa"), std::vector<double>{2.0});
+  EXPECT_EQ(get("camShape.verticalFilmAperture"), std::vector<double>{0.5});
+  MFnCamera camera(host.node("camShape"));
+  // 2 atan(aperture * 25.4 / (2 * 25.4)) = 2 atan(aperture / 2)
+  EXPECT_DOUBLE_EQ(camera.horizontalFieldOfView(), 2.0 * std::atan(1.0));
+  EXPECT_DOUBLE_EQ(camera.verticalFieldOfView(), 2.0 * std::atan(0.25));
+  EXPECT_DOUBLE_EQ(camera.aspectRatio(), 4.0);
+  ASSERT_TRUE(host.setAttr("camShape.vfa", 1.0));
+  EXPECT_EQ(get("camShape.cap"), (std::vector<double>{2.0, 1.0}));
+  std::string error;
+  EXPECT_FALSE(host.setAttr("camShape.cap", std::vector<double>{1.0, 2.0, 3.0}, &error));
+  EXPECT_NE(error.find("camShape.cap"), std::string::npos) << error;
+
+  MStatus status;
+  EXPECT_FALSE(camera.isOrtho(&status));
+  EXPECT_EQ(status, MS::kSuccess);
+  ASSERT_TRUE(host.setAttr("camShape.orthographic", 1.0));
+  ASSERT_TRUE(host.setAttr("camShape.ow", 12.5));
+  EXPECT_TRUE(camera.isOrtho());
+  EXPECT_EQ(camera.orthoWidth(), 12.5);
+  EXPECT_FALSE(MFnCamera().isOrtho(&status));
+  EXPECT_EQ(status, MS::kInvalidParameter);
+}
+
 TEST_F(MayaHostTest, TextureNamesResolveAsGivenOrInTheSearchPath) {
   const fs::path folder = fs::path(testing::TempDir()) / "qv_textures";
   fs::create_directories(folder / "sub");
