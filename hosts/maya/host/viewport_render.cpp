@@ -136,6 +136,9 @@ struct Camera {
   Matrix world{};
   double tanHalf = 0.0;
   double nearClip = 0.1, farClip = 10000.0;
+  // An orthographic camera sees orthoWidth across, in its own units.
+  bool orthographic = false;
+  double orthoWidth = 30.0;
 };
 
 bool findCamera(Host& host, const std::string& wanted, Camera* camera, std::string* error) {
@@ -163,11 +166,26 @@ bool findCamera(Host& host, const std::string& wanted, Camera* camera, std::stri
     }
   }
   MStatus status;
-  const double fov = MFnCamera(host.node(shape)).horizontalFieldOfView(&status);
-  camera->tanHalf = std::tan(0.5 * fov);
-  if (!status || !std::isfinite(camera->tanHalf) || camera->tanHalf <= 0.0) {
-    *error = "camera " + shape + " has no usable field of view";
+  const MFnCamera fn(host.node(shape));
+  camera->orthographic = fn.isOrtho(&status);
+  if (!status) {
+    *error = "camera " + shape + " cannot be read";
     return false;
+  }
+  if (camera->orthographic) {
+    // What the lens would see plays no part in a parallel view.
+    camera->orthoWidth = fn.orthoWidth();
+    if (!std::isfinite(camera->orthoWidth) || camera->orthoWidth <= 0.0) {
+      *error = "camera " + shape + " has no usable orthographicWidth";
+      return false;
+    }
+  } else {
+    const double fov = fn.horizontalFieldOfView(&status);
+    camera->tanHalf = std::tan(0.5 * fov);
+    if (!status || !std::isfinite(camera->tanHalf) || camera->tanHalf <= 0.0) {
+      *error = "camera " + shape + " has no usable field of view";
+      return false;
+    }
   }
   if (!matrixOf(host, shape, &camera->world, error)) {
     *error = "camera " + shape + ": " + *error;
@@ -200,10 +218,21 @@ void setCameraMatrices(const Camera& camera, Engine engine, int width, int heigh
     for (int c = 0; c < 4; ++c) network->view[r * 4 + c] = static_cast<float>(view(r, c));
   }
   const double n = camera.nearClip, f = camera.farClip;
-  const double xScale = 1.0 / camera.tanHalf;
-  const double yScale = xScale * width / height;
   const bool directX = engine == Engine::kDirectX11;
   network->projection.assign(16, 0.0f);
+  if (camera.orthographic) {
+    // The view's box, orthoWidth across and as tall as the image's
+    // proportions make it, onto -1..1 across and up.
+    const double xScale = 2.0 / camera.orthoWidth;
+    network->projection[0] = static_cast<float>(xScale);
+    network->projection[5] = static_cast<float>(xScale * width / height);
+    network->projection[10] = static_cast<float>(directX ? 1.0 / (n - f) : -2.0 / (f - n));
+    network->projection[14] = static_cast<float>(directX ? n / (n - f) : -(f + n) / (f - n));
+    network->projection[15] = 1.0f;
+    return;
+  }
+  const double xScale = 1.0 / camera.tanHalf;
+  const double yScale = xScale * width / height;
   network->projection[0] = static_cast<float>(xScale);
   network->projection[5] = static_cast<float>(yScale);
   network->projection[10] = static_cast<float>(directX ? f / (n - f) : -(f + n) / (f - n));
@@ -213,9 +242,23 @@ void setCameraMatrices(const Camera& camera, Engine engine, int width, int heigh
 
 host::Ray cameraRay(const Camera& camera, int x, int y, int width, int height) {
   const double w = width, h = height;
+  const Matrix& m = camera.world;
+  if (camera.orthographic) {
+    // Parallel rays down the camera's -z, from the pixel's place on the
+    // plane through the camera.
+    const double half = 0.5 * camera.orthoWidth;
+    const double ox = (2.0 * (x + 0.5) / w - 1.0) * half;
+    const double oy = (1.0 - 2.0 * (y + 0.5) / h) * half * h / w;
+    const double length = std::sqrt(m[8] * m[8] + m[9] * m[9] + m[10] * m[10]);
+    host::Ray ray;
+    for (int c = 0; c < 3; ++c) {
+      ray.origin[c] = ox * m[c] + oy * m[4 + c] + m[12 + c];
+      ray.direction[c] = static_cast<float>(-m[8 + c] / length);
+    }
+    return ray;
+  }
   const double cx = (2.0 * (x + 0.5) / w - 1.0) * camera.tanHalf;
   const double cy = (1.0 - 2.0 * (y + 0.5) / h) * camera.tanHalf * h / w;
-  const Matrix& m = camera.world;
   double d[3];
   for (int c = 0; c < 3; ++c) d[c] = cx * m[c] + cy * m[4 + c] - m[8 + c];
   const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);

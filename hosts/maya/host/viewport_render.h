@@ -45,7 +45,9 @@ struct PreviewResult {
 // (from the OBJ's texture coordinates, else 0), object-space point Pm and
 // world point Pw. The camera looks down its -z axis with +y up, placed by
 // its worldMatrix; its horizontal field of view is MFnCamera's, the vertical
-// one follows from the image's proportions. Pixels that hit nothing are
+// one follows from the image's proportions. An orthographic camera sends
+// parallel rays down its -z instead, over a view orthographicWidth across
+// and as tall as the image's proportions make it. Pixels that hit nothing are
 // (0, 0, 0, 0). False, with one message, on bad input.
 bool renderPreview(Host& host, Viewport& viewport, const PreviewOptions& options,
                    PreviewResult* result, std::string* error);

@@ -77,6 +77,14 @@ double MFnCamera::verticalFieldOfView(MStatus* ReturnStatus) const {
   return status.error() ? 0.0 : fieldOfView(aperture, focal);
 }
 
+bool MFnCamera::isOrtho(MStatus* ReturnStatus) const {
+  return cameraValue(qv::maya::detail::held(*this), "orthographic", ReturnStatus) != 0.0;
+}
+
+double MFnCamera::orthoWidth(MStatus* ReturnStatus) const {
+  return cameraValue(qv::maya::detail::held(*this), "orthographicWidth", ReturnStatus);
+}
+
 MFnCamera::FilmFit MFnCamera::filmFit(MStatus* ReturnStatus) const {
   MStatus status;
   const double fit = cameraValue(qv::maya::detail::held(*this), "filmFit", &status);

@@ -211,21 +211,65 @@ std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, Builtin
   auto worldInverse = outputMatrix("worldInverseMatrix", "wim");
   std::vector<std::shared_ptr<Attribute>> inputs;
   if (kind == BuiltinKind::kTransform) {
-    inputs = {vector3("translate", "t", 0.0), vector3("rotate", "r", 0.0),
-              vector3("scale", "s", 1.0)};
+    // Maya keys the channels, not the pivots, the rotate order or inheritance.
+    const auto unkeyed = [](std::shared_ptr<Attribute> attribute) {
+      attribute->keyable = false;
+      for (const auto& child : attribute->children) child->keyable = false;
+      return attribute;
+    };
+    auto rotateOrder = unkeyed(numeric("rotateOrder", "ro", MFnNumericData::kShort, 0.0));
+    // xyz, yzx, zxy, xzy, yxz, zyx: Maya's enum has no other value.
+    rotateOrder->hasMin = rotateOrder->hasMax = true;
+    rotateOrder->max = 5.0;
+    auto shear = vector3("shear", "sh", 0.0);
+    const char* const planes[][2] = {{"shearXY", "shxy"}, {"shearXZ", "shxz"}, {"shearYZ", "shyz"}};
+    for (size_t i = 0; i < 3; ++i) {
+      shear->children[i]->longName = planes[i][0];
+      shear->children[i]->shortName = planes[i][1];
+    }
+    inputs = {vector3("translate", "t", 0.0),
+              vector3("rotate", "r", 0.0),
+              rotateOrder,
+              vector3("scale", "s", 1.0),
+              shear,
+              unkeyed(vector3("rotatePivot", "rp", 0.0)),
+              unkeyed(vector3("rotatePivotTranslate", "rpt", 0.0)),
+              unkeyed(vector3("scalePivot", "sp", 0.0)),
+              unkeyed(vector3("scalePivotTranslate", "spt", 0.0)),
+              unkeyed(vector3("rotateAxis", "ra", 0.0))};
     auto local = outputMatrix("matrix", "m");
-    type->attributes = inputs;
+    // Hiding a transform leaves its matrices as they are; turning off
+    // inheritance changes where it is in the world, not its own matrix.
+    auto inherits = unkeyed(numeric("inheritsTransform", "it", MFnNumericData::kBoolean, 1.0));
+    type->attributes = {numeric("visibility", "v", MFnNumericData::kBoolean, 1.0)};
+    type->attributes.insert(type->attributes.end(), inputs.begin(), inputs.end());
+    type->attributes.push_back(inherits);
     type->attributes.push_back(local);
     for (const auto& input : inputs) {
       type->affects[input.get()] = {local.get(), worldMatrix.get(), worldInverse.get()};
     }
+    type->affects[inherits.get()] = {worldMatrix.get(), worldInverse.get()};
   } else if (kind == BuiltinKind::kCamera) {
-    type->attributes = {numeric("horizontalFilmAperture", "hfa", MFnNumericData::kDouble, 1.41732),
-                        numeric("verticalFilmAperture", "vfa", MFnNumericData::kDouble, 0.94488),
+    // The film back is one double2 in Maya's files (setAttr ".cap" -type
+    // "double2" w h), its halves also reachable as hfa and vfa.
+    auto aperture = std::make_shared<Attribute>();
+    aperture->longName = "cameraAperture";
+    aperture->shortName = "cap";
+    aperture->kind = AttributeKind::kCompound;
+    aperture->numericType = MFnNumericData::k2Double;
+    for (auto child : {numeric("horizontalFilmAperture", "hfa", MFnNumericData::kDouble, 1.41732),
+                       numeric("verticalFilmAperture", "vfa", MFnNumericData::kDouble, 0.94488)}) {
+      child->parent = aperture.get();
+      aperture->children.push_back(child);
+    }
+    type->attributes = {aperture,
                         numeric("focalLength", "fl", MFnNumericData::kDouble, 35.0),
                         numeric("filmFit", "ff", MFnNumericData::kShort, 1.0),
                         numeric("nearClipPlane", "ncp", MFnNumericData::kDouble, 0.1),
-                        numeric("farClipPlane", "fcp", MFnNumericData::kDouble, 10000.0)};
+                        numeric("farClipPlane", "fcp", MFnNumericData::kDouble, 10000.0),
+                        numeric("orthographic", "o", MFnNumericData::kBoolean, 0.0),
+                        numeric("orthographicWidth", "ow", MFnNumericData::kDouble, 30.0),
+                        numeric("centerOfInterest", "coi", MFnNumericData::kDouble, 5.0)};
   } else if (kind == BuiltinKind::kMesh) {
     // Stand-in extensions: a real .ma stores the mesh's data inline and
     // gives it a material through a shading engine. Here the triangles come
@@ -239,12 +283,27 @@ std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, Builtin
   return type;
 }
 
-// Maya's order for rotate order xyz with row vectors: scale, then rotations
-// about x, y and z, then translation.
+// Maya's transformation matrix, row vectors:
+//   SP^-1 * S * SH * SP * ST * RP^-1 * RA * R * RP * RT * T
+// with RA = AX * AY * AZ and R in the node's rotate order (xyz: x first).
+// Factors that are the identity are left out, so that a transform with only
+// scale, rotate and translate gives to the bit what it always has.
 MMatrix localMatrix(const Graph& graph, const Node& node) {
   MMatrix result;
   if (node.type->builtin != BuiltinKind::kTransform) return result;
   auto component = [&](const char* name) { return graph.number(node, *node.type->find(name)); };
+  // The offset by the vector attribute (negated for an inverse), and
+  // whether it moves anything at all.
+  auto offset = [&](const char* name, bool inverse, MMatrix* m) {
+    const Attribute& vector = *node.type->find(name);
+    bool moves = false;
+    for (int c = 0; c < 3; ++c) {
+      const double value = graph.number(node, *vector.children[static_cast<size_t>(c)]);
+      (*m)(3, c) = inverse ? -value : value;
+      moves = moves || value != 0.0;
+    }
+    return moves;
+  };
   MMatrix scale;
   scale(0, 0) = component("sx");
   scale(1, 1) = component("sy");
@@ -260,12 +319,42 @@ MMatrix localMatrix(const Graph& graph, const Node& node) {
     r(b, b) = c;
     return r;
   };
+  // The plane each axis turns: x turns y towards z, y turns z towards x.
+  auto axisRotation = [&](char axis, const char* attribute) {
+    const std::string name = std::string(attribute) + axis;
+    const double degrees = component(name.c_str());
+    return axis == 'x'   ? rotation(1, 2, degrees)
+           : axis == 'y' ? rotation(2, 0, degrees)
+                         : rotation(0, 1, degrees);
+  };
+  MMatrix m;
+  MMatrix step = scale;
+  if (offset("sp", true, &m)) step = m * step;
+  const double shearXY = component("shxy"), shearXZ = component("shxz"),
+               shearYZ = component("shyz");
+  if (shearXY != 0.0 || shearXZ != 0.0 || shearYZ != 0.0) {
+    MMatrix shear;
+    shear(1, 0) = shearXY;
+    shear(2, 0) = shearXZ;
+    shear(2, 1) = shearYZ;
+    step = step * shear;
+  }
+  if (offset("sp", false, &m)) step = step * m;
+  if (offset("spt", false, &m)) step = step * m;
+  if (offset("rp", true, &m)) step = step * m;
+  if (component("rax") != 0.0 || component("ray") != 0.0 || component("raz") != 0.0) {
+    for (char axis : {'x', 'y', 'z'}) step = step * axisRotation(axis, "ra");
+  }
+  static const char* const orders[] = {"xyz", "yzx", "zxy", "xzy", "yxz", "zyx"};
+  // A connection can bring in what setAttr would have clamped.
+  const double order = component("ro");
+  const char* axes = orders[order >= 1.0 && order <= 5.0 ? static_cast<int>(order) : 0];
+  for (const char* axis = axes; *axis; ++axis) step = step * axisRotation(*axis, "r");
+  if (offset("rp", false, &m)) step = step * m;
+  if (offset("rpt", false, &m)) step = step * m;
   MMatrix translate;
-  translate(3, 0) = component("tx");
-  translate(3, 1) = component("ty");
-  translate(3, 2) = component("tz");
-  return scale * rotation(1, 2, component("rx")) * rotation(2, 0, component("ry")) *
-         rotation(0, 1, component("rz")) * translate;
+  offset("t", false, &translate);
+  return step * translate;
 }
 
 MObject objectOf(const Object& object) {
@@ -570,9 +659,12 @@ void Graph::computeBuiltin(Node& node, const Attribute& root) {
     node.matrices[&root] = matrix(node, *world).inverse();
     return;
   }
-  // An unknown parent (a joint, say) places nothing: its matrix is not known.
+  // A transform that does not inherit sits in the world as its own matrix
+  // places it, whatever is above it; an unknown parent (a joint, say)
+  // places nothing, its matrix not being known here.
+  const Attribute* inherits = node.type->find("inheritsTransform");
   const Attribute* parentWorld = node.parent ? node.parent->type->find("worldMatrix") : nullptr;
-  if (parentWorld) {
+  if (parentWorld && (!inherits || number(node, *inherits) != 0.0)) {
     evaluate(*node.parent, *parentWorld);
     local = local * matrix(*node.parent, *parentWorld);
   }

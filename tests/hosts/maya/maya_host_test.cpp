@@ -353,6 +353,137 @@ TEST_F(MayaHostTest, CamerasGiveFieldsOfViewAndFilmFit) {
   EXPECT_TRUE(camera.object().isNull());
 }
 
+// Where a matrix of row vectors puts a point.
+std::vector<double> transformed(const std::vector<double>& m, std::vector<double> p) {
+  EXPECT_EQ(m.size(), 16u);
+  if (m.size() != 16) return {};
+  std::vector<double> r(3);
+  for (int c = 0; c < 3; ++c) r[c] = p[0] * m[c] + p[1] * m[4 + c] + p[2] * m[8 + c] + m[12 + c];
+  return r;
+}
+
+void expectNear(const std::vector<double>& actual, const std::vector<double>& expected) {
+  ASSERT_EQ(actual.size(), expected.size());
+  for (size_t i = 0; i < actual.size(); ++i) EXPECT_NEAR(actual[i], expected[i], 1e-12) << i;
+}
+
+// The oracles below follow Maya's documented transformation matrix,
+// SP^-1 S SH SP ST RP^-1 RA R RP RT T for row vectors, worked by hand.
+TEST_F(MayaHostTest, TransformsComposeAsMayaDocumentsTheirMatrix) {
+  host.createNode("transform", "t");
+  EXPECT_EQ(get("t.v"), std::vector<double>{1.0});
+  EXPECT_EQ(get("t.ro"), std::vector<double>{0.0});
+  EXPECT_EQ(get("t.it"), std::vector<double>{1.0});
+
+  // A quarter turn about z around the pivot (2, 0, 0): the pivot stays,
+  // (3, 0, 0) swings to (2, 1, 0); rpt then moves everything by (0, 0, 1).
+  ASSERT_TRUE(host.setAttr("t.rp", std::vector<double>{2.0, 0.0, 0.0}));
+  ASSERT_TRUE(host.setAttr("t.rz", 90.0));
+  expectNear(transformed(get("t.wm"), {2, 0, 0}), {2, 0, 0});
+  expectNear(transformed(get("t.wm"), {3, 0, 0}), {2, 1, 0});
+  ASSERT_TRUE(host.setAttr("t.rpt", std::vector<double>{0.0, 0.0, 1.0}));
+  expectNear(transformed(get("t.m"), {3, 0, 0}), {2, 1, 1});
+  expectNear(transformed(get("t.wim"), {2, 1, 1}), {3, 0, 0});
+  ASSERT_TRUE(host.setAttr("t.rp", std::vector<double>{0.0, 0.0, 0.0}));
+  ASSERT_TRUE(host.setAttr("t.rpt", std::vector<double>{0.0, 0.0, 0.0}));
+  ASSERT_TRUE(host.setAttr("t.rz", 0.0));
+
+  // rx = ry = 90. Under xyz, x first: (0, 1, 0) goes to (0, 0, 1), then y
+  // takes that to (1, 0, 0). Under zyx, y first leaves it, then x takes it
+  // to (0, 0, 1).
+  ASSERT_TRUE(host.setAttr("t.r", std::vector<double>{90.0, 90.0, 0.0}));
+  expectNear(transformed(get("t.wm"), {0, 1, 0}), {1, 0, 0});
+  ASSERT_TRUE(host.setAttr("t.rotateOrder", 5.0));
+  expectNear(transformed(get("t.wm"), {0, 1, 0}), {0, 0, 1});
+  // yzx with all three at 90: (1, 0, 0) -> y -> (0, 0, -1) -> z keeps it
+  // -> x -> (0, 1, 0); xyz would give (0, 0, -1).
+  ASSERT_TRUE(host.setAttr("t.rz", 90.0));
+  ASSERT_TRUE(host.setAttr("t.ro", 1.0));
+  expectNear(transformed(get("t.wm"), {1, 0, 0}), {0, 1, 0});
+  ASSERT_TRUE(host.setAttr("t.ro", 0.0));
+  expectNear(transformed(get("t.wm"), {1, 0, 0}), {0, 0, -1});
+
+  // The rotate axis turns before the rotation: raz = 90 takes (1, 0, 0) to
+  // (0, 1, 0), rx = 90 then to (0, 0, 1); the other way round would give
+  // (0, 1, 0).
+  ASSERT_TRUE(host.setAttr("t.r", std::vector<double>{90.0, 0.0, 0.0}));
+  ASSERT_TRUE(host.setAttr("t.ra", std::vector<double>{0.0, 0.0, 90.0}));
+  expectNear(transformed(get("t.wm"), {1, 0, 0}), {0, 0, 1});
+  ASSERT_TRUE(host.setAttr("t.ra", std::vector<double>{0.0, 0.0, 0.0}));
+  ASSERT_TRUE(host.setAttr("t.r", std::vector<double>{0.0, 0.0, 0.0}));
+
+  // Scale 2 about the pivot (1, 0, 0): the pivot stays, (2, 1, 0) goes to
+  // (3, 2, 0); spt moves it on by (0, 0, 3).
+  ASSERT_TRUE(host.setAttr("t.s", std::vector<double>{2.0, 2.0, 2.0}));
+  ASSERT_TRUE(host.setAttr("t.sp", std::vector<double>{1.0, 0.0, 0.0}));
+  EXPECT_EQ(transformed(get("t.wm"), {1, 0, 0}), (std::vector<double>{1, 0, 0}));
+  EXPECT_EQ(transformed(get("t.wm"), {2, 1, 0}), (std::vector<double>{3, 2, 0}));
+  ASSERT_TRUE(host.setAttr("t.spt", std::vector<double>{0.0, 0.0, 3.0}));
+  EXPECT_EQ(transformed(get("t.wm"), {2, 1, 0}), (std::vector<double>{3, 2, 3}));
+  ASSERT_TRUE(host.setAttr("t.sp", std::vector<double>{0.0, 0.0, 0.0}));
+  ASSERT_TRUE(host.setAttr("t.spt", std::vector<double>{0.0, 0.0, 0.0}));
+
+  // Shear after scale: s = (2, 1, 1) takes (1, 2, 4) to (2, 2, 4); the
+  // shear rows (1 0 0), (xy 1 0), (xz yz 1) with xy = 0.5, yz = 0.25 give
+  // (2 + 1, 2 + 1, 4). Shear before scale would give (4, 3, 4).
+  ASSERT_TRUE(host.setAttr("t.s", std::vector<double>{2.0, 1.0, 1.0}));
+  ASSERT_TRUE(host.setAttr("t.sh", std::vector<double>{0.5, 0.0, 0.25}));
+  EXPECT_EQ(get("t.shearYZ"), std::vector<double>{0.25});
+  EXPECT_EQ(transformed(get("t.wm"), {1, 2, 4}), (std::vector<double>{3, 3, 4}));
+
+  // Without inheritance the child's world matrix is its own matrix; the
+  // shape below follows it.
+  host.createNode("transform", "parent");
+  host.createNode("transform", "child", "parent");
+  host.createNode("camera", "childShape", "child");
+  ASSERT_TRUE(host.setAttr("parent.t", std::vector<double>{10.0, 0.0, 0.0}));
+  ASSERT_TRUE(host.setAttr("child.t", std::vector<double>{1.0, 2.0, 3.0}));
+  EXPECT_EQ(transformed(get("childShape.wm"), {0, 0, 0}), (std::vector<double>{11, 2, 3}));
+  ASSERT_TRUE(host.setAttr("child.inheritsTransform", 0.0));
+  EXPECT_EQ(transformed(get("childShape.wm"), {0, 0, 0}), (std::vector<double>{1, 2, 3}));
+  expectNear(transformed(get("child.wim"), {1, 2, 3}), {0, 0, 0});
+  EXPECT_EQ(transformed(get("child.m"), {0, 0, 0}), (std::vector<double>{1, 2, 3}));
+  ASSERT_TRUE(host.setAttr("child.it", 1.0));
+  EXPECT_EQ(transformed(get("childShape.wm"), {0, 0, 0}), (std::vector<double>{11, 2, 3}));
+
+  // Maya's rotate order has six values; what lies beyond is clamped.
+  ASSERT_TRUE(host.setAttr("t.ro", 9.0));
+  EXPECT_EQ(get("t.ro"), std::vector<double>{5.0});
+}
+
+TEST_F(MayaHostTest, CameraApertureIsOneDouble2OverTheFilmBack) {
+  host.createNode("transform", "cam");
+  host.createNode("camera", "camShape", "cam");
+  EXPECT_EQ(get("camShape.cap"), (std::vector<double>{1.41732, 0.94488}));
+  EXPECT_EQ(get("camShape.o"), std::vector<double>{0.0});
+  EXPECT_EQ(get("camShape.ow"), std::vector<double>{30.0});
+  EXPECT_EQ(get("camShape.coi"), std::vector<double>{5.0});
+  ASSERT_TRUE(host.setAttr("camShape.cameraAperture", std::vector<double>{2.0, 0.5}));
+  ASSERT_TRUE(host.setAttr("camShape.fl", 25.4));
+  EXPECT_EQ(get("camShape.hfa"), std::vector<double>{2.0});
+  EXPECT_EQ(get("camShape.verticalFilmAperture"), std::vector<double>{0.5});
+  MFnCamera camera(host.node("camShape"));
+  // 2 atan(aperture * 25.4 / (2 * 25.4)) = 2 atan(aperture / 2)
+  EXPECT_DOUBLE_EQ(camera.horizontalFieldOfView(), 2.0 * std::atan(1.0));
+  EXPECT_DOUBLE_EQ(camera.verticalFieldOfView(), 2.0 * std::atan(0.25));
+  EXPECT_DOUBLE_EQ(camera.aspectRatio(), 4.0);
+  ASSERT_TRUE(host.setAttr("camShape.vfa", 1.0));
+  EXPECT_EQ(get("camShape.cap"), (std::vector<double>{2.0, 1.0}));
+  std::string error;
+  EXPECT_FALSE(host.setAttr("camShape.cap", std::vector<double>{1.0, 2.0, 3.0}, &error));
+  EXPECT_NE(error.find("camShape.cap"), std::string::npos) << error;
+
+  MStatus status;
+  EXPECT_FALSE(camera.isOrtho(&status));
+  EXPECT_EQ(status, MS::kSuccess);
+  ASSERT_TRUE(host.setAttr("camShape.orthographic", 1.0));
+  ASSERT_TRUE(host.setAttr("camShape.ow", 12.5));
+  EXPECT_TRUE(camera.isOrtho());
+  EXPECT_EQ(camera.orthoWidth(), 12.5);
+  EXPECT_FALSE(MFnCamera().isOrtho(&status));
+  EXPECT_EQ(status, MS::kInvalidParameter);
+}
+
 TEST_F(MayaHostTest, TextureNamesResolveAsGivenOrInTheSearchPath) {
   const fs::path folder = fs::path(testing::TempDir()) / "qv_textures";
   fs::create_directories(folder / "sub");

@@ -2,6 +2,7 @@
 #include "maya_host.h"
 #include "shader_runner.h"
 #include "viewport_network.h"
+#include "viewport_render.h"
 
 #define MNoVersionString
 #define MNoPluginEntry
@@ -569,6 +570,50 @@ TEST_F(ViewportTest, TexturesAndSamplerStatesAreSharedAndCounted) {
   EXPECT_EQ(liveSamplerStates(), 1);
   MHWRender::MStateManager::releaseSamplerState(b);
   EXPECT_EQ(liveSamplerStates(), 0);
+}
+
+// Through an orthographic camera every ray runs down the camera's -z: a
+// 3 x 2 quad 60 units away covers exactly the pixels orthographicWidth
+// across gives it. With ow = 8 over 16 pixels each pixel is 0.5 wide, and
+// 8 pixels high make the view 4 tall; from the camera at (1, 0.5) the pixel
+// centres lie at x = -2.75 + 0.5 i and y = 2.25 - 0.5 j, so the quad's
+// x = -1..2 holds columns 4 to 9 and its y = -1..1 rows 3 to 6. Through the
+// default lens it would be less than a pixel wide.
+TEST_F(ViewportTest, OrthographicCameraSeesParallelRaysOrthographicWidthAcross) {
+  const fs::path obj = fs::path(testing::TempDir()) / "orthographic_quad.obj";
+  std::ofstream(obj) << "v -1 -1 0\nv 2 -1 0\nv 2 1 0\nv -1 1 0\nf 1 2 3 4\n";
+  host.createNode("transform", "cam");
+  host.createNode("camera", "camShape", "cam");
+  host.createNode("transform", "card");
+  host.createNode("mesh", "cardShape", "card");
+  std::string error;
+  ASSERT_TRUE(host.setAttr("cam.t", std::vector<double>{1.0, 0.5, 10.0}, &error)) << error;
+  ASSERT_TRUE(host.setAttr("camShape.o", 1.0, &error)) << error;
+  ASSERT_TRUE(host.setAttr("camShape.ow", 8.0, &error)) << error;
+  ASSERT_TRUE(host.setAttr("card.tz", -50.0, &error)) << error;
+  ASSERT_TRUE(host.setAttr("cardShape.objFile", obj.string(), &error)) << error;
+  ASSERT_TRUE(host.setAttr("cardShape.sc", std::vector<double>{1.0, 0.25, 0.5}, &error)) << error;
+
+  Viewport viewport(host);
+  PreviewOptions options;
+  options.width = 16;
+  options.height = 8;
+  options.cpu = true;
+  PreviewResult result;
+  ASSERT_TRUE(renderPreview(host, viewport, options, &result, &error)) << error;
+  EXPECT_EQ(result.shadingPoints, 6u * 4u);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      const bool inside = x >= 4 && x <= 9 && y >= 3 && y <= 6;
+      const float* pixel = result.image.at(x, y);
+      EXPECT_EQ(pixel[3], inside ? 1.0f : 0.0f) << x << ", " << y;
+      EXPECT_EQ(pixel[1], inside ? 0.25f : 0.0f) << x << ", " << y;
+    }
+  }
+
+  ASSERT_TRUE(host.setAttr("camShape.ow", 0.0, &error)) << error;
+  EXPECT_FALSE(renderPreview(host, viewport, options, &result, &error));
+  EXPECT_EQ(error, "camera camShape has no usable orthographicWidth");
 }
 
 TEST(MImageTest, ReadsFilesBottomUpWithFourChannels) {

@@ -212,6 +212,30 @@ TEST(QvmayaTest, SavedSceneReloadsToTheSameValues) {
   EXPECT_EQ(first.out.substr(first.out.find('\n') + 1), out.str());
 }
 
+// Maya writes the film back as one double2; its halves read back on their
+// own, and a scene saved with it writes it the same way.
+TEST(QvmayaTest, CameraApertureTakesADouble2AndSavesAsOne) {
+  const fs::path saved = temp("aperture.ma");
+  const Result first = runScript(
+      "createNode transform -n cam;\n"
+      "createNode camera -n camShape -p cam;\n"
+      "\tsetAttr \".cap\" -type \"double2\" 1.5 0.75;\n"
+      "getAttr camShape.hfa; getAttr camShape.vfa;\n"
+      "setAttr camShape.cap -type double2 1 2 3;\n"
+      "file -save \"" +
+      saved.generic_string() + "\";\n");
+  EXPECT_EQ(first.out, "1.5\n0.75\n");
+  EXPECT_EQ(first.status, 1);
+  EXPECT_NE(first.err.find("stdin line 5: setAttr: "), std::string::npos) << first.err;
+  EXPECT_NE(readFile(saved).find("createNode camera -n \"camShape\" -p \"cam\";\n"
+                                 "\tsetAttr \".cap\" -type \"double2\" 1.5 0.75;\n"),
+            std::string::npos)
+      << readFile(saved);
+  const Result reloaded = runScript("getAttr camShape.cap;\n", {saved.string(), "-"});
+  EXPECT_EQ(reloaded.err, "");
+  EXPECT_EQ(reloaded.out, "1.5 0.75\n");
+}
+
 TEST(QvmayaTest, RequiresLooksInTheBuildsPluginFolderWhenThePathIsUnset) {
   PluginPath unset(nullptr);
   // A missing plug-in is Maya's warning: the scene opens, keeping its nodes.

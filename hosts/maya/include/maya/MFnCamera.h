@@ -27,6 +27,9 @@ class MFnCamera : public MFnDagNode {
   double horizontalFilmAperture(MStatus* ReturnStatus = nullptr) const;
   double verticalFilmAperture(MStatus* ReturnStatus = nullptr) const;
   double focalLength(MStatus* ReturnStatus = nullptr) const;
+  bool isOrtho(MStatus* ReturnStatus = nullptr) const;
+  // The width of the orthographic view, in scene units.
+  double orthoWidth(MStatus* ReturnStatus = nullptr) const;
 
  private:
   MFnCamera(const MFnCamera& other);
