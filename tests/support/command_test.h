@@ -45,6 +45,13 @@ inline std::vector<std::string> lines(const std::string& text) {
   return result;
 }
 
+inline std::string readFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
 inline bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }

@@ -49,6 +49,8 @@ void Session::createDefaultNodes() {
                                  : host_.createUnknownNode(node.type, node.name, "", "");
     if (maya::NodeRecord* record = host_.record(name)) record->sceneDefault = true;
   }
+  // What a new scene's objects show until assigned: the default material.
+  host_.connectAttr("lambert1.outColor", "initialShadingGroup.surfaceShader");
 }
 
 void Session::warn(const std::string& what) {

@@ -172,7 +172,13 @@ void writeMayaAscii(const maya::Host& host, const std::string& name, const KeptS
     writeNode(host, node, body);
     if (!body.str().empty()) out << "select -ne :" << node << ";\n" << body.str();
   }
+  const auto isDefault = [&](const std::string& plug) {
+    const maya::NodeRecord* record = host.findRecord(plug.substr(0, plug.find('.')));
+    return record && record->sceneDefault;
+  };
   for (const auto& [source, destination] : host.connections()) {
+    // Default nodes come connected among themselves with every scene.
+    if (isDefault(source) && isDefault(destination)) continue;
     const auto split = [&](const std::string& plug) {
       const size_t dot = plug.find('.');
       return plugOf(host, names, plug.substr(0, dot), plug.substr(dot + 1));

@@ -325,6 +325,10 @@ void Session::connection(const Statement& statement, bool connect) {
         }
       }
     }
+    if (connect && host_.isConnected(source.text(), destination.text())) {
+      warn(quoteWord(source.text()) + " is already connected to " + quoteWord(destination.text()));
+      return;
+    }
     const bool done = connect ? host_.connectAttr(source.text(), destination.text(), &error)
                               : host_.disconnectAttr(source.text(), destination.text(), &error);
     if (!done) fail(command + ": " + error);

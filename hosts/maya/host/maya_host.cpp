@@ -532,6 +532,15 @@ bool Host::disconnectAttr(const std::string& source, const std::string& destinat
   return to && result(graph().disconnect(*from, *to), source + " -> " + destination, error);
 }
 
+bool Host::isConnected(const std::string& source, const std::string& destination) const {
+  auto from = resolve(source, nullptr);
+  auto to = from ? resolve(destination, nullptr) : std::nullopt;
+  if (!to) return false;
+  return std::any_of(
+      graph().connections.begin(), graph().connections.end(),
+      [&](const detail::Connection& c) { return c.source == *from && c.destination == *to; });
+}
+
 void Host::failCall(const std::string& function, int nth, MS::MStatusCode code) {
   graph().injections.push_back({function, nth, code});
 }

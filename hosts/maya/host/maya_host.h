@@ -167,6 +167,7 @@ class Host {
                    std::string* error = nullptr);
   bool disconnectAttr(const std::string& source, const std::string& destination,
                       std::string* error = nullptr);
+  bool isConnected(const std::string& source, const std::string& destination) const;
 
   // Makes the nth call from now of an API function, named as
   // "MFnPlugin::MFnPlugin" or "MFnAttribute::setKeyable", fail with code.
