@@ -1,7 +1,9 @@
 #include "poly_mesh.h"
+#include "poly_primitives.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -165,6 +167,206 @@ TEST(PolyMeshTest, DataThatDoesNotAddUpNamesTheAttribute) {
     EXPECT_FALSE(meshFromSavedValues("cube", c.file.values(), nullptr, &mesh, &error)) << c.what;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
   }
+}
+
+TEST(PolyMeshTest, UpstreamMeshTakesTheNodesTweaks) {
+  PolyMesh plane;
+  std::string error;
+  ASSERT_TRUE(polyPrimitive("polyPlane", "polyPlane1", {{".sw", "", {"1"}}, {".sh", "", {"1"}}},
+                            &plane, &error))
+      << error;
+  ASSERT_EQ(plane.points.size(), 4u);
+  PolyMesh mesh;
+  ASSERT_TRUE(meshFromSavedValues("pPlaneShape1", {{".pt[2]", "float3", words("0 0.5 0")}}, &plane,
+                                  &mesh, &error))
+      << error;
+  ASSERT_EQ(mesh.faces.size(), 1u);
+  EXPECT_DOUBLE_EQ(mesh.points[2][1], plane.points[2][1] + 0.5);
+  EXPECT_EQ(mesh.points[1], plane.points[1]);
+  EXPECT_FALSE(meshFromSavedValues("pPlaneShape1", {{".pt[4]", "float3", words("0 1 0")}}, &plane,
+                                   &mesh, &error));
+  EXPECT_NE(error.find("pPlaneShape1.pt[4]"), std::string::npos) << error;
+}
+
+TEST(PolyMeshTest, PlaneFollowsItsAxis) {
+  PolyMesh mesh;
+  std::string error;
+  ASSERT_TRUE(polyPrimitive("polyPlane", "p",
+                            {{".w", "", {"2"}},
+                             {".height", "", {"3"}},
+                             {".sw", "", {"2"}},
+                             {".subdivisionsHeight", "", {"1"}},
+                             {".ax", "double3", words("0 0 1")}},
+                            &mesh, &error))
+      << error;
+  ASSERT_EQ(mesh.points.size(), 6u);
+  ASSERT_EQ(mesh.faces.size(), 2u);
+  for (const auto& p : mesh.points) {
+    EXPECT_NEAR(std::fabs(p[0]) * (1 - std::fabs(p[0])), 0.0, 1e-12);  // x in {-1, 0, 1}
+    EXPECT_NEAR(std::fabs(p[1]), 1.5, 1e-12);
+    EXPECT_NEAR(p[2], 0.0, 1e-12);
+  }
+  // Facing +Z, the image reads upright from the front: u with x, v with y,
+  // spanning 0..1.
+  for (const auto& face : mesh.faces) {
+    ASSERT_EQ(face.uvs.size(), face.vertices.size());
+    Vec normal = cross(sub(mesh.points[face.vertices[1]], mesh.points[face.vertices[0]]),
+                       sub(mesh.points[face.vertices[2]], mesh.points[face.vertices[0]]));
+    EXPECT_GT(normal[2], 0.0);
+    for (size_t k = 0; k < face.vertices.size(); ++k) {
+      const auto& p = mesh.points[face.vertices[k]];
+      const auto& uv = mesh.uvs[face.uvs[k]];
+      EXPECT_NEAR(uv[0], (p[0] + 1) / 2, 1e-6);
+      EXPECT_NEAR(uv[1], (p[1] + 1.5) / 3, 1e-6);
+    }
+  }
+  // Maya's defaults: 1 by 1, ten by ten, facing +Y.
+  ASSERT_TRUE(polyPrimitive("polyPlane", "p", {}, &mesh, &error)) << error;
+  EXPECT_EQ(mesh.points.size(), 121u);
+  EXPECT_EQ(mesh.faces.size(), 100u);
+  for (const auto& p : mesh.points) EXPECT_EQ(p[1], 0.0);
+  EXPECT_FALSE(polyPrimitive("polyPlane", "p", {{".sw", "", {"0"}}}, &mesh, &error));
+  EXPECT_NE(error.find("p.sw"), std::string::npos) << error;
+  EXPECT_FALSE(
+      polyPrimitive("polyPlane", "p", {{".ax", "double3", words("0 0 0")}}, &mesh, &error));
+  EXPECT_NE(error.find("p.ax"), std::string::npos) << error;
+}
+
+TEST(PolyMeshTest, CubeIsABoxWithMayasCross) {
+  PolyMesh mesh;
+  std::string error;
+  ASSERT_TRUE(polyPrimitive("polyCube", "c", {}, &mesh, &error)) << error;
+  ASSERT_EQ(mesh.points.size(), 8u);
+  ASSERT_EQ(mesh.faces.size(), 6u);
+  ASSERT_EQ(mesh.uvs.size(), 14u);
+  for (const auto& p : mesh.points)
+    for (double x : p) EXPECT_EQ(std::fabs(x), 0.5);
+  // The same 14 UVs as the cross a saved cube carries.
+  CubeFile file;
+  std::vector<std::string> cross = words(file.uvsp);
+  for (size_t i = 0; i < 14; ++i) {
+    std::array<float, 2> uv = {std::stof(cross[2 * i]), std::stof(cross[2 * i + 1])};
+    EXPECT_NE(std::find(mesh.uvs.begin(), mesh.uvs.end(), uv), mesh.uvs.end()) << i;
+  }
+  // The front face's UVs are the column's first quarter.
+  for (const auto& face : mesh.faces) {
+    bool front = true;
+    for (int v : face.vertices) front = front && mesh.points[v][2] == 0.5;
+    if (!front) continue;
+    for (size_t k = 0; k < 4; ++k) {
+      const auto& p = mesh.points[face.vertices[k]];
+      const auto& uv = mesh.uvs[face.uvs[k]];
+      EXPECT_FLOAT_EQ(uv[0], p[0] < 0 ? 0.375f : 0.625f);
+      EXPECT_FLOAT_EQ(uv[1], p[1] < 0 ? 0.0f : 0.25f);
+    }
+  }
+  expectOutwardAndUnmirrored(mesh);
+
+  ASSERT_TRUE(polyPrimitive("polyCube", "c",
+                            {{".w", "", {"2"}},
+                             {".h", "", {"3"}},
+                             {".depth", "", {"4"}},
+                             {".sw", "", {"2"}},
+                             {".sh", "", {"3"}},
+                             {".sd", "", {"4"}}},
+                            &mesh, &error))
+      << error;
+  // The lattice's surface points: 3*4*5 less the 1*2*3 inside.
+  EXPECT_EQ(mesh.points.size(), 54u);
+  EXPECT_EQ(mesh.faces.size(), 52u);
+  for (const auto& p : mesh.points) {
+    bool onSurface = std::fabs(p[0]) == 1 || std::fabs(p[1]) == 1.5 || std::fabs(p[2]) == 2;
+    EXPECT_TRUE(onSurface);
+    EXPECT_LE(std::fabs(p[0]), 1.0);
+    EXPECT_LE(std::fabs(p[1]), 1.5);
+    EXPECT_LE(std::fabs(p[2]), 2.0);
+  }
+  expectOutwardAndUnmirrored(mesh);
+  EXPECT_FALSE(polyPrimitive("polyCube", "c", {{".cuv", "", {"5"}}}, &mesh, &error));
+  EXPECT_NE(error.find("c.cuv"), std::string::npos) << error;
+}
+
+TEST(PolyMeshTest, SpherePointsLieAtTheRadius) {
+  PolyMesh mesh;
+  std::string error;
+  ASSERT_TRUE(polyPrimitive("polySphere", "s",
+                            {{".radius", "", {"2"}}, {".sa", "", {"8"}}, {".sh", "", {"6"}}}, &mesh,
+                            &error))
+      << error;
+  // Five rings of eight and two poles; eight triangles at each pole.
+  EXPECT_EQ(mesh.points.size(), 42u);
+  EXPECT_EQ(mesh.faces.size(), 48u);
+  for (const auto& p : mesh.points) EXPECT_NEAR(length(p), 2.0, 1e-12);
+  for (const auto& uv : mesh.uvs) {
+    EXPECT_GE(uv[0], 0.0f);
+    EXPECT_LE(uv[0], 1.0f);
+    EXPECT_GE(uv[1], 0.0f);
+    EXPECT_LE(uv[1], 1.0f);
+  }
+  // v runs from the lower pole to the upper: a vertex's v is its latitude.
+  for (const auto& face : mesh.faces)
+    for (size_t k = 0; k < face.vertices.size(); ++k) {
+      double latitude = std::acos(-mesh.points[face.vertices[k]][1] / 2) / 3.14159265358979323846;
+      EXPECT_NEAR(mesh.uvs[face.uvs[k]][1], latitude, 1e-6);
+    }
+  expectOutwardAndUnmirrored(mesh);
+  EXPECT_FALSE(polyPrimitive("polySphere", "s", {{".r", "", {"-1"}}}, &mesh, &error));
+  EXPECT_NE(error.find("s.r"), std::string::npos) << error;
+  EXPECT_FALSE(polyPrimitive("polySphere", "s", {{".sa", "", {"100000"}}, {".sh", "", {"100000"}}},
+                             &mesh, &error));
+}
+
+TEST(PolyMeshTest, CylinderCapsSitAtHalfTheHeight) {
+  PolyMesh mesh;
+  std::string error;
+  ASSERT_TRUE(polyPrimitive(
+      "polyCylinder", "y",
+      {{".r", "", {"0.5"}}, {".h", "", {"3"}}, {".sa", "", {"10"}}, {".sh", "", {"2"}}}, &mesh,
+      &error))
+      << error;
+  // Three rings of ten; without cap subdivisions each cap is one ten-sided
+  // face.
+  EXPECT_EQ(mesh.points.size(), 30u);
+  ASSERT_EQ(mesh.faces.size(), 22u);
+  int caps = 0;
+  for (const auto& face : mesh.faces) {
+    if (face.vertices.size() != 10) continue;
+    ++caps;
+    double y = mesh.points[face.vertices[0]][1];
+    EXPECT_EQ(std::fabs(y), 1.5);
+    for (size_t k = 0; k < face.vertices.size(); ++k) {
+      EXPECT_EQ(mesh.points[face.vertices[k]][1], y);
+      // Caps are circles in the lower half of UV space.
+      EXPECT_LE(mesh.uvs[face.uvs[k]][1], 0.5f);
+    }
+  }
+  EXPECT_EQ(caps, 2);
+  for (const auto& p : mesh.points) EXPECT_NEAR(std::hypot(p[0], p[2]), 0.5, 1e-12);
+  expectOutwardAndUnmirrored(mesh);
+
+  // Along +X with two cap rings: caps at x = +-1.5, each an inner ring and
+  // a centre.
+  ASSERT_TRUE(polyPrimitive("polyCylinder", "y",
+                            {{".r", "", {"0.5"}},
+                             {".h", "", {"3"}},
+                             {".sa", "", {"10"}},
+                             {".sh", "", {"2"}},
+                             {".sc", "", {"2"}},
+                             {".ax", "double3", words("1 0 0")}},
+                            &mesh, &error))
+      << error;
+  EXPECT_EQ(mesh.points.size(), 52u);
+  EXPECT_EQ(mesh.faces.size(), 60u);
+  double lowest = 0;
+  double highest = 0;
+  for (const auto& p : mesh.points) {
+    lowest = std::min(lowest, p[0]);
+    highest = std::max(highest, p[0]);
+    EXPECT_LE(std::hypot(p[1], p[2]), 0.5 + 1e-12);
+  }
+  EXPECT_NEAR(lowest, -1.5, 1e-12);
+  EXPECT_NEAR(highest, 1.5, 1e-12);
+  expectOutwardAndUnmirrored(mesh);
 }
 
 TEST(PolyMeshTest, TriangulateFansEachFace) {
