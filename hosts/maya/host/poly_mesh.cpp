@@ -27,7 +27,9 @@ bool splitPlug(const std::string& plug, std::vector<PlugElement>* elements) {
       std::string first = inside.substr(0, colon);
       std::string last = colon == std::string::npos ? first : inside.substr(colon + 1);
       if (!parseInt(first, &element.first) || !parseInt(last, &element.last)) return false;
-      if (element.first < 0 || element.last < element.first) return false;
+      // No Maya array reaches past an int's range; refusing larger indices
+      // here keeps every count derived from them exact.
+      if (element.first < 0 || element.last < element.first || element.last > INT_MAX) return false;
       element.indexed = true;
       at = close + 1;
     }

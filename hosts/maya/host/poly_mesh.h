@@ -60,7 +60,7 @@ struct PlugElement {
   long long last = 0;
 };
 // False for a plug that is not a dotted path of names with optional [i] or
-// [a:b] (a <= b, both >= 0).
+// [a:b] (0 <= a <= b <= INT_MAX).
 bool splitPlug(const std::string& plug, std::vector<PlugElement>* elements);
 
 // The whole word as a finite number or an integer; false otherwise.

@@ -149,6 +149,8 @@ TEST(PolyMeshTest, DataThatDoesNotAddUpNamesTheAttribute) {
   add("UV 14", "cube.fc[0]: UV 14 of 14").fc0 =
       "f 4 0 5 -2 -5 mu 0 4 0 1 3 14 f 4 1 7 -3 -7 mu 0 4 2 3 5 4 f 4 2 9 -4 -9 mu 0 4 4 5 7 6";
   add("huge range", "cube.vt[4:999999999]: 999999996 elements need").vtPlug1 = ".vt[4:999999999]";
+  add("index past any array", "cube.vt[4:9223372036854775807]: malformed plug").vtPlug1 =
+      ".vt[4:9223372036854775807]";
   add("hole in vt", "cube.vt[4]: missing").vtPlug1 = ".vt[5:8]";
   add("malformed number", "cube.vt[0:3]: \"0.5x\" is not a number").vt0 =
       "-0.5 -0.5 0.5x 0.5 -0.5 0.5 -0.5 0.5 0.5 0.5 0.5 0.5";
