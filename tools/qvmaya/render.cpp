@@ -164,6 +164,7 @@ int render(const std::vector<std::string>& args, std::ostream& out, std::ostream
             err << "qvmaya: " << result.tooLargeForDevice
                 << "; using the CPU reference of the shaders\n";
           }
+          for (const std::string& note : result.notes) err << "qvmaya: " << note << "\n";
           if (!rendered) return fail(error);
           if (!image::write(files.temporary(0), result.image, &error)) {
             return fail("cannot write " + options.image + ": " + error);

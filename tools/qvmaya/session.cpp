@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "command_error.h"
+#include "poly_primitives.h"
 #include "qvmaya.h"
 #include "scene_writer.h"
 #include "text_file.h"
@@ -18,11 +19,6 @@ namespace qv::qvmaya {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool isPolyPrimitive(const std::string& type) {
-  return type == "polyPlane" || type == "polyCube" || type == "polySphere" ||
-         type == "polyCylinder";
-}
 
 // Maya's own plug-in ending, which loadPlugin adds to a name without one.
 #if defined(_WIN32)
@@ -195,7 +191,7 @@ void Session::createNode(const Statement& statement) {
     } else {
       // The construction-history creators are read where the preview needs
       // their mesh; other types are only kept.
-      if (!isPolyPrimitive(type) && warnedTypes_.insert(type).second) {
+      if (!maya::isPolyPrimitive(type) && warnedTypes_.insert(type).second) {
         warn("Unrecognized node type '" + quoteWord(type) +
              "'; preserving node information during this session.");
       }

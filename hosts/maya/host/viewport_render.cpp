@@ -3,6 +3,7 @@
 #include "fragment_reference.h"
 #include "graph.h"
 #include "obj_reader.h"
+#include "scene_surfaces.h"
 #include "shader_runner.h"
 #include "text_file.h"
 #include "tracer.h"
@@ -27,13 +28,22 @@ namespace fs = std::filesystem;
 using Matrix = std::array<double, 16>;  // an MMatrix row by row: row vectors, translation in row 3
 using Uv = std::array<float, 2>;
 
+// What part of a surface shows: a network, or its flat colour.
+struct Look {
+  int network = -1;
+  std::array<float, 3> flat{0.5f, 0.5f, 0.5f};
+};
+
 struct Surface {
   std::string node;
   host::TriangleMesh mesh;  // object space
   std::vector<Uv> uvs;      // three per triangle, in its corners' order
   Matrix world{};
-  int network = -1;  // the network it shows, or -1 for its flat colour
-  std::array<float, 3> flat{};
+  std::vector<Look> looks;
+  std::vector<int> lookOfTriangle;  // empty: every triangle shows looks[0]
+  const Look& lookAt(std::uint32_t triangle) const {
+    return looks[lookOfTriangle.empty() ? 0 : static_cast<size_t>(lookOfTriangle[triangle])];
+  }
 };
 
 // The surface points one network shades, laid out as its wrapper reads
@@ -515,9 +525,10 @@ bool renderPreview(Host& host, Viewport& viewport, const PreviewOptions& options
   // The meshes, and what each one shows, pulled through the graph as Maya
   // evaluates what it is about to draw.
   std::vector<Surface> surfaces;
+  std::vector<std::pair<std::string, std::string>> sources;  // per look: node, output
   for (const std::string& mesh : host.listNodes("mesh")) {
     const std::optional<std::string> file = host.getStringAttr(mesh + ".objFile");
-    if (!file || file->empty()) continue;  // nothing to draw
+    if (!file || file->empty()) continue;  // nothing to draw, or a mesh as Maya saves one
     Surface surface;
     surface.node = mesh;
     fs::path path(*file);
@@ -529,32 +540,56 @@ bool renderPreview(Host& host, Viewport& viewport, const PreviewOptions& options
     }
     const auto color = host.getAttr(mesh + ".surfaceColor", error);
     if (!color || color->size() != 3) return false;
-    for (int c = 0; c < 3; ++c) surface.flat[c] = static_cast<float>((*color)[c]);
+    Look look;
+    for (int c = 0; c < 3; ++c) look.flat[c] = static_cast<float>((*color)[c]);
+    surface.looks.push_back(look);
+    detail::Node* node = detail::graph().nodeByName(mesh);
+    const detail::Attribute* plug = node ? node->type->find("surfaceColor") : nullptr;
+    const detail::Connection* connection = plug ? detail::graph().incoming({node, plug}) : nullptr;
+    sources.emplace_back(connection ? connection->source.node->name : "",
+                         connection ? connection->source.attribute->longName : "");
+    surfaces.push_back(std::move(surface));
+  }
+  result->notes.clear();
+  for (SceneSurface& saved : savedSurfaces(host, &result->notes)) {
+    Surface surface;
+    surface.node = saved.node;
+    surface.mesh = std::move(saved.mesh);
+    surface.uvs = std::move(saved.uvs);
+    surface.lookOfTriangle = std::move(saved.lookOfTriangle);
+    if (!matrixOf(host, saved.node, &surface.world, error)) {
+      *error = "mesh " + saved.node + ": " + *error;
+      return false;
+    }
+    for (const SurfaceLook& look : saved.looks) {
+      surface.looks.push_back(Look{-1, look.flat});
+      sources.emplace_back(look.node, look.attribute);
+    }
     surfaces.push_back(std::move(surface));
   }
   viewport.refresh();
 
+  // Each look of a node with a shader shows that node's network, linked once.
   std::vector<preview::Network> networks;
   std::map<std::pair<std::string, std::string>, int> linked;
+  size_t next = 0;
   for (Surface& surface : surfaces) {
-    detail::Node* node = detail::graph().nodeByName(surface.node);
-    const detail::Attribute* plug = node ? node->type->find("surfaceColor") : nullptr;
-    const detail::Connection* connection = plug ? detail::graph().incoming({node, plug}) : nullptr;
-    if (!connection || !viewport.shader(connection->source.node->name)) continue;
-    const std::pair<std::string, std::string> key = {connection->source.node->name,
-                                                     connection->source.attribute->longName};
-    auto found = linked.find(key);
-    if (found == linked.end()) {
-      preview::Network network;
-      if (!preview::linkNetwork(viewport, key.first, key.second, &network, error)) {
-        *error = "mesh " + surface.node + ": " + *error;
-        return false;
+    for (Look& look : surface.looks) {
+      const std::pair<std::string, std::string>& key = sources[next++];
+      if (key.first.empty() || !viewport.shader(key.first)) continue;
+      auto found = linked.find(key);
+      if (found == linked.end()) {
+        preview::Network network;
+        if (!preview::linkNetwork(viewport, key.first, key.second, &network, error)) {
+          *error = "mesh " + surface.node + ": " + *error;
+          return false;
+        }
+        setCameraMatrices(camera, viewport.engine(), options.width, options.height, &network);
+        networks.push_back(std::move(network));
+        found = linked.emplace(key, static_cast<int>(networks.size()) - 1).first;
       }
-      setCameraMatrices(camera, viewport.engine(), options.width, options.height, &network);
-      networks.push_back(std::move(network));
-      found = linked.emplace(key, static_cast<int>(networks.size()) - 1).first;
+      look.network = found->second;
     }
-    surface.network = found->second;
   }
 
   std::vector<host::SceneObject> objects;
@@ -585,13 +620,14 @@ bool renderPreview(Host& host, Viewport& viewport, const PreviewOptions& options
       if (!hit) continue;
       ++result->shadingPoints;
       const Surface& surface = surfaces[hit->surface.object];
-      if (surface.network < 0) {
+      const Look& look = surface.lookAt(hit->surface.triangle);
+      if (look.network < 0) {
         float* pixel = result->image.at(x, y);
-        std::copy(surface.flat.begin(), surface.flat.end(), pixel);
+        std::copy(look.flat.begin(), look.flat.end(), pixel);
         pixel[3] = 1.0f;
         continue;
       }
-      Batch& batch = batches[static_cast<size_t>(surface.network)];
+      Batch& batch = batches[static_cast<size_t>(look.network)];
       batch.pixels.push_back(static_cast<size_t>(y) * width + x);
       batch.inputs.resize(batch.inputs.size() + preview::kInputFloats);
       surfacePoint(surface, hit->surface.object, tracer.objects()[hit->surface.object], ray, *hit,

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qv::maya {
 
@@ -36,6 +37,7 @@ struct PreviewResult {
   std::string device;               // the Vulkan device the fragments ran on, "" on the CPU
   std::string noDevice;             // why none could be used, when one was wanted
   std::string tooLargeForDevice;    // the texture that kept the draw off the device, and why
+  std::vector<std::string> notes;   // meshes not drawn, and why
 };
 
 // Renders the preview as Maya would draw it: the meshes' surfaceColor plugs

@@ -159,10 +159,15 @@ class QvmayaRenderTest : public testing::Test {
   // Renders the scene; the image read back, empty when the render failed.
   image::Rgba render(const std::string& scene, std::vector<std::string> options,
                      test::CommandResult* result = nullptr) {
-    const std::string path = scratch_.write("scene.ma",
-                                            "requires \"qv_vpProjector\" \"3.0\";\n"
-                                            "requires \"qv_vpStack\" \"3.0\";\n" +
-                                                scene);
+    return renderFile(
+        "requires \"qv_vpProjector\" \"3.0\";\nrequires \"qv_vpStack\" \"3.0\";\n" + scene, options,
+        result);
+  }
+
+  // Renders the scene file's text as it stands.
+  image::Rgba renderFile(const std::string& text, std::vector<std::string> options,
+                         test::CommandResult* result = nullptr) {
+    const std::string path = scratch_.write("scene.ma", text);
     const std::string output = (scratch_.path() / "out.exr").string();
     fs::remove(output);
     std::vector<std::string> args = {
@@ -358,6 +363,123 @@ TEST_F(QvmayaRenderTest, WithoutADeviceTheCpuReferencesRun) {
   EXPECT_TRUE(contains(said[0], "); using the CPU reference of the shaders")) << said[0];
   EXPECT_EQ(said[1].rfind("qvmaya: 16x16, ", 0), 0u) << said[1];
   EXPECT_EQ(fallback.pixels, onCpu.pixels);
+}
+
+// The stack of the test above as an artist sets it up in Maya 2016 and Maya
+// saves it: a polyPlane feeding the mesh's inMesh, the stack into a
+// lambert's colour, the lambert into the shading engine the mesh is a member
+// of. The second layer is a flat colour over all of it.
+TEST_F(QvmayaRenderTest, ProjectionSetUpAsInMayaShowsThroughTheMeshesMaterial) {
+  const Placement at(0.0, 0.0, {1.0, -2.0, 3.0});
+  const std::string size = number(40.0 * std::tan(0.5));
+  const std::string scene =
+      "//Maya ASCII 2016 scene\n"
+      "requires maya \"2016\";\nrequires \"qv_vpProjector\" \"3.0\";\n"
+      "requires \"qv_vpStack\" \"3.0\";\n" +
+      camera(at) +
+      "createNode transform -n \"ground\";\n"
+      "\tsetAttr \".t\" -type \"double3\" 1 -2 -7 ;\n"
+      "createNode mesh -n \"groundShape\" -p \"ground\";\n"
+      "\tsetAttr -k off \".v\";\n"
+      "\tsetAttr \".uvst[0].uvsn\" -type \"string\" \"map1\";\n"
+      "\tsetAttr \".cuvs\" -type \"string\" \"map1\";\n"
+      "createNode polyPlane -n \"polyPlane1\";\n"
+      "\tsetAttr \".ax\" -type \"double3\" 0 0 1 ;\n"
+      "\tsetAttr \".w\" " +
+      size + ";\n\tsetAttr \".h\" " + size + ";\n" +
+      projector("front", "first.png", 2, at.inverse()) +
+      "createNode qv_vpStack -n \"stack\";\n"
+      "\tsetAttr \".pr1\" yes;\n"
+      "\tsetAttr \".color1\" -type \"float3\" 0.25 0.5 0.75;\n"
+      "\tsetAttr \".mask1\" 1;\n"
+      "createNode lambert -n \"painted\";\n"
+      "createNode shadingEngine -n \"paintedSG\";\n"
+      "\tsetAttr \".ihi\" 0;\n\tsetAttr \".ro\" yes;\n"
+      "connectAttr \"polyPlane1.out\" \"groundShape.i\";\n"
+      "connectAttr \"front.outColor\" \"stack.color0\";\n"
+      "connectAttr \"front.outAlpha\" \"stack.mask0\";\n"
+      "connectAttr \"stack.outColor\" \"painted.c\";\n"
+      "connectAttr \"painted.oc\" \"paintedSG.ss\";\n"
+      "connectAttr \"groundShape.iog\" \"paintedSG.dsm\" -na;\n";
+  const auto stacked = [](int x, int y, Rgba* want) {
+    const Rgba front = texel(kFirst, x, y);
+    const Rgba flat = {0.25, 0.5, 0.75, 1.0};
+    for (int c = 0; c < 3; ++c) (*want)[c] = front[c] + flat[c] * (1 - front[3]);
+    (*want)[3] = 1.0;
+    return true;
+  };
+  test::CommandResult cpu;
+  expectPixels(renderFile(scene, {"--cpu", "--camera", "cam"}, &cpu), "cpu", 1e-4, stacked);
+  EXPECT_EQ(cpu.status, 0) << cpu.err;
+  EXPECT_EQ(lines(cpu.err).size(), 1u) << cpu.err;
+}
+
+// Faces show the materials of the engines their object groups are members
+// of; a mesh whose data does not add up draws nothing, and says so, and so
+// do intermediate objects and hidden ones: the two cards behind them show.
+TEST_F(QvmayaRenderTest, FacesShowTheirGroupsMaterialsAndBrokenMeshesDrawNothing) {
+  const std::string cover =
+      "\tsetAttr -s 4 \".vt[0:3]\"  -9 -9 0 9 -9 0 -9 9 0 9 9 0;\n"
+      "\tsetAttr -s 4 \".ed[0:3]\"  0 1 0 0 2 0 1 3 0 2 3 0;\n"
+      "\tsetAttr -ch 4 \".fc[0]\" -type \"polyFaces\" \n\t\tf 4 0 2 -4 -2;\n";
+  const std::string scene =
+      "//Maya ASCII 2016 scene\nrequires maya \"2016\";\n"
+      "createNode transform -n \"top\";\n\tsetAttr \".t\" -type \"double3\" 0 0 10 ;\n"
+      "createNode camera -n \"topShape\" -p \"top\";\n"
+      "\tsetAttr \".o\" yes;\n\tsetAttr \".ow\" 4;\n"
+      "createNode transform -n \"cards\";\n"
+      "createNode mesh -n \"cardsShape\" -p \"cards\";\n"
+      "\tsetAttr -s 2 \".iog[0].og\";\n"
+      "\tsetAttr \".iog[0].og[0].gcl\" -type \"componentList\" 1 \"f[0]\";\n"
+      "\tsetAttr \".iog[0].og[1].gcl\" -type \"componentList\" 1 \"f[1]\";\n"
+      "\tsetAttr -s 6 \".vt[0:5]\"  -2 -1 0 0 -1 0 2 -1 0 -2 1 0 0 1 0 2 1 0;\n"
+      "\tsetAttr -s 7 \".ed[0:6]\"  0 1 0 1 2 0 3 4 0 4 5 0 0 3 0 1 4 0 2 5 0;\n"
+      "\tsetAttr -s 2 -ch 8 \".fc[0:1]\" -type \"polyFaces\" \n"
+      "\t\tf 4 0 5 -3 -5\n\t\tf 4 1 6 -4 -6;\n"
+      "createNode transform -n \"broken\";\n\tsetAttr \".t\" -type \"double3\" 0 0 1 ;\n"
+      "createNode mesh -n \"brokenShape\" -p \"broken\";\n"
+      "\tsetAttr -s 3 \".vt[0:2]\"  -9 -9 0 9 -9 0 0 9 0;\n"
+      "\tsetAttr -s 3 \".ed[0:2]\"  0 1 0 1 9 0 2 0 0;\n"
+      "\tsetAttr -ch 3 \".fc[0]\" -type \"polyFaces\" \n\t\tf 3 0 1 2;\n"
+      "createNode transform -n \"history\";\n\tsetAttr \".t\" -type \"double3\" 0 0 2 ;\n"
+      "createNode mesh -n \"historyShape\" -p \"history\";\n\tsetAttr \".io\" yes;\n" +
+      cover +
+      "createNode transform -n \"hidden\";\n\tsetAttr \".v\" no;\n"
+      "\tsetAttr \".t\" -type \"double3\" 0 0 3 ;\n"
+      "createNode mesh -n \"hiddenShape\" -p \"hidden\";\n" +
+      cover +
+      "createNode lambert -n \"red\";\n\tsetAttr \".c\" -type \"float3\" 1 0 0 ;\n"
+      "createNode shadingEngine -n \"redSG\";\n"
+      "createNode groupId -n \"groupId1\";\ncreateNode groupId -n \"groupId2\";\n"
+      "connectAttr \"red.oc\" \"redSG.ss\";\n"
+      "connectAttr \"groupId1.id\" \"cardsShape.iog.og[0].gid\";\n"
+      "connectAttr \"groupId2.id\" \"cardsShape.iog.og[1].gid\";\n"
+      "connectAttr \"cardsShape.iog.og[0]\" \"redSG.dsm\" -na;\n"
+      "connectAttr \"cardsShape.iog.og[1]\" \":initialShadingGroup.dsm\" -na;\n";
+  test::CommandResult result;
+  const std::string output = (scratch_.path() / "cards.exr").string();
+  const std::string path = scratch_.write("cards.ma", scene);
+  result = test::runCommand(
+      run, {"render", path, "-o", output, "-w", "16", "-h", "8", "--quiet", "--cpu"}, "");
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::vector<std::string> said = lines(result.err);
+  ASSERT_EQ(said.size(), 2u) << result.err;
+  EXPECT_EQ(said[0],
+            "qvmaya: mesh brokenShape is not drawn: brokenShape.ed[1]: names vertex 9 of 3")
+      << said[0];
+  image::Rgba picture;
+  std::string error;
+  ASSERT_TRUE(image::read(output, &picture, &error)) << error;
+  ASSERT_EQ(picture.width, 16);
+  ASSERT_EQ(picture.height, 8);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      const Rgba want = x < 8 ? Rgba{1, 0, 0, 1} : Rgba{0.5, 0.5, 0.5, 1};
+      for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(picture.at(x, y)[c], want[c]) << x << "," << y << " channel " << c;
+      }
+    }
+  }
 }
 
 // Bad input: one line, exit status 1, and no image, partial or whole.
