@@ -51,6 +51,30 @@ void Session::createDefaultNodes() {
   }
   // What a new scene's objects show until assigned: the default material.
   host_.connectAttr("lambert1.outColor", "initialShadingGroup.surfaceShader");
+  // Maya's startup cameras, hidden, placed as in a new scene; files set
+  // them again through `createNode -s`.
+  struct StartupCamera {
+    const char* name;
+    std::vector<double> translate, rotate;
+    bool orthographic;
+  };
+  const StartupCamera cameras[] = {
+      {"persp", {28, 21, 28}, {-27.938352729602379, 45, 0}, false},
+      {"top", {0, 100.1, 0}, {-90, 0, 0}, true},
+      {"front", {0, 0, 100.1}, {0, 0, 0}, true},
+      {"side", {100.1, 0, 0}, {0, 90, 0}, true},
+  };
+  for (const StartupCamera& camera : cameras) {
+    const std::string transform = host_.createNode("transform", camera.name);
+    const std::string shape = host_.createNode("camera", transform + "Shape", transform);
+    host_.setAttr(transform + ".translate", camera.translate);
+    host_.setAttr(transform + ".rotate", camera.rotate);
+    host_.setAttr(transform + ".visibility", 0.0);
+    host_.setAttr(shape + ".orthographic", camera.orthographic ? 1.0 : 0.0);
+    host_.setAttr(shape + ".centerOfInterest", camera.orthographic ? 100.1 : 44.82186966202994);
+    host_.record(transform)->shared = true;
+    host_.record(shape)->shared = true;
+  }
 }
 
 void Session::warn(const std::string& what) {
@@ -105,6 +129,12 @@ std::string Session::findNode(const std::string& text, bool* several) const {
   return matches.size() == 1 ? matches.front() : "";
 }
 
+maya::NodeRecord* Session::recordOf(const std::string& node) {
+  maya::NodeRecord* record = host_.record(node);
+  if (!record) fail("No object matches name: " + quoteWord(node));
+  return record;
+}
+
 std::string Session::resolveNode(const std::string& text) const {
   bool several = false;
   const std::string node = findNode(text, &several);
@@ -122,6 +152,9 @@ PlugName Session::plug(const Word& word) const {
       fail("No object matches name: " + quoteWord(notCreated_ + text) + " (it was not created)");
     }
     if (current_.empty()) fail("No object is selected for " + quoteWord(text));
+    if (host_.typeOf(current_).empty()) {
+      fail("No object matches name: " + quoteWord(current_ + text) + " (it was deleted)");
+    }
     plug.node = current_;
   } else if (dot == std::string::npos || dot + 1 == text.size()) {
     fail("Not a plug (NODE.ATTR): " + quoteWord(text));
@@ -143,17 +176,25 @@ PlugName Session::plug(const Word& word) const {
     }
   }
   // Not modelled: kept as read where Maya has such a plug. Every node has
-  // message; a node of a type not modelled, or a built-in one, has whatever
-  // the file names; any node has what addAttr gave it.
+  // message; a node of a type not modelled has whatever the file names, and
+  // so has a built-in one in a file Maya saved; any node has what addAttr
+  // gave it.
   const std::string root = rootName(plug.attribute);
   const auto type = host_.nodeType(host_.typeOf(plug.node));
   const maya::NodeRecord* record = host_.findRecord(plug.node);
   const bool dynamic =
       record && std::find(record->dynamicAttributes.begin(), record->dynamicAttributes.end(),
                           root) != record->dynamicAttributes.end();
-  const bool keptByType = host_.unknownTypeOf(plug.node) || (type && type->plugin.empty());
-  if (root.empty() ||
-      !(root == "message" || root == "msg" || dynamic || (keptByType && !root.empty()))) {
+  // What a file set is there to read back, from any script.
+  const bool set = record && std::any_of(record->values.begin(), record->values.end(),
+                                         [&](const maya::KeptValue& value) {
+                                           return value.plug == "." + plug.attribute;
+                                         });
+  // A file Maya saved names only attributes Maya's types have; elsewhere
+  // an attribute a built-in type does not model here is a mistake.
+  const bool keptByType =
+      host_.unknownTypeOf(plug.node) || (savedByMaya_ && type && type->plugin.empty());
+  if (root.empty() || !(root == "message" || root == "msg" || dynamic || set || keptByType)) {
     fail("No object matches name: " + quoteWord(text));
   }
   return plug;
@@ -175,14 +216,14 @@ void Session::rename(const Statement& statement) {
   if (!a.has("uuid")) fail("rename: only -uuid is supported");
   const std::string node = a.positional.size() == 2 ? resolveNode(a.positional[0].text) : current_;
   if (node.empty()) fail("rename: no object is selected");
-  host_.record(node)->uuid = a.positional.back().text;
+  recordOf(node)->uuid = a.positional.back().text;
 }
 
 // addAttr's flags are many and most matter only to Maya's UI: the names it
 // gives are what later commands refer to, and the statement is saved again.
 void Session::addAttr(const Statement& statement) {
   if (current_.empty()) fail("addAttr: no object is selected");
-  maya::NodeRecord* record = host_.record(current_);
+  maya::NodeRecord* record = recordOf(current_);
   const auto& words = statement.words;
   for (size_t i = 1; i + 1 < words.size(); ++i) {
     const std::string& flag = words[i].text;
@@ -200,7 +241,7 @@ void Session::lockNode(const Statement& statement) {
             {{"l", "lock", 1}, {"lu", "lockUnpublished", 1}, {"ic", "ignoreComponents", 0}}, 0, 1);
   const std::string node = a.positional.empty() ? current_ : resolveNode(a.positional[0].text);
   if (node.empty()) fail("lockNode: no object is selected");
-  host_.record(node)->locks.push_back(melText(statement));
+  recordOf(node)->locks.push_back(melText(statement));
 }
 
 // A reference's nodes live in its own file, which this session does not

@@ -200,11 +200,11 @@ void Session::createNode(const Statement& statement) {
     }
     if (made.empty()) fail("createNode: a " + type + " cannot be parented under " + parent);
     if (internal != name) {
-      host_.record(made)->readName = name;
+      recordOf(made)->readName = name;
       aliases_.emplace(name, made);
     }
   }
-  if (a.has("shared")) host_.record(made)->shared = true;
+  if (a.has("shared")) recordOf(made)->shared = true;
   current_ = a.has("skipSelect") ? before : made;
   notCreated_.clear();
   result_ = made;
@@ -239,7 +239,7 @@ void Session::setAttr(const Statement& statement) {
       }
     }
     value.statement = "\t" + melText(relative);
-    auto& values = host_.record(target.node)->values;
+    auto& values = recordOf(target.node)->values;
     auto same = std::find_if(values.begin(), values.end(), [&](const maya::KeptValue& v) {
       return v.plug == value.plug && v.words.empty() == value.words.empty();
     });
@@ -375,6 +375,8 @@ void Session::deleteNodes(const Statement& statement) {
     const maya::NodeRecord* record = host_.findRecord(node);
     if (record && record->sceneDefault) fail("Cannot delete the default node " + node);
     host_.deleteNode(node);
+    // What goes with the node, its children included, is no longer selected.
+    if (!current_.empty() && host_.typeOf(current_).empty()) current_.clear();
   }
 }
 

@@ -72,6 +72,8 @@ class Session {
   void createDefaultNodes();
   // "// Warning: FILE line N: what", without failing anything.
   void warn(const std::string& what);
+  // The node's record, failing the command when there is no such node.
+  maya::NodeRecord* recordOf(const std::string& node);
   // Where a statement goes when it is kept as read.
   void keepStatement(const Statement& statement);
   // The plug-in file of this name in the first folder of the plug-in path

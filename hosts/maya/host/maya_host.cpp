@@ -48,7 +48,7 @@ bool hostAlive = false;
 }  // namespace
 
 // Records go with their node; a node turned unknown keeps its record.
-struct Host::SceneRecords : detail::NodeObserver {
+struct Host::SceneRecords final : detail::NodeObserver {
   std::map<const Node*, NodeRecord> nodes;
   std::vector<KeptConnection> connections;
 

@@ -159,7 +159,16 @@ bool findCamera(Host& host, const std::string& wanted, Camera* camera, std::stri
       *error = "the scene has no camera";
       return false;
     }
+    // The scene's own camera before Maya's startup ones, which every scene
+    // shares (`createNode -s`).
     shape = cameras.front();
+    for (const std::string& candidate : cameras) {
+      const NodeRecord* record = host.findRecord(candidate);
+      if (!record || !record->shared) {
+        shape = candidate;
+        break;
+      }
+    }
   } else if (host.typeOf(wanted) == "camera") {
     shape = wanted;
   } else {

@@ -284,9 +284,9 @@ TEST_F(QvmayaRenderTest, StacksTwoProjectorsByTheStackingFormula) {
       mesh("ground",
            quad("ground.obj", 1 - half, -2 - half, 1 + half, -2 + half, -0.5, -0.5, 1.5, 1.5),
            -7.0) +
-      projector("front", "first.png", 2, at.inverse()) + projector("back", "second.png", 0) +
+      projector("near", "first.png", 2, at.inverse()) + projector("back", "second.png", 0) +
       "createNode qv_vpStack -n stack;\nsetAttr .pr1 yes;\n"
-      "connectAttr front.outColor stack.color0;\nconnectAttr front.outAlpha stack.mask0;\n"
+      "connectAttr near.outColor stack.color0;\nconnectAttr near.outAlpha stack.mask0;\n"
       "connectAttr back.outColor stack.color1;\nconnectAttr back.outAlpha stack.mask1;\n"
       "connectAttr stack.outColor groundShape.surfaceColor;\n";
   const auto stacked = [](int x, int y, Rgba* want) {
@@ -387,7 +387,7 @@ TEST_F(QvmayaRenderTest, ProjectionSetUpAsInMayaShowsThroughTheMeshesMaterial) {
       "\tsetAttr \".ax\" -type \"double3\" 0 0 1 ;\n"
       "\tsetAttr \".w\" " +
       size + ";\n\tsetAttr \".h\" " + size + ";\n" +
-      projector("front", "first.png", 2, at.inverse()) +
+      projector("near", "first.png", 2, at.inverse()) +
       "createNode qv_vpStack -n \"stack\";\n"
       "\tsetAttr \".pr1\" yes;\n"
       "\tsetAttr \".color1\" -type \"float3\" 0.25 0.5 0.75;\n"
@@ -396,8 +396,8 @@ TEST_F(QvmayaRenderTest, ProjectionSetUpAsInMayaShowsThroughTheMeshesMaterial) {
       "createNode shadingEngine -n \"paintedSG\";\n"
       "\tsetAttr \".ihi\" 0;\n\tsetAttr \".ro\" yes;\n"
       "connectAttr \"polyPlane1.out\" \"groundShape.i\";\n"
-      "connectAttr \"front.outColor\" \"stack.color0\";\n"
-      "connectAttr \"front.outAlpha\" \"stack.mask0\";\n"
+      "connectAttr \"near.outColor\" \"stack.color0\";\n"
+      "connectAttr \"near.outAlpha\" \"stack.mask0\";\n"
       "connectAttr \"stack.outColor\" \"painted.c\";\n"
       "connectAttr \"painted.oc\" \"paintedSG.ss\";\n"
       "connectAttr \"groundShape.iog\" \"paintedSG.dsm\" -na;\n";
@@ -424,8 +424,8 @@ TEST_F(QvmayaRenderTest, FacesShowTheirGroupsMaterialsAndBrokenMeshesDrawNothing
       "\tsetAttr -ch 4 \".fc[0]\" -type \"polyFaces\" \n\t\tf 4 0 2 -4 -2;\n";
   const std::string scene =
       "//Maya ASCII 2016 scene\nrequires maya \"2016\";\n"
-      "createNode transform -n \"top\";\n\tsetAttr \".t\" -type \"double3\" 0 0 10 ;\n"
-      "createNode camera -n \"topShape\" -p \"top\";\n"
+      "createNode transform -n \"view\";\n\tsetAttr \".t\" -type \"double3\" 0 0 10 ;\n"
+      "createNode camera -n \"viewShape\" -p \"view\";\n"
       "\tsetAttr \".o\" yes;\n\tsetAttr \".ow\" 4;\n"
       "createNode transform -n \"cards\";\n"
       "createNode mesh -n \"cardsShape\" -p \"cards\";\n"
@@ -493,7 +493,6 @@ TEST_F(QvmayaRenderTest, ErrorsGiveOneMessageAndNoImage) {
     std::string message;
   } cases[] = {
       {camera(at) + ground, {"--camera", "nowhere"}, "qvmaya: no camera named nowhere"},
-      {ground, {}, "qvmaya: the scene has no camera"},
       {camera(at) + mesh("lost", "missing.obj", 0), {}, "qvmaya: mesh lostShape: "},
       {camera(at) + "setAttr nothing.tx 1;\n", {}, "scene.ma line 9: No object matches name"},
       {camera(at) + ground +

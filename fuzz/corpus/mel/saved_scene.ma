@@ -1,0 +1,66 @@
+//Maya ASCII 2016 scene
+//Name: saved_scene.ma
+file -rdi 1 -ns "rig" -rfn "rigRN" -typ "mayaAscii" "rig.ma";
+requires maya "2016";
+requires -nodeType "ilrOptionsNode" "Turtle" "2016.0.0";
+currentUnit -l centimeter -a degree -t film;
+fileInfo "application" "maya";
+createNode transform -s -n "persp";
+	rename -uid "BD9DAC76-3D44-741A-6721-27B4ACFEF13D";
+	setAttr ".t" -type "double3" 0 0 10 ;
+	setAttr ".ro" 3;
+	setAttr ".rp" -type "double3" 0 1 0 ;
+createNode camera -s -n "perspShape" -p "persp";
+	setAttr -k off ".v" no;
+	setAttr ".cap" -type "double2" 1.41732 0.94488 ;
+	setAttr ".o" yes;
+	setAttr ".ow" 4;
+createNode transform -n "box";
+	addAttr -ci true -sn "nts" -ln "notes" -dt "string";
+	setAttr ".nts" -type "string" "x";
+createNode mesh -n "boxShape" -p "box";
+	setAttr -s 2 ".iog[0].og";
+	setAttr ".iog[0].og[0].gcl" -type "componentList" 1 "f[0]";
+	setAttr ".iog[0].og[1].gcl" -type "componentList" 1 "f[1:2]";
+	setAttr ".uvst[0].uvsn" -type "string" "map1";
+	setAttr -s 4 ".uvst[0].uvsp[0:3]" -type "float2" 0 0 1 0 0 1 1 1;
+	setAttr ".cuvs" -type "string" "map1";
+	setAttr -s 4 ".vt[0:3]"  -1 -1 0 1 -1 0 -1 1 0 1 1 0;
+	setAttr -s 4 ".ed[0:3]"  0 1 0 0 2 0 1 3 0 2 3 0;
+	setAttr -ch 4 ".fc[0]" -type "polyFaces" 
+		f 4 0 2 -4 -2
+		mu 0 4 0 1 3 2;
+	setAttr ".pt[3]" -type "float3" 0 0 0.5;
+createNode mesh -n "polySurfaceShape1" -p "box";
+	setAttr ".io" yes;
+createNode transform -n "ball" -p "box";
+createNode mesh -n "ballShape" -p "ball";
+createNode polySphere -n "polySphere1";
+	setAttr ".r" 2;
+	setAttr ".sa" 8;
+	setAttr ".sh" 6;
+createNode polyCube -n "polyCube1";
+createNode polyPlane -n "polyPlane1";
+	setAttr ".ax" -type "double3" 0 0 1 ;
+createNode polyCylinder -n "polyCylinder1";
+	setAttr ".sc" 1;
+createNode lambert -n "red";
+	setAttr ".c" -type "float3" 1 0 0 ;
+createNode shadingEngine -n "redSG";
+createNode groupId -n "groupId1";
+createNode file -n "paint";
+	setAttr ".ftn" -type "string" "paint.png";
+	lockNode -l 1 ;
+select -ne :time1;
+	setAttr ".o" 1;
+connectAttr "polySphere1.out" "ballShape.i";
+connectAttr "red.oc" "redSG.ss";
+connectAttr "groupId1.id" "boxShape.iog.og[0].gid";
+connectAttr "boxShape.iog.og[0]" "redSG.dsm" -na;
+connectAttr "groupId1.msg" "redSG.gn" -na;
+connectAttr "|box|polySurfaceShape1.o" "polyCube1.ip" -f;
+connectAttr "ballShape.iog" ":initialShadingGroup.dsm" -na;
+parent -s -nc -r -add "|box|ball|ballShape" "box";
+relationship "link" ":lightLinker1" ":initialShadingGroup.message";
+dataStructure -fmt "raw" -as "name=notes:string=value";
+// End of saved_scene.ma
