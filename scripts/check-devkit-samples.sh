@@ -150,10 +150,10 @@ for sample in "${samples[@]}"; do
   cat >"$dir/scene.ma" <<EOF
 //Maya ASCII 2016 scene
 requires "$sample" "1.0";
-createNode transform -n "top";
+createNode transform -n "overhead";
 	setAttr ".t" -type "double3" 0 10 0;
 	setAttr ".r" -type "double3" -90 0 0;
-createNode camera -n "topShape" -p "top";
+createNode camera -n "overheadShape" -p "overhead";
 	setAttr ".hfa" 0.2;
 	setAttr ".vfa" 0.2;
 	setAttr ".fl" 25.4;
