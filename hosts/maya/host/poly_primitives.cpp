@@ -326,10 +326,12 @@ bool cube(const std::string& node, const Attributes& at, PolyMesh* mesh, std::st
   return true;
 }
 
-// Around the axis, angle 2 pi u from +X towards -Z: seen from outside, u
-// runs left to right as v runs up.
-std::array<double, 3> around(double radius, double y, long long i, long long count) {
-  double angle = 2.0 * kPi * static_cast<double>(i) / static_cast<double>(count);
+// Maya numbers a ring's points from one step past +X: point k sits at
+// angle 2 pi (k + 1) / count from +X towards -Z, and takes the k-th of the
+// ring's count + 1 u columns, so the seam (columns 0 and count) runs through
+// point 0. Seen from outside, u runs left to right as v runs up.
+std::array<double, 3> around(double radius, double y, long long k, long long count) {
+  double angle = 2.0 * kPi * static_cast<double>(k % count + 1) / static_cast<double>(count);
   return {radius * std::cos(angle), y, -radius * std::sin(angle)};
 }
 
@@ -349,33 +351,32 @@ bool sphere(const std::string& node, const Attributes& at, PolyMesh* mesh, std::
   Builder b;
   int bottom = b.addPoint({0.0, -r, 0.0});
   int top = b.addPoint({0.0, r, 0.0});
-  auto vertex = [&](long long ring, long long i) {
+  auto vertex = [&](long long ring, long long k) {
     double polar = kPi * static_cast<double>(ring) / static_cast<double>(sh);
-    return b.point({ring, i % sa, 0},
-                   around(r * std::sin(polar), -r * std::cos(polar), i % sa, sa));
+    return b.point({ring, k % sa, 0}, around(r * std::sin(polar), -r * std::cos(polar), k, sa));
   };
-  auto uv = [&](long long ring, long long i) {
-    return b.uv(0, static_cast<float>(static_cast<double>(i) / sa),
+  auto uv = [&](long long ring, long long k) {
+    return b.uv(0, static_cast<float>(static_cast<double>(k) / sa),
                 static_cast<float>(static_cast<double>(ring) / sh));
   };
-  auto poleUv = [&](long long ring, long long i) {
-    return b.uv(0, static_cast<float>((static_cast<double>(i) + 0.5) / sa),
+  auto poleUv = [&](long long ring, long long k) {
+    return b.uv(0, static_cast<float>((static_cast<double>(k) + 0.5) / sa),
                 static_cast<float>(static_cast<double>(ring) / sh));
   };
   for (long long ring = 0; ring < sh; ++ring)
-    for (long long i = 0; i < sa; ++i) {
+    for (long long k = 0; k < sa; ++k) {
       std::vector<int> vertices;
       std::vector<int> uvs;
       if (ring == 0) {
-        vertices = std::vector<int>{bottom, vertex(1, i + 1), vertex(1, i)};
-        uvs = std::vector<int>{poleUv(0, i), uv(1, i + 1), uv(1, i)};
+        vertices = std::vector<int>{bottom, vertex(1, k + 1), vertex(1, k)};
+        uvs = std::vector<int>{poleUv(0, k), uv(1, k + 1), uv(1, k)};
       } else if (ring == sh - 1) {
-        vertices = std::vector<int>{vertex(ring, i), vertex(ring, i + 1), top};
-        uvs = std::vector<int>{uv(ring, i), uv(ring, i + 1), poleUv(sh, i)};
+        vertices = std::vector<int>{vertex(ring, k), vertex(ring, k + 1), top};
+        uvs = std::vector<int>{uv(ring, k), uv(ring, k + 1), poleUv(sh, k)};
       } else {
-        vertices = std::vector<int>{vertex(ring, i), vertex(ring, i + 1), vertex(ring + 1, i + 1),
-                                    vertex(ring + 1, i)};
-        uvs = std::vector<int>{uv(ring, i), uv(ring, i + 1), uv(ring + 1, i + 1), uv(ring + 1, i)};
+        vertices = std::vector<int>{vertex(ring, k), vertex(ring, k + 1), vertex(ring + 1, k + 1),
+                                    vertex(ring + 1, k)};
+        uvs = std::vector<int>{uv(ring, k), uv(ring, k + 1), uv(ring + 1, k + 1), uv(ring + 1, k)};
       }
       if (cuv == 0) uvs.clear();
       b.face(std::move(vertices), std::move(uvs));
@@ -384,10 +385,19 @@ bool sphere(const std::string& node, const Attributes& at, PolyMesh* mesh, std::
   return true;
 }
 
-// The side takes the upper half of UV space (u around, v up the side), the
-// caps the lower half as circles: the bottom cap centred on (0.25, 0.25),
-// the top on (0.75, 0.25), both read unmirrored from outside. Cap rings step
-// in evenly; a round cap lifts them onto a quarter circle of the radius.
+// Maya 2016's layout, whatever the radius and height: the side is the
+// column u 0.375..0.625 standing on v 0.3125 and 0.5 / 1.33 tall (Maya
+// 2016's figure; later versions make it 0.375), the caps circles of radius
+// 0.15625 below and above it, centred on (0.5, 0.15625) and (0.5, 0.84375),
+// each read unmirrored from outside. The cap centres' own UVs sit 0.00625
+// below their circles' centres, as Maya 2016 puts them. Cap rings step in
+// evenly; a round cap lifts them onto a quarter circle of the radius.
+constexpr double kSideBottom = 0.3125;
+constexpr double kSideHeight = 0.5 / 1.33;
+constexpr double kCapRadius = 0.15625;
+constexpr double kCapCentre[2] = {0.15625, 0.84375};
+constexpr double kCapMiddle[2] = {0.15, 0.8375};
+
 bool cylinder(const std::string& node, const Attributes& at, PolyMesh* mesh, std::string* error) {
   double r = number(at, "r", 1.0);
   double h = number(at, "h", 2.0);
@@ -403,29 +413,28 @@ bool cylinder(const std::string& node, const Attributes& at, PolyMesh* mesh, std
       !createUVs(node, at, 2, 3, &cuv, error))
     return false;
   Builder b;
-  auto side = [&](long long level, long long i) {
-    return b.point({0, level, i % sa},
-                   around(r, -h / 2 + h * static_cast<double>(level) / sh, i % sa, sa));
+  auto side = [&](long long level, long long k) {
+    return b.point({0, level, k % sa},
+                   around(r, -h / 2 + h * static_cast<double>(level) / sh, k, sa));
   };
-  auto sideUv = [&](long long level, long long i) {
-    return b.uv(0, static_cast<float>(static_cast<double>(i) / sa),
-                static_cast<float>(0.5 + 0.5 * static_cast<double>(level) / sh));
+  auto sideUv = [&](long long level, long long k) {
+    return b.uv(0, static_cast<float>(0.375 + 0.25 * static_cast<double>(k) / sa),
+                static_cast<float>(kSideBottom + kSideHeight * static_cast<double>(level) / sh));
   };
   for (long long level = 0; level < sh; ++level)
-    for (long long i = 0; i < sa; ++i) {
+    for (long long k = 0; k < sa; ++k) {
       std::vector<int> uvs;
       if (cuv != 0)
-        uvs = std::vector<int>{sideUv(level, i), sideUv(level, i + 1), sideUv(level + 1, i + 1),
-                               sideUv(level + 1, i)};
-      b.face({side(level, i), side(level, i + 1), side(level + 1, i + 1), side(level + 1, i)}, uvs);
+        uvs = std::vector<int>{sideUv(level, k), sideUv(level, k + 1), sideUv(level + 1, k + 1),
+                               sideUv(level + 1, k)};
+      b.face({side(level, k), side(level, k + 1), side(level + 1, k + 1), side(level + 1, k)}, uvs);
     }
   for (int cap = 0; cap < 2; ++cap) {
     bool upper = cap == 1;
     double sign = upper ? 1.0 : -1.0;
-    float cu = upper ? 0.75f : 0.25f;
     // Ring 0 is the side's edge; ring sc is the centre.
-    auto ringPoint = [&](long long ring, long long i) {
-      if (ring == 0) return side(upper ? sh : 0, i);
+    auto ringPoint = [&](long long ring, long long k) {
+      if (ring == 0) return side(upper ? sh : 0, k);
       double t = static_cast<double>(ring) / static_cast<double>(sc);
       double radius = r * (1.0 - t);
       double lift = 0.0;
@@ -435,13 +444,16 @@ bool cylinder(const std::string& node, const Attributes& at, PolyMesh* mesh, std
       }
       double y = sign * (h / 2 + lift);
       if (ring == sc) return b.point({cap + 1, sc, 0}, {0.0, y, 0.0});
-      return b.point({cap + 1, ring, i % sa}, around(radius, y, i % sa, sa));
+      return b.point({cap + 1, ring, k % sa}, around(radius, y, k, sa));
     };
-    auto ringUv = [&](long long ring, long long i) {
+    // u follows x; v follows z on the bottom and -z on the top, so both
+    // read unmirrored from outside.
+    auto ringUv = [&](long long ring, long long k) {
+      if (sc > 0 && ring == sc) return b.uv(cap + 1, 0.5f, static_cast<float>(kCapMiddle[cap]));
       double scale = sc == 0 ? 1.0 : 1.0 - static_cast<double>(ring) / static_cast<double>(sc);
-      double angle = 2.0 * kPi * static_cast<double>(i % sa) / static_cast<double>(sa);
-      return b.uv(cap + 1, static_cast<float>(cu + 0.25 * scale * std::cos(angle)),
-                  static_cast<float>(0.25 + sign * 0.25 * scale * std::sin(angle)));
+      std::array<double, 3> unit = around(1.0, 0.0, k, sa);
+      return b.uv(cap + 1, static_cast<float>(0.5 + kCapRadius * scale * unit[0]),
+                  static_cast<float>(kCapCentre[cap] - sign * kCapRadius * scale * unit[2]));
     };
     // Seen from outside each cap runs anticlockwise: the top with the angle,
     // the bottom against it.
@@ -456,23 +468,23 @@ bool cylinder(const std::string& node, const Attributes& at, PolyMesh* mesh, std
     if (sc == 0) {
       std::vector<int> vertices;
       std::vector<int> uvs;
-      for (long long i = 0; i < sa; ++i) {
-        vertices.push_back(ringPoint(0, i));
-        uvs.push_back(ringUv(0, i));
+      for (long long k = 0; k < sa; ++k) {
+        vertices.push_back(ringPoint(0, k));
+        uvs.push_back(ringUv(0, k));
       }
       wind(&vertices, &uvs);
       continue;
     }
     for (long long ring = 0; ring < sc; ++ring)
-      for (long long i = 0; i < sa; ++i) {
-        std::vector<int> vertices{ringPoint(ring, i), ringPoint(ring, i + 1)};
-        std::vector<int> uvs{ringUv(ring, i), ringUv(ring, i + 1)};
+      for (long long k = 0; k < sa; ++k) {
+        std::vector<int> vertices{ringPoint(ring, k), ringPoint(ring, k + 1)};
+        std::vector<int> uvs{ringUv(ring, k), ringUv(ring, k + 1)};
         if (ring + 1 == sc) {
           vertices.push_back(ringPoint(sc, 0));
           uvs.push_back(ringUv(sc, 0));
         } else {
-          vertices.insert(vertices.end(), {ringPoint(ring + 1, i + 1), ringPoint(ring + 1, i)});
-          uvs.insert(uvs.end(), {ringUv(ring + 1, i + 1), ringUv(ring + 1, i)});
+          vertices.insert(vertices.end(), {ringPoint(ring + 1, k + 1), ringPoint(ring + 1, k)});
+          uvs.insert(uvs.end(), {ringUv(ring + 1, k + 1), ringUv(ring + 1, k)});
         }
         wind(&vertices, &uvs);
       }

@@ -227,6 +227,15 @@ TEST(PolyMeshTest, PlaneFollowsItsAxis) {
   EXPECT_EQ(mesh.points.size(), 121u);
   EXPECT_EQ(mesh.faces.size(), 100u);
   for (const auto& p : mesh.points) EXPECT_EQ(p[1], 0.0);
+  // As Maya saves a default plane: (-0.5, 0, 0.5) at UV (0, 0), u along +X
+  // and v along -Z up to (0.5, 0, -0.5) at (1, 1).
+  for (const auto& face : mesh.faces)
+    for (size_t k = 0; k < face.vertices.size(); ++k) {
+      const auto& p = mesh.points[face.vertices[k]];
+      const auto& uv = mesh.uvs[face.uvs[k]];
+      EXPECT_NEAR(uv[0], p[0] + 0.5, 1e-6);
+      EXPECT_NEAR(uv[1], 0.5 - p[2], 1e-6);
+    }
   EXPECT_FALSE(polyPrimitive("polyPlane", "p", {{".sw", "", {"0"}}}, &mesh, &error));
   EXPECT_NE(error.find("p.sw"), std::string::npos) << error;
   EXPECT_FALSE(
@@ -312,6 +321,57 @@ TEST(PolyMeshTest, SpherePointsLieAtTheRadius) {
       EXPECT_NEAR(mesh.uvs[face.uvs[k]][1], latitude, 1e-6);
     }
   expectOutwardAndUnmirrored(mesh);
+
+  // Maya's default sphere: 19 rings of 20 and the poles, 21 by 19 UVs with
+  // 20 more at each pole. Its first point is (0.14877813, -0.98768836,
+  // -0.048340943): one step (18 degrees) past +X towards -Z on the lowest
+  // ring, and the seam (u 0 and 1) runs through it.
+  ASSERT_TRUE(polyPrimitive("polySphere", "s", {}, &mesh, &error)) << error;
+  EXPECT_EQ(mesh.points.size(), 382u);
+  EXPECT_EQ(mesh.faces.size(), 400u);
+  EXPECT_EQ(mesh.uvs.size(), 439u);
+  const double step = 2 * 3.14159265358979323846 / 20;
+  for (const auto& face : mesh.faces) {
+    std::vector<long long> columns;
+    for (int v : face.vertices) {
+      const Vec& p = mesh.points[v];
+      if (std::hypot(p[0], p[2]) < 1e-9) continue;
+      double angle = std::atan2(-p[2], p[0]);
+      if (angle < 0) angle += 2 * 3.14159265358979323846;
+      columns.push_back((std::llround(angle / step) + 19) % 20);
+    }
+    bool seam = std::count(columns.begin(), columns.end(), 0) > 0 &&
+                std::count(columns.begin(), columns.end(), 19) > 0;
+    long long first = 20;
+    for (long long& c : columns) {
+      if (seam && c == 0) c = 20;
+      first = std::min(first, c);
+    }
+    size_t at = 0;
+    for (size_t k = 0; k < face.vertices.size(); ++k) {
+      const Vec& p = mesh.points[face.vertices[k]];
+      const auto& uv = mesh.uvs[face.uvs[k]];
+      if (std::hypot(p[0], p[2]) < 1e-9) {
+        // A pole's UV for each triangle, in the middle of its column.
+        EXPECT_NEAR(uv[0], (first + 0.5) / 20, 1e-6);
+        EXPECT_EQ(uv[1], p[1] < 0 ? 0.0f : 1.0f);
+        continue;
+      }
+      EXPECT_NEAR(uv[0], columns[at++] / 20.0, 1e-6);
+    }
+  }
+  const Vec first = {0.14877813, -0.98768836, -0.048340943};
+  int found = 0;
+  for (const auto& face : mesh.faces)
+    for (size_t k = 0; k < face.vertices.size(); ++k)
+      // Maya computes in single precision: its figures are good to 1e-7.
+      if (length(sub(mesh.points[face.vertices[k]], first)) < 1e-6) {
+        ++found;
+        const auto& uv = mesh.uvs[face.uvs[k]];
+        EXPECT_TRUE(uv[0] == 0.0f || uv[0] == 1.0f) << uv[0];
+        EXPECT_NEAR(uv[1], 0.05, 1e-6);
+      }
+  EXPECT_EQ(found, 4);  // two pole triangles, two quads
   EXPECT_FALSE(polyPrimitive("polySphere", "s", {{".r", "", {"-1"}}}, &mesh, &error));
   EXPECT_NE(error.find("s.r"), std::string::npos) << error;
   EXPECT_FALSE(polyPrimitive("polySphere", "s", {{".sa", "", {"100000"}}, {".sh", "", {"100000"}}},
@@ -338,8 +398,10 @@ TEST(PolyMeshTest, CylinderCapsSitAtHalfTheHeight) {
     EXPECT_EQ(std::fabs(y), 1.5);
     for (size_t k = 0; k < face.vertices.size(); ++k) {
       EXPECT_EQ(mesh.points[face.vertices[k]][1], y);
-      // Caps are circles in the lower half of UV space.
-      EXPECT_LE(mesh.uvs[face.uvs[k]][1], 0.5f);
+      // Caps are circles of radius 0.15625 about (0.5, 0.15625) below the
+      // side and (0.5, 0.84375) above it.
+      const auto& uv = mesh.uvs[face.uvs[k]];
+      EXPECT_NEAR(std::hypot(uv[0] - 0.5, uv[1] - (y < 0 ? 0.15625 : 0.84375)), 0.15625, 1e-6);
     }
   }
   EXPECT_EQ(caps, 2);
@@ -368,6 +430,95 @@ TEST(PolyMeshTest, CylinderCapsSitAtHalfTheHeight) {
   }
   EXPECT_NEAR(lowest, -1.5, 1e-12);
   EXPECT_NEAR(highest, 1.5, 1e-12);
+  expectOutwardAndUnmirrored(mesh);
+}
+
+// The numbers Maya 2016 saved for a cylinder of radius 1 and height 2 with
+// 20 sides, 5 rows and one cap ring (createUVs 3).
+TEST(PolyMeshTest, CylinderUvsAreMaya2016s) {
+  PolyMesh mesh;
+  std::string error;
+  ASSERT_TRUE(polyPrimitive("polyCylinder", "y",
+                            {{".sh", "", {"5"}}, {".sc", "", {"1"}}, {".cuv", "", {"3"}}}, &mesh,
+                            &error))
+      << error;
+  EXPECT_EQ(mesh.points.size(), 122u);
+  EXPECT_EQ(mesh.faces.size(), 140u);
+  // A 20-UV ring per cap, 6 rows of 21 on the side, two cap centres.
+  EXPECT_EQ(mesh.uvs.size(), 168u);
+  const double pi = 3.14159265358979323846;
+  const double step = 2 * pi / 20;
+  // Side rows as saved: v 0.3125 up to 0.68843991 in steps of 0.07518798.
+  const double rows[6] = {0.3125, 0.38768798, 0.46287596, 0.53806394, 0.61325192, 0.68843991};
+  auto column = [&](const Vec& p) {
+    double angle = std::atan2(-p[2], p[0]);
+    if (angle < 0) angle += 2 * pi;
+    return (std::llround(angle / step) + 19) % 20;
+  };
+  int sides = 0;
+  int triangles = 0;
+  for (const auto& face : mesh.faces) {
+    ASSERT_EQ(face.uvs.size(), face.vertices.size());
+    if (face.vertices.size() == 3) {
+      ++triangles;
+      for (size_t k = 0; k < 3; ++k) {
+        const Vec& p = mesh.points[face.vertices[k]];
+        const auto& uv = mesh.uvs[face.uvs[k]];
+        bool top = p[1] > 0;
+        EXPECT_EQ(std::fabs(p[1]), 1.0);
+        if (std::hypot(p[0], p[2]) < 1e-9) {
+          // Maya 2016 puts the centres' UVs below their circles' centres.
+          EXPECT_FLOAT_EQ(uv[0], 0.5f);
+          EXPECT_NEAR(uv[1], top ? 0.83749998 : 0.15000001, 1e-6);
+          continue;
+        }
+        EXPECT_NEAR(uv[0], 0.5 + 0.15625 * p[0], 1e-6);
+        EXPECT_NEAR(uv[1], top ? 0.84375 - 0.15625 * p[2] : 0.15625 + 0.15625 * p[2], 1e-6);
+      }
+      continue;
+    }
+    ASSERT_EQ(face.vertices.size(), 4u);
+    ++sides;
+    std::vector<long long> columns;
+    for (int v : face.vertices) columns.push_back(column(mesh.points[v]));
+    bool seam = std::count(columns.begin(), columns.end(), 0) > 0 &&
+                std::count(columns.begin(), columns.end(), 19) > 0;
+    for (size_t k = 0; k < 4; ++k) {
+      const Vec& p = mesh.points[face.vertices[k]];
+      const auto& uv = mesh.uvs[face.uvs[k]];
+      long long c = seam && columns[k] == 0 ? 20 : columns[k];
+      EXPECT_NEAR(uv[0], 0.375 + 0.0125 * c, 1e-6);
+      EXPECT_NEAR(uv[1], rows[std::llround((p[1] + 1) / 0.4)], 1e-6);
+    }
+  }
+  EXPECT_EQ(sides, 100);
+  EXPECT_EQ(triangles, 40);
+  // Maya's point 0, (0.95105714, -1, -0.30901718), as its faces see it:
+  // (0.375, 0.3125) and (0.625, 0.3125) either side of the seam,
+  // (0.64860266, 0.10796607) on the bottom cap; on the top ring the same
+  // angle reads (0.6486026, 0.89203393).
+  const Vec lower = {0.95105714, -1, -0.30901718};
+  const Vec upper = {0.95105714, 1, -0.30901718};
+  std::vector<std::array<float, 2>> lowerUvs;
+  std::vector<std::array<float, 2>> upperUvs;
+  for (const auto& face : mesh.faces)
+    for (size_t k = 0; k < face.vertices.size(); ++k) {
+      const Vec& p = mesh.points[face.vertices[k]];
+      if (length(sub(p, lower)) < 1e-6) lowerUvs.push_back(mesh.uvs[face.uvs[k]]);
+      if (length(sub(p, upper)) < 1e-6 && face.vertices.size() == 3)
+        upperUvs.push_back(mesh.uvs[face.uvs[k]]);
+    }
+  auto has = [](const std::vector<std::array<float, 2>>& uvs, double u, double v) {
+    return std::any_of(uvs.begin(), uvs.end(), [&](const std::array<float, 2>& uv) {
+      return std::fabs(uv[0] - u) < 1e-6 && std::fabs(uv[1] - v) < 1e-6;
+    });
+  };
+  EXPECT_EQ(lowerUvs.size(), 4u);  // two side quads, two cap triangles
+  EXPECT_TRUE(has(lowerUvs, 0.375, 0.3125));
+  EXPECT_TRUE(has(lowerUvs, 0.62499976, 0.3125));
+  EXPECT_TRUE(has(lowerUvs, 0.64860266, 0.10796607));
+  ASSERT_EQ(upperUvs.size(), 2u);
+  EXPECT_TRUE(has(upperUvs, 0.6486026, 0.89203393));
   expectOutwardAndUnmirrored(mesh);
 }
 
