@@ -13,7 +13,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 // More faces than any preview needs; a file asking for more is refused
 // rather than allowed to claim memory it did not pay for in bytes.
-constexpr long long kMaxFaces = 1LL << 22;
+constexpr long long kMaxFaces = 1LL << 20;  // a 1024 x 1024 plane
 
 bool fail(std::string* error, const std::string& node, const std::string& attribute,
           const std::string& what) {
