@@ -600,7 +600,9 @@ TEST_F(ViewportTest, OrthographicCameraSeesParallelRaysOrthographicWidthAcross) 
   options.height = 8;
   options.cpu = true;
   PreviewResult result;
-  ASSERT_TRUE(renderPreview(host, viewport, options, &result, &error)) << error;
+  const bool rendered = renderPreview(host, viewport, options, &result, &error);
+  if (!rendered && error.find("(no Embree)") != std::string::npos) GTEST_SKIP() << error;
+  ASSERT_TRUE(rendered) << error;
   EXPECT_EQ(result.shadingPoints, 6u * 4u);
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 16; ++x) {

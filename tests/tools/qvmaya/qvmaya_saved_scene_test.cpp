@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <string>
 
 namespace qv::qvmaya {
@@ -94,9 +96,11 @@ connectAttr "boxShape.iog" ":initialShadingGroup.dsm" -na;
 
 TEST(QvmayaSavedScene, KeepsWhatItDoesNotModelAndSavesItBackAsRead) {
   test::ScratchDir scratch("qvmaya_saved");
-  const std::string scene = scratch.write("props.ma", kSavedScene);
-  const std::string first = (scratch.path() / "first.ma").string();
-  const std::string second = (scratch.path() / "second.ma").string();
+  // MEL strings take '/' on every platform: '\' escapes.
+  const std::string scene =
+      std::filesystem::path(scratch.write("props.ma", kSavedScene)).generic_string();
+  const std::string first = (scratch.path() / "first.ma").generic_string();
+  const std::string second = (scratch.path() / "second.ma").generic_string();
   const test::CommandResult opened = test::runCommand(
       run, {"-"},
       "file -open \"" + scene +
