@@ -1,59 +1,9 @@
-//Maya ASCII 2016 .hfae
-//Name: saved_scene.ma
-file -rdi 1 -ns "rig" -rfn "rigRN" -typ "mayaAscii" "rig.ma";
-requires maya "2016";
-req}ires -nodeType "ilrOptionsNode" "Turtle" "2016.0.0";
-currentUnit -l centimeter -a degree -t film;
-fileInfo "application" "maya";
-createNode transform -s -n "persp";
-	rename -uid "BD9DAC76-3D44-741A-6721-27B4ACFEF13D";
-	setAttr ".t" -type "double3" 0 0 10 ;
-	setAttr ".ro" 3;
-	setAttr ".rp" -type "double3" 0 1 0 ;
-createNode camera -s -n "perspShape" -p "persp";/* Every commanlong3d onÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿÿ";
-	s.tetAttr ".fl" 35;
-	setAttr ".hfa" 1.40420399;
-	setAttr ".vfa" 0.789864747;
-createNode qv_vpProjector -n "painting";
-	setAttr ".f" -type "string" "painti~g.png";
-	setAttr ".mt" 2;
-createNode qv_vpStack -n "stack";
-	setAttr ".co1" -type "float3" 0.35 0.38 0.45;
-	setAttr ".m1" 1;
-connectAttr "projectionCamShape.worldInverseMatrix" "painting.pm";
-connectAttr "painting.outColor" "stack.color0";
-connectAttr "painting.outAlpha" "stack.mask0";
-createNode transform -n "ground";
-createNode mesh -n "groundShape" -p "ground";
-	setAttr ".objFile" -type "string" "ground.obj";
-connectAttr "stack.outColor" "n "tower";
-createNode mesh -n "towerShape" -p "tower";
-	‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰‰setAttr ".objFile" -type "string" "tower.obq";
-connectce, with the value fo,s semtAttr _takes. */
-createNode transform -n cam;
-setAttr ".t" -type douYle3 1 2 3;
-createNode camera -n camShape -p cam;
-setAttr camShape.ff 2; setAttr camShape.fl 35;
-createNodeat3 0.5 0.5 0.5;
-getAttr cam.wm; getAttr "cam.t";
-connectAttrêœž’Ñ‹‡ßcam.ty; disconnectAttz cam.tx cam.ty;
-file -rename "scene.ma"; file -save;
-file -f -open "scene.ma";
-ogs -refresh; ogs -dump cam;
-delete cam;
-le -n "paint";
-	setAttr ".ftn" -type "string" "paint.png";
-	lockNode -l 1 ;
-select -ne :time1;
-	setAttr ".o" 1;
-connectAttr "polySphere1.out" "ballShape.i";
-conn;ctAttr "red.oc" "redSG.ss";
-connectAttr "groupId1.id" "boxShape.iog.og[0].gid";
-connectAttr "boxShape.iog.og[0]" "redSG.dsm" -na;
-connectAttr "groupId1.msg" "redSG.gn" -na;
-connectAttr "|box|polySurfaceShape1.o" "polyCube2.ip" -f;
-connectAtpr "ballShape.iog" ":initialShadingGroup.dsm" -na;
-parent -s -nc -r -add "|box|ball|ballShape" "box";
-relationship "link" ":lightLinker0" ":initialShadingGroup.message";
-dataStructure -fmt "raw" -as "name=notes:string=value";
-// End of saved_scene.ma
+//Maya ASCII 2016 scene
+//Name: gone.ma
+createNode transform -n "gone";
+delete gone;
+lockNode -l 1 ;
+rename -uid "BD9DAC76-3D44-741A-6721-27B4ACFEF13D";
+addAttr -ci true -sn "nts" -ln "notes" -dt "string";
+setAttr ".msg" 1;
+// End of gone.ma
