@@ -1,8 +1,8 @@
 #include "session.h"
 
 #include "command_error.h"
-#include "poly_primitives.h"
 #include "qvmaya.h"
+#include "scene_surfaces.h"
 #include "scene_writer.h"
 #include "text_file.h"
 
@@ -189,9 +189,9 @@ void Session::createNode(const Statement& statement) {
       // plug-in; anywhere else an unknown type is a mistake.
       fail("Unknown object type: " + quoteWord(type));
     } else {
-      // The construction-history creators are read where the preview needs
-      // their mesh; other types are only kept.
-      if (!maya::isPolyPrimitive(type) && warnedTypes_.insert(type).second) {
+      // Construction history the preview evaluates is read where it needs
+      // the mesh; other types are only kept.
+      if (!maya::isEvaluatedHistory(type) && warnedTypes_.insert(type).second) {
         warn("Unrecognized node type '" + quoteWord(type) +
              "'; preserving node information during this session.");
       }

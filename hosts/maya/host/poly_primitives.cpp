@@ -254,6 +254,10 @@ bool plane(const std::string& node, const Attributes& at, PolyMesh* mesh, std::s
     return b.uv(0, static_cast<float>(0.5 + su * (static_cast<double>(i) / sw - 0.5)),
                 static_cast<float>(0.5 + sv * (static_cast<double>(j) / sh - 0.5)));
   };
+  // Points in Maya's order, row by row from the corner at -X +Z, so that
+  // tweaks downstream (a polyTweak's) land on the vertices they name.
+  for (long long j = 0; j <= sh; ++j)
+    for (long long i = 0; i <= sw; ++i) index(i, j);
   for (long long j = 0; j < sh; ++j)
     for (long long i = 0; i < sw; ++i) {
       std::vector<int> uvs;

@@ -31,6 +31,9 @@ std::string shortPlug(std::string plug) {
       {"intermediateObject", "io"},
       {"visibility", "v"},
       {"surfaceShader", "ss"},
+      {"inputGeometry", "ig"},
+      {"inputPolymesh", "ip"},
+      {"tweak", "tk"},
   };
   for (const auto& [longName, shortName] : kNames) {
     for (std::string::size_type at = 0; (at = plug.find(longName, at)) != std::string::npos;) {
@@ -90,23 +93,71 @@ const KeptConnection* incoming(const Host& host, const std::string& node, const 
   return nullptr;
 }
 
+bool polygonsOf(Host& host, const std::string& mesh, int depth, PolyMesh* polygons,
+                std::string* why);
+
+// The polygon input a node passes on, as connected into `plug`.
+bool inputPolygons(Host& host, const std::string& node, const char* plug, int depth,
+                   PolyMesh* polygons, std::string* why);
+
+// The polygons a node's output holds: a creator's mesh, a mesh's own, or
+// the input of a node that leaves polygons and UVs as they are (groupParts
+// only marks components; polyNormal and polySoftEdge change normals, which
+// the preview does not use; polyTweak moves points by its tweaks).
+bool outputPolygons(Host& host, const std::string& node, const std::string& output, int depth,
+                    PolyMesh* polygons, std::string* why) {
+  const std::string type = host.typeOf(node);
+  if (depth >= kMaxMeshChain) {
+    *why = node + ": its history is more than " + std::to_string(kMaxMeshChain) + " nodes deep";
+    return false;
+  }
+  if (isPolyPrimitive(type))
+    return polyPrimitive(type, node, savedValues(host, node), polygons, why);
+  if (type == "mesh" && (output == "o" || output == "w" || output == "w[0]")) {
+    return polygonsOf(host, node, depth + 1, polygons, why);
+  }
+  if (type == "groupParts") return inputPolygons(host, node, "ig", depth, polygons, why);
+  if (type == "polyNormal" || type == "polySoftEdge") {
+    return inputPolygons(host, node, "ip", depth, polygons, why);
+  }
+  if (type == "polyTweak") {
+    PolyMesh input;
+    if (!inputPolygons(host, node, "ip", depth, &input, why)) return false;
+    // Its tweaks (tk, tweak) move the points as a mesh's own (pt) do.
+    std::vector<SavedValue> tweaks;
+    for (SavedValue value : savedValues(host, node)) {
+      const std::string plug = shortPlug(value.plug);
+      const std::string root = plug.substr(0, plug.find('['));
+      if (root != "tk" && root != "tweak") continue;
+      value.plug = ".pt" + plug.substr(root.size());
+      tweaks.push_back(std::move(value));
+    }
+    return meshFromSavedValues(node, tweaks, &input, polygons, why);
+  }
+  *why = "its history comes from " + node + ", a " + type + ", which is not evaluated here";
+  return false;
+}
+
+bool inputPolygons(Host& host, const std::string& node, const char* plug, int depth,
+                   PolyMesh* polygons, std::string* why) {
+  const KeptConnection* input = incoming(host, node, plug);
+  if (!input) {
+    *why = node + " has no input polygons";
+    return false;
+  }
+  return outputPolygons(host, input->sourceNode, shortPlug(input->sourcePlug), depth + 1, polygons,
+                        why);
+}
+
 // The polygons a mesh holds, through its inMesh where connected.
 bool polygonsOf(Host& host, const std::string& mesh, int depth, PolyMesh* polygons,
                 std::string* why) {
   std::optional<PolyMesh> upstream;
   if (const KeptConnection* input = incoming(host, mesh, "i")) {
-    const std::string& source = input->sourceNode;
-    const std::string type = host.typeOf(source);
-    const std::string output = shortPlug(input->sourcePlug);
     upstream.emplace();
-    if (isPolyPrimitive(type)) {
-      if (!polyPrimitive(type, source, savedValues(host, source), &*upstream, why)) return false;
-    } else if (type == "mesh" && depth < kMaxMeshChain &&
-               (output == "o" || output == "w" || output == "w[0]")) {
-      if (!polygonsOf(host, source, depth + 1, &*upstream, why)) return false;
-    } else {
-      *why = mesh + ": its inMesh comes from " + source + ", a " + type +
-             ", which is not evaluated here";
+    if (!outputPolygons(host, input->sourceNode, shortPlug(input->sourcePlug), depth + 1,
+                        &*upstream, why)) {
+      *why = mesh + ": " + *why;
       return false;
     }
   }
@@ -197,6 +248,11 @@ void assignLooks(Host& host, const std::string& mesh, int faceCount, const PolyT
 }
 
 }  // namespace
+
+bool isEvaluatedHistory(const std::string& type) {
+  return isPolyPrimitive(type) || type == "groupParts" || type == "polyNormal" ||
+         type == "polySoftEdge" || type == "polyTweak";
+}
 
 std::vector<SceneSurface> savedSurfaces(Host& host, std::vector<std::string>* notes) {
   std::vector<SceneSurface> surfaces;

@@ -28,6 +28,11 @@ struct SceneSurface {
   std::vector<int> lookOfTriangle;  // empty: every triangle shows looks[0]
 };
 
+// Whether the preview evaluates nodes of this type where they make or pass
+// on a mesh's polygons: the creators, groupParts, polyNormal, polySoftEdge
+// and polyTweak.
+bool isEvaluatedHistory(const std::string& type);
+
 // The meshes of the scene that hold polygons (inline data, or a polyPlane,
 // polyCube, polySphere or polyCylinder through inMesh), that are neither
 // intermediate objects nor hidden. A mesh whose data does not add up, or

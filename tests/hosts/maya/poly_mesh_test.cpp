@@ -226,6 +226,12 @@ TEST(PolyMeshTest, PlaneFollowsItsAxis) {
   ASSERT_TRUE(polyPrimitive("polyPlane", "p", {}, &mesh, &error)) << error;
   EXPECT_EQ(mesh.points.size(), 121u);
   EXPECT_EQ(mesh.faces.size(), 100u);
+  // Maya's order, which a polyTweak's indices follow: row by row along +X,
+  // rows from +Z to -Z.
+  for (size_t k = 0; k < mesh.points.size(); ++k) {
+    EXPECT_NEAR(mesh.points[k][0], -0.5 + 0.1 * static_cast<double>(k % 11), 1e-12) << k;
+    EXPECT_NEAR(mesh.points[k][2], 0.5 - 0.1 * static_cast<double>(k / 11), 1e-12) << k;
+  }
   for (const auto& p : mesh.points) EXPECT_EQ(p[1], 0.0);
   // As Maya saves a default plane: (-0.5, 0, 0.5) at UV (0, 0), u along +X
   // and v along -Z up to (0.5, 0, -0.5) at (1, 1).

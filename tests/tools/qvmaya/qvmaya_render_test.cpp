@@ -366,9 +366,11 @@ TEST_F(QvmayaRenderTest, WithoutADeviceTheCpuReferencesRun) {
 }
 
 // The stack of the test above as an artist sets it up in Maya 2016 and Maya
-// saves it: a polyPlane feeding the mesh's inMesh, the stack into a
-// lambert's colour, the lambert into the shading engine the mesh is a member
-// of. The second layer is a flat colour over all of it.
+// saves it: a polyPlane feeding the mesh's inMesh through the history Maya
+// adds (a polyTweak, whose one tweak pulls the last corner far back, out of
+// view, and a groupParts), the stack into a lambert's colour, the lambert
+// into the shading engine the mesh is a member of. The second layer is a
+// flat colour over all of it.
 TEST_F(QvmayaRenderTest, ProjectionSetUpAsInMayaShowsThroughTheMeshesMaterial) {
   const Placement at(0.0, 0.0, {1.0, -2.0, 3.0});
   const std::string size = number(40.0 * std::tan(0.5));
@@ -395,7 +397,15 @@ TEST_F(QvmayaRenderTest, ProjectionSetUpAsInMayaShowsThroughTheMeshesMaterial) {
       "createNode lambert -n \"painted\";\n"
       "createNode shadingEngine -n \"paintedSG\";\n"
       "\tsetAttr \".ihi\" 0;\n\tsetAttr \".ro\" yes;\n"
-      "connectAttr \"polyPlane1.out\" \"groundShape.i\";\n"
+      "createNode polyTweak -n \"polyTweak1\";\n"
+      "\tsetAttr \".uopa\" yes;\n"
+      "\tsetAttr -s 1 \".tk[120]\" -type \"float3\" 0 0 -500 ;\n"
+      "createNode groupParts -n \"groupParts1\";\n"
+      "\tsetAttr \".ihi\" 0;\n"
+      "\tsetAttr \".ic\" -type \"componentList\" 1 \"f[*]\";\n"
+      "connectAttr \"polyPlane1.out\" \"polyTweak1.ip\";\n"
+      "connectAttr \"polyTweak1.out\" \"groupParts1.ig\";\n"
+      "connectAttr \"groupParts1.og\" \"groundShape.i\";\n"
       "connectAttr \"near.outColor\" \"stack.color0\";\n"
       "connectAttr \"near.outAlpha\" \"stack.mask0\";\n"
       "connectAttr \"stack.outColor\" \"painted.c\";\n"
