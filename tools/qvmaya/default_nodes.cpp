@@ -42,4 +42,14 @@ const std::vector<DefaultNode>& defaultNodes() {
   return kNodes;
 }
 
+const std::vector<StartupCamera>& startupCameras() {
+  static const std::vector<StartupCamera> kCameras = {
+      {"persp", {28, 21, 28}, {-27.938352729602379, 45, 0}, false, 44.82186966202994},
+      {"top", {0, 100.1, 0}, {-90, 0, 0}, true, 100.1},
+      {"front", {0, 0, 100.1}, {0, 0, 0}, true, 100.1},
+      {"side", {100.1, 0, 0}, {0, 90, 0}, true, 100.1},
+  };
+  return kCameras;
+}
+
 }  // namespace qv::qvmaya

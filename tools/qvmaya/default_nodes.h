@@ -1,5 +1,6 @@
-// The nodes Maya makes with every new scene, which saved files set by
-// `select -ne :NAME` rather than create.
+// The nodes Maya makes with every new scene: the default nodes, which saved
+// files set by `select -ne :NAME` rather than create, and the startup
+// cameras.
 #pragma once
 
 #include <vector>
@@ -12,5 +13,16 @@ struct DefaultNode {
 };
 
 const std::vector<DefaultNode>& defaultNodes();
+
+// Maya's startup cameras, as a new scene places them (hidden); files set them
+// again through `createNode -s`.
+struct StartupCamera {
+  const char* name;  // the transform's; its shape's is the name and "Shape"
+  std::vector<double> translate, rotate;
+  bool orthographic;
+  double centerOfInterest;
+};
+
+const std::vector<StartupCamera>& startupCameras();
 
 }  // namespace qv::qvmaya

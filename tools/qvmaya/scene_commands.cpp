@@ -51,27 +51,14 @@ void Session::createDefaultNodes() {
   }
   // What a new scene's objects show until assigned: the default material.
   host_.connectAttr("lambert1.outColor", "initialShadingGroup.surfaceShader");
-  // Maya's startup cameras, hidden, placed as in a new scene; files set
-  // them again through `createNode -s`.
-  struct StartupCamera {
-    const char* name;
-    std::vector<double> translate, rotate;
-    bool orthographic;
-  };
-  const StartupCamera cameras[] = {
-      {"persp", {28, 21, 28}, {-27.938352729602379, 45, 0}, false},
-      {"top", {0, 100.1, 0}, {-90, 0, 0}, true},
-      {"front", {0, 0, 100.1}, {0, 0, 0}, true},
-      {"side", {100.1, 0, 0}, {0, 90, 0}, true},
-  };
-  for (const StartupCamera& camera : cameras) {
+  for (const StartupCamera& camera : startupCameras()) {
     const std::string transform = host_.createNode("transform", camera.name);
     const std::string shape = host_.createNode("camera", transform + "Shape", transform);
     host_.setAttr(transform + ".translate", camera.translate);
     host_.setAttr(transform + ".rotate", camera.rotate);
     host_.setAttr(transform + ".visibility", 0.0);
     host_.setAttr(shape + ".orthographic", camera.orthographic ? 1.0 : 0.0);
-    host_.setAttr(shape + ".centerOfInterest", camera.orthographic ? 100.1 : 44.82186966202994);
+    host_.setAttr(shape + ".centerOfInterest", camera.centerOfInterest);
     host_.record(transform)->shared = true;
     host_.record(shape)->shared = true;
   }
