@@ -338,18 +338,13 @@ void Session::connection(const Statement& statement, bool connect) {
     }
     return;
   }
-  // The flags as read, to be saved again.
-  for (size_t i = 1; i < statement.words.size(); ++i) {
-    const Word& word = statement.words[i];
-    if (&word == &statement.words[i] &&
-        (word.text == a.positional[0].text || word.text == a.positional[1].text) && !isFlag(word)) {
-      const Word& previous = statement.words[i - 1];
-      if (!(isFlag(previous) && (previous.text == "-l" || previous.text == "-lock" ||
-                                 previous.text == "-rd" || previous.text == "-referenceDest"))) {
-        continue;
-      }
-    }
-    kept.flags += (kept.flags.empty() ? "" : " ") + (word.quoted ? quote(word.text) : word.text);
+  // The flags, to be saved again as Maya writes them.
+  const std::pair<const char*, const char*> kFlags[] = {
+      {"nextAvailable", "-na"}, {"force", "-f"}, {"lock", "-l"}, {"referenceDest", "-rd"}};
+  for (const auto& [flag, shortName] : kFlags) {
+    if (!a.has(flag)) continue;
+    kept.flags += (kept.flags.empty() ? "" : " ") + std::string(shortName);
+    for (const std::string& value : a.flags.at(flag)) kept.flags += " " + value;
   }
   if (!a.has("nextAvailable")) {
     for (const maya::KeptConnection& other : host_.keptConnections()) {
