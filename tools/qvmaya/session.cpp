@@ -226,7 +226,9 @@ void Session::setAttr(const Statement& statement) {
   const bool flagsOnly = a.positional.size() < 2;
   if (flagsOnly && a.flags.empty()) fail("setAttr: no value given for " + target.text());
   if (!target.modelled || flagsOnly) {
-    // Kept as read, replacing what the same plug was set to before.
+    // Kept as read, replacing what the same plug was set to before: a
+    // modelled attribute's flags alone (-k, -l, -cb) as well, which the
+    // graph does not hold.
     maya::KeptValue value;
     value.plug = "." + target.attribute;
     value.type = a.value("type");
@@ -248,7 +250,7 @@ void Session::setAttr(const Statement& statement) {
     } else {
       values.push_back(std::move(value));
     }
-    if (!target.modelled || flagsOnly) return;
+    return;
   }
   std::string error;
   if (a.value("type") == "string") {
