@@ -157,7 +157,6 @@ bool polygonsOf(Host& host, const std::string& mesh, int depth, PolyMesh* polygo
     upstream.emplace();
     if (!outputPolygons(host, input->sourceNode, shortPlug(input->sourcePlug), depth + 1,
                         &*upstream, why)) {
-      *why = mesh + ": " + *why;
       return false;
     }
   }
