@@ -640,7 +640,8 @@ TEST(QvmayaFuzzFindings, SavedInputsRunCleanly) {
     SCOPED_TRACE(entry.path().string());
     const Result r = runScript(readFile(entry.path()));
     EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status;
-    EXPECT_EQ(r.status == 0, r.err.empty()) << r.err;
+    // Warnings (a missing plug-in, a kept type) leave the status 0.
+    EXPECT_EQ(r.status == 0, r.err.find("// Error") == std::string::npos) << r.err;
     ++inputs;
   }
   EXPECT_GT(inputs, 0);
