@@ -241,7 +241,7 @@ void Session::reference(const Statement& statement) {
 }
 
 // Saved files instance a shape under more transforms with `parent -add`.
-// Instances are kept, saved again and not drawn.
+// Instances are kept and saved again; the shape is drawn where it itself is.
 void Session::instance(const Statement& statement) {
   const Arguments a = parse(statement,
                             {{"s", "shape", 0},
