@@ -52,7 +52,8 @@ bool parseInt(std::string_view text, long long* out) {
 
 class Parser {
  public:
-  Parser(const std::string& name, TriangleMesh* mesh) : name_(name), mesh_(*mesh) {}
+  Parser(const std::string& name, TriangleMesh* mesh, std::vector<int>* faceSizes)
+      : name_(name), mesh_(*mesh), faceSizes_(faceSizes) {}
 
   bool line(std::string_view text, int number, std::string* error) {
     line_ = number;
@@ -136,11 +137,13 @@ class Parser {
     for (std::size_t i = 1; i + 1 < corners.size(); ++i) {
       mesh_.triangles.push_back({corners[0], corners[i], corners[i + 1]});
     }
+    if (faceSizes_) faceSizes_->push_back(static_cast<int>(corners.size()));
     return true;
   }
 
   const std::string& name_;
   TriangleMesh& mesh_;
+  std::vector<int>* faceSizes_;
   int line_ = 0;
   std::string* error_ = nullptr;
 };
@@ -148,9 +151,10 @@ class Parser {
 }  // namespace
 
 bool parseObj(const std::string& text, const std::string& name, TriangleMesh* mesh,
-              std::string* error) {
+              std::string* error, std::vector<int>* faceSizes) {
   TriangleMesh result;
-  Parser parser(name, &result);
+  std::vector<int> sizes;
+  Parser parser(name, &result, faceSizes ? &sizes : nullptr);
   std::string_view rest(text);
   for (int number = 1; !rest.empty(); ++number) {
     const std::size_t end = rest.find('\n');
@@ -158,6 +162,7 @@ bool parseObj(const std::string& text, const std::string& name, TriangleMesh* me
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
   }
   *mesh = std::move(result);
+  if (faceSizes) *faceSizes = std::move(sizes);
   return true;
 }
 

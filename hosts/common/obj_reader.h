@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "mesh.h"
 
@@ -12,9 +13,11 @@ namespace qv::host {
 // or `i/t/n` corners, negative indices counting back from the latest vertex);
 // polygons become triangle fans. Every other statement is ignored. A face may
 // use only vertices defined above it. On failure the mesh is left untouched
-// and `error` holds "NAME:LINE: message".
+// and `error` holds "NAME:LINE: message". Where `faceSizes` is given it gets
+// each face's corner count in file order: face k's fan is the next size-2
+// triangles.
 bool parseObj(const std::string& text, const std::string& name, TriangleMesh* mesh,
-              std::string* error);
+              std::string* error, std::vector<int>* faceSizes = nullptr);
 
 // parseObj() on a file's contents, with the path as the name.
 bool readObj(const std::string& path, TriangleMesh* mesh, std::string* error);
