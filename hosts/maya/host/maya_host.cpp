@@ -3,6 +3,7 @@
 #include "dynamic_library.h"
 #include "graph.h"
 #include "render/render_state.h"
+#include "scene_surfaces.h"
 
 #include <maya/MDataBlock.h>
 #include <maya/MPlug.h>
@@ -78,11 +79,16 @@ Host::Host() {
   detail::renderState().reset();
   records_ = std::make_unique<SceneRecords>();
   graph().nodeObservers.push_back(records_.get());
+  graph().meshReader = [this](const Node& mesh, detail::MeshPolygons* polygons,
+                              std::string* error) {
+    return meshPolygons(*this, mesh.name, graph().textureSearchPath, polygons, error);
+  };
 }
 
 Host::~Host() {
   // The application that set the interpreter is already going.
   graph().commandRunner = nullptr;
+  graph().meshReader = nullptr;
   // Nodes run plug-in code, so they go before the libraries do.
   graph().connections.clear();
   while (!graph().nodes.empty()) graph().deleteNode(graph().nodes.back().get());
@@ -269,7 +275,15 @@ const NodeRecord* Host::findRecord(const std::string& name) const {
 }
 
 void Host::keepConnection(KeptConnection connection) {
+  const std::string destination = connection.destinationNode;
   records_->connections.push_back(std::move(connection));
+  historyChanged(destination);
+}
+
+void Host::historyChanged(const std::string& node) {
+  for (const std::string& mesh : meshesFedBy(*this, node)) {
+    if (Node* found = graph().nodeByName(mesh)) graph().meshChanged(*found);
+  }
 }
 
 bool Host::dropKeptConnection(const KeptConnection& connection) {
@@ -280,7 +294,9 @@ bool Host::dropKeptConnection(const KeptConnection& connection) {
            c.destinationPlug == connection.destinationPlug;
   });
   if (found == kept.end()) return false;
+  const std::string destination = found->destinationNode;
   kept.erase(found);
+  historyChanged(destination);
   return true;
 }
 
@@ -398,13 +414,47 @@ std::vector<AttributeState> Host::attributes(const std::string& name) const {
   return states;
 }
 
+namespace {
+
+std::optional<PlugRef> resolve(const std::string& plug, std::string* error);
+
+// "node.attr", or "node.attr[3]" for an element. The one instance's element
+// of a per-instance array (worldMesh[0]) is named without its index, as Maya
+// saves it.
+std::string plugName(const PlugRef& plug) {
+  std::string name = plug.node->name + "." + plug.attribute->shortName;
+  const Attribute* array = plug.attribute->arrayOf;
+  if (!array) return name;
+  const bool instanced = plug.node->type->builtin == detail::BuiltinKind::kMesh &&
+                         array->longName == "worldMesh" && plug.attribute->logicalIndex == 0;
+  return instanced ? name : name + "[" + std::to_string(plug.attribute->logicalIndex) + "]";
+}
+
+}  // namespace
+
 std::vector<std::pair<std::string, std::string>> Host::connections() const {
   std::vector<std::pair<std::string, std::string>> pairs;
   for (const detail::Connection& c : graph().connections) {
-    pairs.emplace_back(c.source.node->name + "." + c.source.attribute->shortName,
-                       c.destination.node->name + "." + c.destination.attribute->shortName);
+    pairs.emplace_back(plugName(c.source), plugName(c.destination));
   }
   return pairs;
+}
+
+std::optional<std::string> Host::sourceOf(const std::string& destination) const {
+  auto to = plugRef(destination, false, false, nullptr);
+  const detail::Connection* connection = to ? graph().incoming(*to) : nullptr;
+  if (!connection) return std::nullopt;
+  return plugName(connection->source);
+}
+
+std::optional<unsigned int> Host::numElements(const std::string& plug, std::string* error) const {
+  auto ref = resolve(plug, error);
+  if (!ref) return std::nullopt;
+  if (!ref->attribute->hasElements()) {
+    fail(error, plug + " is not an array of values");
+    return std::nullopt;
+  }
+  return static_cast<unsigned int>(graph().elementsOf(*ref->node, *ref->attribute).size());
 }
 
 namespace {
@@ -421,10 +471,31 @@ std::optional<PlugRef> resolve(const std::string& plug, std::string* error) {
     fail(error, "no node: " + plug.substr(0, dot));
     return std::nullopt;
   }
-  const Attribute* attribute = node->type->find(plug.substr(plug.rfind('.') + 1));
+  // An element: "attr[3]" after the last dot.
+  std::string name = plug.substr(plug.rfind('.') + 1);
+  std::optional<unsigned long> index;
+  if (const auto open = name.find('['); open != std::string::npos) {
+    const std::string digits = name.substr(open + 1, name.size() - open - 2);
+    if (name.back() != ']' || digits.empty() || digits.size() > 10 ||
+        digits.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(digits) > 0xffffffffUL) {
+      fail(error, "not an element index: " + plug);
+      return std::nullopt;
+    }
+    index = std::stoul(digits);
+    name.erase(open);
+  }
+  const Attribute* attribute = node->type->find(name);
   if (!attribute) {
     fail(error, "no attribute: " + plug);
     return std::nullopt;
+  }
+  if (index) {
+    attribute = attribute->element(static_cast<unsigned int>(*index));
+    if (!attribute) {
+      fail(error, "not an array of values: " + plug);
+      return std::nullopt;
+    }
   }
   return PlugRef{node, attribute};
 }
@@ -518,23 +589,51 @@ MStatus Host::compute(const std::string& plug) {
   return status;
 }
 
+std::optional<PlugRef> Host::plugRef(const std::string& plug, bool source, bool nextAvailable,
+                                     std::string* error) const {
+  auto ref = resolve(plug, error);
+  if (!ref || !ref->attribute->hasElements()) return ref;
+  // An array named without an index: as a source, Maya takes its element 0;
+  // as a destination, the element after the last one there with -na.
+  if (source) {
+    ref->attribute = ref->attribute->element(0);
+  } else if (nextAvailable) {
+    const auto elements = graph().elementsOf(*ref->node, *ref->attribute);
+    const unsigned int next = elements.empty() ? 0 : elements.back()->logicalIndex + 1;
+    if (!elements.empty() && next == 0) {
+      fail(error, plug + " has no element index left");
+      return std::nullopt;
+    }
+    ref->attribute = ref->attribute->element(next);
+  } else {
+    fail(error, plug + " is an array: name an element (" + plug + "[0]) or use -na");
+    return std::nullopt;
+  }
+  return ref;
+}
+
 bool Host::connectAttr(const std::string& source, const std::string& destination,
                        std::string* error) {
-  auto from = resolve(source, error);
-  auto to = from ? resolve(destination, error) : std::nullopt;
+  return connectAttr(source, destination, false, error);
+}
+
+bool Host::connectAttr(const std::string& source, const std::string& destination,
+                       bool nextAvailable, std::string* error) {
+  auto from = plugRef(source, true, false, error);
+  auto to = from ? plugRef(destination, false, nextAvailable, error) : std::nullopt;
   return to && result(graph().connect(*from, *to), source + " -> " + destination, error);
 }
 
 bool Host::disconnectAttr(const std::string& source, const std::string& destination,
                           std::string* error) {
-  auto from = resolve(source, error);
-  auto to = from ? resolve(destination, error) : std::nullopt;
+  auto from = plugRef(source, true, false, error);
+  auto to = from ? plugRef(destination, false, false, error) : std::nullopt;
   return to && result(graph().disconnect(*from, *to), source + " -> " + destination, error);
 }
 
 bool Host::isConnected(const std::string& source, const std::string& destination) const {
-  auto from = resolve(source, nullptr);
-  auto to = from ? resolve(destination, nullptr) : std::nullopt;
+  auto from = plugRef(source, true, false, nullptr);
+  auto to = from ? plugRef(destination, false, false, nullptr) : std::nullopt;
   if (!to) return false;
   return std::any_of(
       graph().connections.begin(), graph().connections.end(),

@@ -18,6 +18,7 @@
 namespace qv::maya {
 
 namespace detail {
+struct PlugRef;
 // An entry point of a plug-in: what messages call it, what is looked up.
 struct EntryName {
   const char* name;
@@ -126,9 +127,15 @@ class Host {
   NodeRecord* record(const std::string& node);
   const NodeRecord* findRecord(const std::string& node) const;
   // Kept in the order made; they go with either node.
+  // Kept connections that change what a mesh's history makes tell the
+  // graph, as historyChanged does.
   void keepConnection(KeptConnection connection);
   bool dropKeptConnection(const KeptConnection& connection);
   const std::vector<KeptConnection>& keptConnections() const;
+  // What the node keeps beyond the graph (a value of a mesh's inline data, a
+  // creator's setting) changed: the meshes it feeds hand on new polygons
+  // through outMesh and worldMesh, dirtying what they are connected to.
+  void historyChanged(const std::string& node);
 
   // The new node's name, or empty when the type is unknown or the parent is
   // no transform. A taken or empty name gets a number, as Maya gives one.
@@ -144,8 +151,15 @@ class Host {
   std::string parentOf(const std::string& node) const;
   // Values as stored, unevaluated: a saved scene holds what was set.
   std::vector<AttributeState> attributes(const std::string& node) const;
-  // "node.shortName" pairs, source first, in the order they were made.
+  // "node.shortName" pairs, source first, in the order they were made; an
+  // element as "node.shortName[index]", except a mesh's worldMesh[0], its
+  // one instance's, as "node.w" (Maya's files name it so).
   std::vector<std::pair<std::string, std::string>> connections() const;
+  // What feeds the plug, named as connections() names it; none when nothing.
+  std::optional<std::string> sourceOf(const std::string& destination) const;
+  // The elements an array of values has (getAttr -size).
+  std::optional<unsigned int> numElements(const std::string& plug,
+                                          std::string* error = nullptr) const;
 
   // "node.attribute", long or short names, children included.
   bool setAttr(const std::string& plug, const std::vector<double>& values,
@@ -163,7 +177,12 @@ class Host {
   // returned (kInvalidParameter for an unknown plug or a built-in node).
   MStatus compute(const std::string& plug);
 
+  // Plugs may name elements ("node.attr[3]"). A source array without an
+  // index is its element 0; a destination array needs an index, or
+  // `nextAvailable` (connectAttr -na): one past its last existing element.
   bool connectAttr(const std::string& source, const std::string& destination,
+                   std::string* error = nullptr);
+  bool connectAttr(const std::string& source, const std::string& destination, bool nextAvailable,
                    std::string* error = nullptr);
   bool disconnectAttr(const std::string& source, const std::string& destination,
                       std::string* error = nullptr);
@@ -184,6 +203,8 @@ class Host {
   void setCommandRunner(CommandRunner runner);
 
  private:
+  std::optional<detail::PlugRef> plugRef(const std::string& plug, bool source, bool nextAvailable,
+                                         std::string* error) const;
   struct LoadedPlugin;
   bool callEntry(LoadedPlugin& plugin, const detail::EntryName& entry, std::string* error);
   void dropTypes(LoadedPlugin& plugin);

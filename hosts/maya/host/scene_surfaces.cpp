@@ -1,13 +1,17 @@
 #include "scene_surfaces.h"
 
 #include "graph.h"
+#include "obj_reader.h"
 #include "poly_mesh.h"
 #include "poly_primitives.h"
+#include "text_file.h"
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace qv::maya {
 namespace {
@@ -284,6 +288,80 @@ std::vector<SceneSurface> savedSurfaces(Host& host, std::vector<std::string>* no
     surfaces.push_back(std::move(surface));
   }
   return surfaces;
+}
+
+namespace {
+
+// An OBJ file's faces, back from the fans parseObj made of them.
+bool objPolygons(const std::string& path, detail::MeshPolygons* polygons, std::string* error) {
+  std::string text;
+  host::TriangleMesh mesh;
+  std::vector<int> sizes;
+  if (!host::readTextFile(path, &text, error) ||
+      !host::parseObj(text, path, &mesh, error, &sizes)) {
+    return false;
+  }
+  for (const auto& v : mesh.vertices) polygons->points.push_back({v[0], v[1], v[2]});
+  size_t triangle = 0;
+  for (int size : sizes) {
+    polygons->counts.push_back(size);
+    const auto& first = mesh.triangles[triangle];
+    polygons->vertices.insert(
+        polygons->vertices.end(),
+        {static_cast<int>(first[0]), static_cast<int>(first[1]), static_cast<int>(first[2])});
+    for (int t = 1; t < size - 2; ++t) {
+      polygons->vertices.push_back(static_cast<int>(mesh.triangles[triangle + t][2]));
+    }
+    triangle += static_cast<size_t>(size - 2);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool meshPolygons(Host& host, const std::string& mesh, const std::vector<std::string>& folders,
+                  detail::MeshPolygons* polygons, std::string* error) {
+  namespace fs = std::filesystem;
+  *polygons = detail::MeshPolygons();
+  const auto file = host.getStringAttr(mesh + ".objFile");
+  if (file && !file->empty()) {
+    fs::path path(*file);
+    std::error_code ignored;
+    if (path.is_relative() && !fs::exists(path, ignored)) {
+      for (const std::string& folder : folders) {
+        if (fs::exists(fs::path(folder) / path, ignored)) {
+          path = fs::path(folder) / path;
+          break;
+        }
+      }
+    }
+    return objPolygons(path.string(), polygons, error);
+  }
+  PolyMesh saved;
+  if (!polygonsOf(host, mesh, 0, &saved, error)) return false;
+  for (const auto& p : saved.points) polygons->points.push_back(p);
+  for (const PolyMesh::Face& face : saved.faces) {
+    polygons->counts.push_back(static_cast<int>(face.vertices.size()));
+    polygons->vertices.insert(polygons->vertices.end(), face.vertices.begin(), face.vertices.end());
+  }
+  return true;
+}
+
+std::vector<std::string> meshesFedBy(const Host& host, const std::string& node) {
+  std::vector<std::string> meshes;
+  std::set<std::string> seen{node};
+  std::vector<std::string> pending{node};
+  while (!pending.empty()) {
+    const std::string at = pending.back();
+    pending.pop_back();
+    if (host.typeOf(at) == "mesh") meshes.push_back(at);
+    for (const KeptConnection& c : host.keptConnections()) {
+      if (c.sourceNode == at && seen.insert(c.destinationNode).second) {
+        pending.push_back(c.destinationNode);
+      }
+    }
+  }
+  return meshes;
 }
 
 }  // namespace qv::maya

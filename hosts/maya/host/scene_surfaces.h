@@ -12,6 +12,10 @@
 
 namespace qv::maya {
 
+namespace detail {
+struct MeshPolygons;
+}
+
 // What part of a surface shows: the network rooted at a node's output
 // (`node` set: a node with a Viewport 2.0 shader), else a flat colour.
 struct SurfaceLook {
@@ -41,5 +45,17 @@ bool isEvaluatedHistory(const std::string& type);
 // surfaceShader: a lambert's colour, or the network of a node with a
 // Viewport 2.0 shader connected there.
 std::vector<SceneSurface> savedSurfaces(Host& host, std::vector<std::string>* notes);
+
+// The polygons a `mesh` node holds, in object space, as its outMesh and
+// worldMesh hand them on: from its objFile (a relative name found in
+// `folders`, the first that has it, where it is not found as given), else
+// from its inline data or history as savedSurfaces reads them. False with
+// `error` naming what is wrong.
+bool meshPolygons(Host& host, const std::string& mesh, const std::vector<std::string>& folders,
+                  detail::MeshPolygons* polygons, std::string* error);
+
+// The meshes whose polygons the node's kept values or connections can
+// change: the node itself where it is a mesh, and those its outputs reach.
+std::vector<std::string> meshesFedBy(const Host& host, const std::string& node);
 
 }  // namespace qv::maya

@@ -42,7 +42,7 @@ MDataHandle MDataBlock::inputValue(const MObject& attribute, MStatus* ReturnStat
   return MDataHandle(node_, found);
 }
 MDataHandle MDataBlock::inputValue(const MPlug& plug, MStatus* ReturnStatus) {
-  return inputValue(plug.attribute(), ReturnStatus);
+  return inputValue(qv::maya::detail::PlugAccess::attribute(plug), ReturnStatus);
 }
 MDataHandle MDataBlock::outputValue(const MObject& attribute, MStatus* ReturnStatus) {
   if (failed("MDataBlock::outputValue", ReturnStatus)) return MDataHandle();
@@ -53,15 +53,17 @@ MDataHandle MDataBlock::outputValue(const MObject& attribute, MStatus* ReturnSta
   return MDataHandle(node_, found);
 }
 MDataHandle MDataBlock::outputValue(const MPlug& plug, MStatus* ReturnStatus) {
-  return outputValue(plug.attribute(), ReturnStatus);
+  return outputValue(qv::maya::detail::PlugAccess::attribute(plug), ReturnStatus);
 }
 
-// An array attribute's elements: none, as the graph holds none (a node's light
-// list is empty, say), which is no failure; any other attribute is one.
+// An array of leaves hands out its existing elements; a compound array
+// (a node's light list, say) has none here, which is no failure; any other
+// attribute is one.
 MArrayDataHandle MDataBlock::inputArrayValue(const MObject& attribute, MStatus* ReturnStatus) {
   const Attribute* found = attributeIn(node_, attribute);
   report(ReturnStatus, found && found->array ? MS::kSuccess : MS::kInvalidParameter);
-  return MArrayDataHandle();
+  if (!found || !found->hasElements()) return MArrayDataHandle();
+  return MArrayDataHandle(node_, found, true);
 }
 MArrayDataHandle MDataBlock::inputArrayValue(const MPlug& plug, MStatus* ReturnStatus) {
   return inputArrayValue(plug.attribute(), ReturnStatus);
@@ -69,7 +71,8 @@ MArrayDataHandle MDataBlock::inputArrayValue(const MPlug& plug, MStatus* ReturnS
 MArrayDataHandle MDataBlock::outputArrayValue(const MObject& attribute, MStatus* ReturnStatus) {
   const Attribute* found = attributeIn(node_, attribute);
   report(ReturnStatus, found && found->array ? MS::kSuccess : MS::kInvalidParameter);
-  return MArrayDataHandle();
+  if (!found || !found->hasElements()) return MArrayDataHandle();
+  return MArrayDataHandle(node_, found, false);
 }
 MArrayDataHandle MDataBlock::outputArrayValue(const MPlug& plug, MStatus* ReturnStatus) {
   return outputArrayValue(plug.attribute(), ReturnStatus);

@@ -201,7 +201,44 @@ MFnData::Type MDataHandle::type() const {
 }
 
 MObject MDataHandle::attribute() {
-  return objectOf(attribute_);
+  return objectOf(attribute_ && attribute_->arrayOf ? attribute_->arrayOf : attribute_);
+}
+
+namespace {
+
+std::shared_ptr<qv::maya::detail::MeshData> meshIn(const Node* node, const Attribute* attribute) {
+  if (!node || !attribute || attribute->kind != AttributeKind::kTyped) return nullptr;
+  return std::dynamic_pointer_cast<qv::maya::detail::MeshData>(graph().data(*node, *attribute));
+}
+
+}  // namespace
+
+MObject MDataHandle::asMesh() const {
+  auto mesh = meshIn(node_, attribute_);
+  return mesh ? qv::maya::detail::wrap(mesh) : MObject();
+}
+
+MObject MDataHandle::asMeshTransformed() const {
+  auto mesh = meshIn(node_, attribute_);
+  if (!mesh) return MObject();
+  auto moved = std::make_shared<qv::maya::detail::MeshData>(*mesh);
+  const MMatrix& m = mesh->world;
+  for (auto& p : moved->polygons.points) {
+    const double x = p[0], y = p[1], z = p[2];
+    double w = x * m(0, 3) + y * m(1, 3) + z * m(2, 3) + m(3, 3);
+    if (w == 0.0) w = 1.0;
+    for (unsigned int c = 0; c < 3; ++c) {
+      p[c] = (x * m(0, c) + y * m(1, c) + z * m(2, c) + m(3, c)) / w;
+    }
+  }
+  moved->world = MMatrix();
+  return qv::maya::detail::wrap(moved);
+}
+
+const MMatrix& MDataHandle::geometryTransformMatrix() const {
+  static const MMatrix identity;
+  auto mesh = meshIn(node_, attribute_);
+  return mesh ? mesh->world : identity;
 }
 
 void MDataHandle::setClean() {

@@ -41,6 +41,9 @@ bool typeHasFn(MFn::Type type, MFn::Type fn) {
     case MFn::kTypedAttribute:
     case MFn::kMatrixAttribute:
       return fn == MFn::kAttribute;
+    case MFn::kMeshData:
+      if (fn == MFn::kGeometryData) return true;
+      [[fallthrough]];
     case MFn::kNumericData:
     case MFn::kStringData:
       return fn == MFn::kData;
@@ -56,7 +59,8 @@ bool MFnBase::hasObj(MFn::Type type) const {
 }
 
 bool MFnBase::hasObj(const MObject& object) const {
-  return object.hasFn(type());
+  // The mesh set reads mesh data as well as mesh nodes.
+  return object.hasFn(type()) || (type() == MFn::kMesh && object.hasFn(MFn::kMeshData));
 }
 
 MObject MFnBase::object(MStatus* ReturnStatus) const {

@@ -61,7 +61,12 @@ bool MPlug::isNull(MStatus* ReturnStatus) const {
 
 MObject MPlug::attribute(MStatus* ReturnStatus) const {
   report(ReturnStatus, isNull() ? MS::kFailure : MS::kSuccess);
-  return attribute_;
+  const Attribute* held = attributeOf(attribute_);
+  return held && held->arrayOf ? objectOf(held->arrayOf) : attribute_;
+}
+
+MPlug qv::maya::detail::PlugAccess::make(Node* node, const Attribute* attribute) {
+  return MPlug(objectOf(node), objectOf(attribute));
 }
 
 MObject MPlug::node(MStatus* ReturnStatus) const {
@@ -81,6 +86,7 @@ MString MPlug::partialName(bool includeNodeName, bool, bool, bool, bool useFullA
   for (const Attribute* a = plug.attribute; a; a = useFullAttributePath ? a->parent : nullptr) {
     text = (useLongNames ? a->longName : a->shortName) + (text.empty() ? "" : "." + text);
   }
+  if (plug.attribute->arrayOf) text += "[" + std::to_string(plug.attribute->logicalIndex) + "]";
   if (includeNodeName) text = plug.node->name + "." + text;
   return text.c_str();
 }
@@ -88,6 +94,74 @@ MString MPlug::partialName(bool includeNodeName, bool, bool, bool, bool useFullA
 bool MPlug::isChild(MStatus* ReturnStatus) const {
   PlugView plug = view(node_, attribute_, ReturnStatus);
   return plug.attribute && plug.attribute->parent;
+}
+
+bool MPlug::isArray(MStatus* ReturnStatus) const {
+  PlugView plug = view(node_, attribute_, ReturnStatus);
+  return plug.attribute && plug.attribute->array;
+}
+
+bool MPlug::isElement(MStatus* ReturnStatus) const {
+  PlugView plug = view(node_, attribute_, ReturnStatus);
+  return plug.attribute && plug.attribute->arrayOf;
+}
+
+unsigned int MPlug::logicalIndex(MStatus* ReturnStatus) const {
+  PlugView plug = view(node_, attribute_, ReturnStatus);
+  if (!plug.attribute || !plug.attribute->arrayOf) {
+    report(ReturnStatus, MS::kFailure);
+    return 0;
+  }
+  return plug.attribute->logicalIndex;
+}
+
+unsigned int MPlug::numElements(MStatus* ReturnStatus) const {
+  PlugView plug = view(node_, attribute_, ReturnStatus);
+  if (!plug.attribute || !plug.attribute->array) {
+    report(ReturnStatus, MS::kFailure);
+    return 0;
+  }
+  return static_cast<unsigned int>(graph().elementsOf(*plug.node, *plug.attribute).size());
+}
+
+unsigned int MPlug::numConnectedElements(MStatus* ReturnStatus) const {
+  PlugView plug = view(node_, attribute_, ReturnStatus);
+  if (!plug.attribute || !plug.attribute->array) {
+    report(ReturnStatus, MS::kFailure);
+    return 0;
+  }
+  unsigned int count = 0;
+  for (const Attribute* element : graph().elementsOf(*plug.node, *plug.attribute)) {
+    for (const auto& c : graph().connections) {
+      if ((c.source.node == plug.node && c.source.attribute == element) ||
+          (c.destination.node == plug.node && c.destination.attribute == element)) {
+        ++count;
+        break;
+      }
+    }
+  }
+  return count;
+}
+
+MPlug MPlug::array(MStatus* ReturnStatus) const {
+  PlugView plug = view(node_, attribute_, ReturnStatus);
+  if (!plug.attribute || !plug.attribute->arrayOf) {
+    report(ReturnStatus, MS::kFailure);
+    return MPlug();
+  }
+  return MPlug(node_, objectOf(plug.attribute->arrayOf));
+}
+
+// The plug of the element whether or not it exists yet; it comes to exist
+// once connected or given a value.
+MPlug MPlug::elementByLogicalIndex(unsigned int logicalIndex, MStatus* ReturnStatus) const {
+  PlugView plug = view(node_, attribute_, ReturnStatus);
+  const Attribute* element = plug.attribute ? plug.attribute->element(logicalIndex) : nullptr;
+  if (!element) {
+    report(ReturnStatus, MS::kFailure);
+    return MPlug();
+  }
+  return MPlug(node_, objectOf(element));
 }
 
 bool MPlug::isCompound(MStatus* ReturnStatus) const {
@@ -161,6 +235,8 @@ MStatus readNumber(const MObject& node, const MObject& attribute, double* value)
   }
   graph().evaluate(*plug.node, *plug.attribute);
   *value = graph().number(*plug.node, *plug.attribute);
+  // Maya makes an element it is asked the value of.
+  graph().addElement(*plug.node, *plug.attribute);
   return MS::kSuccess;
 }
 
@@ -300,7 +376,7 @@ bool MPlug::operator==(const MPlug& other) const {
 }
 
 bool MPlug::operator==(const MObject& other) const {
-  return !attribute_.isNull() && attribute_ == other;
+  return !attribute_.isNull() && attribute() == other;
 }
 
 bool MPlug::operator!=(const MPlug& other) const {

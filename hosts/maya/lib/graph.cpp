@@ -3,6 +3,7 @@
 #include "numeric_value.h"
 
 #include <maya/MDataBlock.h>
+#include <maya/MGlobal.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
 
@@ -36,8 +37,23 @@ bool Attribute::hasFn(MFn::Type type) const {
 
 const Attribute* Attribute::root() const {
   const Attribute* attribute = this;
-  while (attribute->parent) attribute = attribute->parent;
+  while (attribute->parent || attribute->arrayOf) {
+    attribute = attribute->parent ? attribute->parent : attribute->arrayOf;
+  }
   return attribute;
+}
+
+const Attribute* Attribute::element(unsigned int index) const {
+  if (!hasElements()) return nullptr;
+  auto& made = elements_[index];
+  if (!made) {
+    made = std::make_shared<Attribute>(*this);
+    made->elements_.clear();
+    made->array = false;
+    made->arrayOf = this;
+    made->logicalIndex = index;
+  }
+  return made.get();
 }
 
 const Attribute* Attribute::find(const std::string& name) const {
@@ -275,7 +291,24 @@ std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, Builtin
     // gives it a material through a shading engine. Here the triangles come
     // from an OBJ file, and what the viewport shows on the surface is the
     // colour connected into surfaceColor (its own value when unconnected).
-    type->attributes = {fileName("objFile", "obj"), color("surfaceColor", "sc", 0.5)};
+    auto objFile = fileName("objFile", "obj");
+    // The shape's polygons as Maya hands them on: outMesh in object space,
+    // worldMesh one element per instance (one here) with the world matrix.
+    auto meshOutput = [](const char* longName, const char* shortName) {
+      auto attribute = std::make_shared<Attribute>();
+      attribute->longName = longName;
+      attribute->shortName = shortName;
+      attribute->kind = AttributeKind::kTyped;
+      attribute->dataType = MFnData::kMesh;
+      attribute->storable = false;
+      attribute->writable = false;
+      return attribute;
+    };
+    auto outMesh = meshOutput("outMesh", "o");
+    auto worldMesh = meshOutput("worldMesh", "w");
+    worldMesh->array = true;
+    type->attributes = {objFile, color("surfaceColor", "sc", 0.5), outMesh, worldMesh};
+    type->affects[objFile.get()] = {outMesh.get(), worldMesh.get()};
   }
   type->attributes.push_back(worldMatrix);
   type->attributes.push_back(worldInverse);
@@ -458,6 +491,9 @@ Node* Graph::createNode(const std::string& typeName, const std::string& name, No
   for (const auto& [input, outputs] : node->type->affects) {
     for (const Attribute* output : outputs) node->dirty.insert(output->root());
   }
+  if (node->type->builtin == BuiltinKind::kMesh) {
+    node->elements[node->type->find("worldMesh")].insert(0);
+  }
   if (node->type->isDag()) {
     for (const auto& attribute : node->type->attributes) {
       if (attribute->longName == "worldMatrix" || attribute->longName == "worldInverseMatrix") {
@@ -536,8 +572,10 @@ MStatus Graph::connect(const PlugRef& source, const PlugRef& destination) {
       !source.node->alive || !destination.node->alive) {
     return MS::kInvalidParameter;
   }
+  // An array of leaves connects by its elements.
   if (!source.attribute->readable || !destination.attribute->writable ||
-      !sameShape(*source.attribute, *destination.attribute)) {
+      !sameShape(*source.attribute, *destination.attribute) || source.attribute->hasElements() ||
+      destination.attribute->hasElements()) {
     return MS::kInvalidParameter;
   }
   for (const Connection& connection : connections) {
@@ -547,6 +585,8 @@ MStatus Graph::connect(const PlugRef& source, const PlugRef& destination) {
     }
   }
   connections.push_back({source, destination});
+  addElement(*source.node, *source.attribute);
+  addElement(*destination.node, *destination.attribute);
   const Attribute* root = destination.attribute->root();
   if (destination.node->dirty.count(root)) {
     propagate(*destination.node, *root);
@@ -588,7 +628,11 @@ void Graph::evaluate(Node& node, const Attribute& attribute) {
   // the source of the nearest connected ancestor.
   bool connected = false;
   std::vector<const Attribute*> leaves;
-  collectLeaves(*root, leaves);
+  if (root->hasElements()) {
+    leaves = elementsOf(node, *root);
+  } else {
+    collectLeaves(*root, leaves);
+  }
   for (const Attribute* leaf : leaves) {
     std::vector<int> path;
     const Attribute* at = leaf;
@@ -607,6 +651,7 @@ void Graph::evaluate(Node& node, const Attribute& attribute) {
     evaluate(from, *source);
     if (leaf->kind == AttributeKind::kTyped) {
       node.texts[leaf] = text(from, *source);
+      node.data[leaf] = data(from, *source);
     } else if (leaf->kind == AttributeKind::kMatrix) {
       node.matrices[leaf] = matrix(from, *source);
     } else {
@@ -645,6 +690,10 @@ void Graph::computeBuiltin(Node& node, const Attribute& root) {
     for (size_t i = 0; i < root.children.size(); ++i) {
       node.numbers[root.children[i].get()] = number(node, *input->children[i]);
     }
+    return;
+  }
+  if (node.type->builtin == BuiltinKind::kMesh && root.dataType == MFnData::kMesh) {
+    computeMesh(node, root);
     return;
   }
   if (root.kind != AttributeKind::kMatrix) return;
@@ -702,6 +751,9 @@ void Graph::propagate(Node& node, const Attribute& root) {
   }
   if (node.type->isDag() && root.longName == "worldMatrix") {
     targets.push_back({&node, node.type->find("worldInverseMatrix")});
+    // worldMesh's data carries the matrix.
+    if (const Attribute* worldMesh = node.type->find("worldMesh"))
+      targets.push_back({&node, worldMesh});
     for (Node* child : node.children) {
       if (const Attribute* world = child->type->find("worldMatrix"))
         targets.push_back({child, world});
@@ -723,6 +775,54 @@ const std::string& Graph::text(const Node& node, const Attribute& attribute) con
 const MMatrix& Graph::matrix(const Node& node, const Attribute& attribute) const {
   auto found = node.matrices.find(&attribute);
   return found == node.matrices.end() ? attribute.defaultMatrix : found->second;
+}
+
+std::shared_ptr<Object> Graph::data(const Node& node, const Attribute& attribute) const {
+  auto found = node.data.find(&attribute);
+  return found == node.data.end() ? nullptr : found->second;
+}
+
+std::vector<const Attribute*> Graph::elementsOf(const Node& node, const Attribute& array) const {
+  std::vector<const Attribute*> elements;
+  auto found = node.elements.find(&array);
+  if (!array.hasElements() || found == node.elements.end()) return elements;
+  for (unsigned int index : found->second) elements.push_back(array.element(index));
+  return elements;
+}
+
+bool Graph::addElement(Node& node, const Attribute& element) {
+  if (!element.arrayOf) return false;
+  node.elements[element.arrayOf].insert(element.logicalIndex);
+  return true;
+}
+
+void Graph::meshChanged(Node& mesh) {
+  if (mesh.type->builtin != BuiltinKind::kMesh) return;
+  for (const char* output : {"outMesh", "worldMesh"}) {
+    if (const Attribute* attribute = mesh.type->find(output)) markDirty(mesh, *attribute);
+  }
+}
+
+void Graph::computeMesh(Node& node, const Attribute& root) {
+  auto mesh = std::make_shared<MeshData>();
+  std::string error;
+  const bool read = !meshReader || meshReader(node, &mesh->polygons, &error);
+  if (!read) {
+    // Maya's data handle of a mesh it cannot build holds no mesh at all.
+    MGlobal::displayWarning(
+        MString((node.name + "." + root.longName + ": no polygons: " + error).c_str()));
+    mesh.reset();
+  }
+  if (!root.hasElements()) {
+    node.data[&root] = mesh;
+    return;
+  }
+  if (mesh) {
+    const Attribute* world = node.type->find("worldMatrix");
+    evaluate(node, *world);
+    mesh->world = matrix(node, *world);
+  }
+  node.data[root.element(0)] = mesh;
 }
 
 bool Graph::injected(const char* function, MStatus* status) {
@@ -781,6 +881,7 @@ MStatus Graph::setNumbers(Node& node, const Attribute& attribute, const std::vec
     if (leaf.hasMax) value = std::min(value, leaf.max);
     node.numbers[&leaf] = storedValue(leaf.numericType, value);
   }
+  addElement(node, attribute);
   valueChanged(node, attribute);
   return MS::kSuccess;
 }
@@ -789,6 +890,7 @@ MStatus Graph::setText(Node& node, const Attribute& attribute, const std::string
   if (!node.alive || attribute.kind != AttributeKind::kTyped) return MS::kInvalidParameter;
   if (hasIncoming(*this, node, attribute)) return MS::kFailure;
   node.texts[&attribute] = value;
+  addElement(node, attribute);
   valueChanged(node, attribute);
   return MS::kSuccess;
 }
@@ -797,6 +899,7 @@ MStatus Graph::setMatrix(Node& node, const Attribute& attribute, const MMatrix& 
   if (!node.alive || attribute.kind != AttributeKind::kMatrix) return MS::kInvalidParameter;
   if (hasIncoming(*this, node, attribute)) return MS::kFailure;
   node.matrices[&attribute] = value;
+  addElement(node, attribute);
   valueChanged(node, attribute);
   return MS::kSuccess;
 }

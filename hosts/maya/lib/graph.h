@@ -2,18 +2,21 @@
 // host-side API. Maya keeps one graph per process, and so does this.
 #pragma once
 
+#include <maya/MDataHandle.h>
 #include <maya/MFloatVector.h>
 #include <maya/MFn.h>
 #include <maya/MFnData.h>
 #include <maya/MFnNumericData.h>
 #include <maya/MMatrix.h>
 #include <maya/MObject.h>
+#include <maya/MPlug.h>
 #include <maya/MPxNode.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
 #include <maya/MTypeId.h>
 #include <maya/MTypes.h>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -79,9 +82,15 @@ struct Attribute : Object {
   bool hidden = false;
   bool usedAsColor = false;
   bool usedAsFilename = false;
-  // Recorded only: the graph holds one value per attribute, so an array
-  // attribute's data handles have no elements.
+  // A multi. Elements are modelled for arrays of leaves (numbers, text,
+  // matrices, data such as meshes): each is an attribute of its own, made on
+  // first use and shared by the type's nodes, so that values, connections and
+  // data handles take an element as they take any leaf. A compound array has
+  // no elements here.
   bool array = false;
+  // Set on an element: the array it belongs to, and its logical index.
+  const Attribute* arrayOf = nullptr;
+  unsigned int logicalIndex = 0;
   // A compound made by MFnLightDataAttribute.
   bool lightData = false;
   std::vector<std::shared_ptr<Attribute>> children;
@@ -91,11 +100,38 @@ struct Attribute : Object {
 
   MFn::Type apiType() const override;
   bool hasFn(MFn::Type type) const override;
+  // The top of the attribute tree: through parents, and from an element to
+  // its array.
   const Attribute* root() const;
+  bool hasElements() const { return array && isLeaf() && !parent; }
+  // The element at the logical index; null where the array has none.
+  const Attribute* element(unsigned int index) const;
   bool isLeaf() const { return children.empty(); }
   // This attribute or one of its descendants, by long or short name.
   const Attribute* find(const std::string& name) const;
   int indexInParent() const;
+
+ private:
+  mutable std::map<unsigned int, std::shared_ptr<Attribute>> elements_;
+};
+
+// A polygon mesh as mesh data carries it: points in object space, and the
+// faces as corner counts and the vertex ids of each face in turn.
+struct MeshPolygons {
+  std::vector<std::array<double, 3>> points;
+  std::vector<int> counts;
+  std::vector<int> vertices;
+};
+
+// What a mesh's outMesh and worldMesh hold. The shape's world matrix travels
+// with worldMesh's data, the points staying in object space.
+struct MeshData : Object {
+  MeshPolygons polygons;
+  MMatrix world;
+  MFn::Type apiType() const override { return MFn::kMeshData; }
+  bool hasFn(MFn::Type type) const override {
+    return type == MFn::kData || type == MFn::kGeometryData || Object::hasFn(type);
+  }
 };
 
 struct StringData : Object {
@@ -183,6 +219,11 @@ struct Node : Object {
   std::map<const Attribute*, double> numbers;
   std::map<const Attribute*, std::string> texts;
   std::map<const Attribute*, MMatrix> matrices;
+  // Data other than text (a mesh), by typed attribute.
+  std::map<const Attribute*, std::shared_ptr<Object>> data;
+  // The logical indices of each array's elements that exist: connected or
+  // set, as in Maya.
+  std::map<const Attribute*, std::set<unsigned int>> elements;
   // The data block: one slot per attribute a handle was asked for, kept for
   // the node's life so that what a handle returned by reference stays valid.
   std::map<const Attribute*, DataSlot> block;
@@ -252,6 +293,10 @@ class Graph {
   // runs MEL through: the result of the text's last command comes back as
   // text. Unset where the application has none.
   std::function<MStatus(const std::string& command, std::string* result)> commandRunner;
+  // Where a built-in mesh's polygons come from (its objFile, or the data and
+  // history a saved scene gives it), which the host side reads. False with
+  // `error` when they cannot be read; unset, every mesh is empty.
+  std::function<bool(const Node& mesh, MeshPolygons* polygons, std::string* error)> meshReader;
 
   NodeType* typeByName(const std::string& name) const;
   NodeType* typeById(const MTypeId& id) const;
@@ -291,6 +336,15 @@ class Graph {
   double number(const Node& node, const Attribute& leaf) const;
   const std::string& text(const Node& node, const Attribute& attribute) const;
   const MMatrix& matrix(const Node& node, const Attribute& attribute) const;
+  // Null where the attribute holds no data.
+  std::shared_ptr<Object> data(const Node& node, const Attribute& attribute) const;
+  // The array's existing elements in logical-index order (none for an
+  // attribute that is no array of leaves).
+  std::vector<const Attribute*> elementsOf(const Node& node, const Attribute& array) const;
+  // Makes the element exist on the node; false where it is no element.
+  bool addElement(Node& node, const Attribute& element);
+  // Marks what a mesh's polygons feed as out of date: its history changed.
+  void meshChanged(Node& mesh);
 
   // True when the next call of this API function is to fail, with its code.
   bool injected(const char* function, MStatus* status);
@@ -298,6 +352,7 @@ class Graph {
  private:
   void propagate(Node& node, const Attribute& root);
   void computeBuiltin(Node& node, const Attribute& root);
+  void computeMesh(Node& node, const Attribute& root);
   std::set<std::pair<const Node*, const Attribute*>> computing_;
 };
 
@@ -319,6 +374,19 @@ void storeBlock(Node& node);
 struct NodeAccess {
   static void bind(MPxNode& user, Node* node) { user.node_ = node; }
   static bool mpSafe(const MPxNode& user) { return user.mpSafe_; }
+};
+
+// The attribute a plug holds: for an element, the element's own.
+struct PlugAccess {
+  static const MObject& attribute(const MPlug& plug) { return plug.attribute_; }
+  static MPlug make(Node* node, const Attribute* attribute);
+};
+
+// Makes the handle of an attribute's (or an element's) value in the block.
+struct HandleAccess {
+  static MDataHandle make(Node* node, const Attribute* attribute) {
+    return MDataHandle(node, attribute);
+  }
 };
 
 // Makes the data block compute is handed.

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <maya/MDataHandle.h>
 #include <maya/MStatus.h>
 #include <maya/MTypes.h>
 #include <string.h>
 
-// The elements of an array attribute in a data block. The stand-in's graph
-// has no array attributes, so every array handle is empty: plug-ins that
-// loop over the elements (lights above all) see none.
+#include <vector>
+
+// The elements of an array attribute in a data block, in logical-index
+// order: those that exist (connected or set) when the handle is made. A
+// compound array has none in the stand-in, so plug-ins that loop over light
+// data see none.
 class MArrayDataHandle {
  public:
   MArrayDataHandle(const MDataHandle& in, MStatus* ReturnStatus = nullptr);
@@ -27,4 +31,11 @@ class MArrayDataHandle {
  private:
   friend class MDataBlock;
   MArrayDataHandle();
+  MArrayDataHandle(qv::maya::detail::Node* node, const qv::maya::detail::Attribute* array,
+                   bool input);
+
+  qv::maya::detail::Node* node_ = nullptr;
+  const qv::maya::detail::Attribute* array_ = nullptr;
+  std::vector<unsigned int> indices_;
+  unsigned int position_ = 0;
 };

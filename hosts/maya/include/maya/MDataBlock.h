@@ -19,8 +19,7 @@ class MDataBlock {
   MDataHandle inputValue(const MObject& attribute, MStatus* ReturnStatus = nullptr);
   MDataHandle outputValue(const MPlug& plug, MStatus* ReturnStatus = nullptr);
   MDataHandle outputValue(const MObject& attribute, MStatus* ReturnStatus = nullptr);
-  // The stand-in's attributes hold one element each: an array handle has no
-  // elements.
+  // The existing elements of an array of leaves; none for a compound array.
   MArrayDataHandle inputArrayValue(const MPlug& plug, MStatus* ReturnStatus = nullptr);
   MArrayDataHandle inputArrayValue(const MObject& attribute, MStatus* ReturnStatus = nullptr);
   MArrayDataHandle outputArrayValue(const MPlug& plug, MStatus* ReturnStatus = nullptr);

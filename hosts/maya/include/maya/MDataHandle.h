@@ -14,6 +14,7 @@ class MString;
 
 namespace qv::maya::detail {
 struct Attribute;
+struct HandleAccess;
 struct Node;
 }  // namespace qv::maya::detail
 
@@ -55,6 +56,13 @@ class MDataHandle {
   MMatrix& asMatrix() const;
   MString& asString() const;
   void*& asAddr() const;
+  // Mesh data: null where the attribute holds none (a mesh that could not be
+  // read). The transformed copy has its points in world space, by the
+  // matrix geometryTransformMatrix gives (worldMesh's: the shape's world
+  // matrix; identity for other data).
+  MObject asMesh() const;
+  MObject asMeshTransformed() const;
+  const MMatrix& geometryTransformMatrix() const;
 
   // The handle of a child of this compound, in the same block.
   MDataHandle child(const MPlug& plug);
@@ -100,7 +108,7 @@ class MDataHandle {
 
  private:
   friend class MDataBlock;
-  friend class MArrayDataHandle;
+  friend struct qv::maya::detail::HandleAccess;
   MDataHandle(qv::maya::detail::Node* node, const qv::maya::detail::Attribute* attribute)
       : node_(node), attribute_(attribute) {}
 

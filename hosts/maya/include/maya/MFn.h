@@ -29,7 +29,9 @@ class MFn {
     kMatrixAttribute = 571,
     kPlugin = 574,
     kData = 575,
+    kMeshData = 581,
     kNumericData = 584,
-    kStringData = 597
+    kStringData = 597,
+    kGeometryData = 704
   };
 };

@@ -5,6 +5,12 @@
 #include <maya/MStatus.h>
 #include <maya/MTypes.h>
 
+namespace qv::maya::detail {
+struct PlugAccess;
+}
+
+// A node's attribute, or one element of an array attribute (by logical
+// index), which attribute() names by its array as Maya does.
 class MPlug {
  public:
   MPlug();
@@ -21,12 +27,20 @@ class MPlug {
                       bool useFullAttributePath = false, bool useLongNames = false,
                       MStatus* ReturnStatus = nullptr) const;
 
+  bool isArray(MStatus* ReturnStatus = nullptr) const;
+  bool isElement(MStatus* ReturnStatus = nullptr) const;
   bool isCompound(MStatus* ReturnStatus = nullptr) const;
   bool isChild(MStatus* ReturnStatus = nullptr) const;
+  unsigned int logicalIndex(MStatus* ReturnStatus = nullptr) const;
+  // The elements that exist: connected, set, or read by value.
+  unsigned int numElements(MStatus* ReturnStatus = nullptr) const;
   unsigned int numChildren(MStatus* ReturnStatus = nullptr) const;
+  unsigned int numConnectedElements(MStatus* ReturnStatus = nullptr) const;
   MPlug child(MObject& attr, MStatus* ReturnStatus = nullptr) const;
   MPlug child(unsigned int index, MStatus* ReturnStatus = nullptr) const;
   MPlug parent(MStatus* ReturnStatus = nullptr) const;
+  MPlug array(MStatus* ReturnStatus = nullptr) const;
+  MPlug elementByLogicalIndex(unsigned int logicalIndex, MStatus* ReturnStatus = nullptr) const;
 
   bool connectedTo(MPlugArray& array, bool asDst, bool asSrc,
                    MStatus* ReturnStatus = nullptr) const;
@@ -69,6 +83,7 @@ class MPlug {
   bool operator!=(const MObject& other) const;
 
  private:
+  friend struct qv::maya::detail::PlugAccess;
   MObject node_;
   MObject attribute_;
 };

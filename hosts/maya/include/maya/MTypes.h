@@ -64,15 +64,32 @@ class MDataHandle;
 class MDGContext;
 class MFloatVector;
 class MFnPlugin;
+class MIntArray;
 class MImage;
 class MMatrix;
 class MObject;
 class MPlug;
 class MPlugArray;
+class MPoint;
+class MPointArray;
 class MPxNode;
 class MStatus;
 class MString;
 class MTypeId;
+
+// The spaces a shape's geometry is read in.
+class MSpace {
+ public:
+  enum Space {
+    kInvalid = 0,
+    kTransform = 1,
+    kPreTransform = 2,
+    kPostTransform = 3,
+    kWorld = 4,
+    kObject = kPreTransform,
+    kLast = 5
+  };
+};
 
 typedef void* (*MCreatorFunction)();
 typedef MStatus (*MInitializeFunction)();
