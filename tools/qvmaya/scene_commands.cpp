@@ -6,6 +6,7 @@
 #include "scene_writer.h"
 #include "session.h"
 
+#include <maya/MFnAttribute.h>
 #include <maya/MFnDependencyNode.h>
 
 #include <algorithm>
@@ -153,6 +154,23 @@ PlugName Session::plug(const Word& word) const {
   }
   if (dot + 1 == text.size()) fail("Not a plug (NODE.ATTR): " + quoteWord(text));
   plug.attribute = text.substr(dot + 1);
+  // "ocl[3]": an element of an array the graph holds values of.
+  const size_t open = plug.attribute.find('[');
+  if (open != std::string::npos && plug.attribute.back() == ']' &&
+      plug.attribute.find_first_of(".[]", open + 1) == plug.attribute.size() - 1 &&
+      plug.attribute.find('.') == std::string::npos) {
+    const std::string digits = plug.attribute.substr(open + 1, plug.attribute.size() - open - 2);
+    MFnDependencyNode fn(host_.node(plug.node));
+    const MObject attribute = fn.attribute(plug.attribute.substr(0, open).c_str());
+    // The graph holds elements of arrays of plain values; a compound
+    // array's elements are kept as read.
+    plug.modelled = !attribute.isNull() && MFnAttribute(attribute).isArray() &&
+                    !attribute.hasFn(MFn::kCompoundAttribute) && !digits.empty() &&
+                    digits.size() <= 10 &&
+                    digits.find_first_not_of("0123456789") == std::string::npos &&
+                    std::stoull(digits) <= 0xffffffffULL;
+    if (plug.modelled) return plug;
+  }
   if (plug.attribute.find('[') == std::string::npos) {
     // "t" or "t.tx": the last part names the attribute.
     const std::string name = plug.attribute.substr(plug.attribute.rfind('.') + 1);

@@ -250,6 +250,8 @@ void Session::setAttr(const Statement& statement) {
     } else {
       values.push_back(std::move(value));
     }
+    // A mesh's inline data or a creator's setting: what the mesh hands on.
+    host_.historyChanged(target.node);
     return;
   }
   std::string error;
@@ -270,9 +272,16 @@ void Session::setAttr(const Statement& statement) {
 }
 
 void Session::getAttr(const Statement& statement) {
-  const Arguments a = parse(statement, {}, 1, 1);
+  const Arguments a = parse(statement, {{"s", "size", 0}}, 1, 1);
   const PlugName target = plug(a.positional[0]);
   std::string error;
+  if (a.has("size")) {
+    const auto size = target.modelled ? host_.numElements(target.text(), &error) : std::nullopt;
+    if (!size) fail("getAttr: " + (error.empty() ? target.text() + " is not modelled" : error));
+    result_ = std::to_string(*size);
+    *out_ << result_ << '\n';
+    return;
+  }
   if (!target.modelled) {
     // A kept value reads back as it was set.
     const maya::NodeRecord* record = host_.findRecord(target.node);
@@ -309,25 +318,18 @@ void Session::connection(const Statement& statement, bool connect) {
   const std::string& command = statement.words[0].text;
   std::string error;
   if (source.modelled && destination.modelled) {
-    if (connect && a.has("force")) {
+    const bool next = a.has("nextAvailable");
+    if (connect && a.has("force") && !next) {
       // Forced: whatever fed the destination lets go of it first.
-      const std::string wanted = destination.node + "." +
-                                 MFnAttribute(MFnDependencyNode(host_.node(destination.node))
-                                                  .attribute(destination.attribute.c_str()))
-                                     .shortName()
-                                     .asChar();
-      for (const auto& [from, to] : host_.connections()) {
-        if (to == wanted) {
-          host_.disconnectAttr(from, to);
-          break;
-        }
+      if (const auto from = host_.sourceOf(destination.text())) {
+        host_.disconnectAttr(*from, destination.text());
       }
     }
-    if (connect && host_.isConnected(source.text(), destination.text())) {
+    if (connect && !next && host_.isConnected(source.text(), destination.text())) {
       warn(quoteWord(source.text()) + " is already connected to " + quoteWord(destination.text()));
       return;
     }
-    const bool done = connect ? host_.connectAttr(source.text(), destination.text(), &error)
+    const bool done = connect ? host_.connectAttr(source.text(), destination.text(), next, &error)
                               : host_.disconnectAttr(source.text(), destination.text(), &error);
     if (!done) fail(command + ": " + error);
     return;
