@@ -212,6 +212,61 @@ TEST(QvmayaTest, SavedSceneReloadsToTheSameValues) {
   EXPECT_EQ(first.out.substr(first.out.find('\n') + 1), out.str());
 }
 
+// Meshes connected into the elements of a plug-in's mesh array, by index,
+// by -na and by an array source without index; what reaches the plug-in
+// follows the plane's creator, and a saved scene writes the connections as
+// Maya does and opens to the same meshes.
+TEST(QvmayaTest, MeshArrayElementsConnectSaveAndReopen) {
+  PluginPath path(QV_MAYA_TEST_PLUGIN_DIR);
+  const fs::path folder = temp("mesh_array");
+  fs::create_directories(folder);
+  // A unit cube, one quad a side.
+  std::ofstream(folder / "box.obj")
+      << "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
+         "f 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 5 1 4 8\n";
+  std::ofstream(folder / "scene.ma") << R"(//Maya ASCII 2016 scene
+requires "qv_testMeshArray" "1.0";
+createNode transform -n "groundT";
+createNode mesh -n "groundShape" -p "groundT";
+createNode polyPlane -n "polyPlane1";
+	setAttr ".sw" 3;
+	setAttr ".sh" 2;
+createNode transform -n "boxT";
+createNode mesh -n "boxShape" -p "boxT";
+	setAttr ".obj" -type "string" "box.obj";
+createNode qvTestMeshArray -n "painting";
+connectAttr "polyPlane1.out" "groundShape.i";
+connectAttr "groundShape.w" "painting.ocl" -na;
+connectAttr "boxShape.worldMesh[0]" "painting.occluders[2]";
+)";
+  const fs::path saved = folder / "saved.ma";
+  // 3x2 quads and the cube's 6, two triangles each; then a 1x2 plane.
+  const Result first = runScript(
+      "getAttr painting.tri;\ngetAttr -size painting.ocl;\n"
+      "setAttr polyPlane1.sw 1;\ngetAttr painting.tri;\n"
+      "disconnectAttr boxShape.w painting.ocl[2];\n"
+      "file -save \"" +
+          saved.generic_string() + "\";\n",
+      {(folder / "scene.ma").string(), "-"});
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(first.out, "24\n2\n16\n");
+  const std::string text = readFile(saved);
+  for (const char* line : {"connectAttr \"groundShape.w\" \"painting.ocl[0]\";\n",
+                           "connectAttr \"polyPlane1.out\" \"groundShape.i\";\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\nnot in\n" << text;
+  }
+  EXPECT_EQ(text.find("boxShape.w"), std::string::npos) << text;
+
+  // Only the plane is connected now: the cube's element was never saved.
+  const Result again = runScript(
+      "getAttr painting.tri;\ngetAttr -size painting.ocl;\n"
+      "connectAttr boxShape.w painting.ocl;\n",
+      {saved.string(), "-"});
+  EXPECT_EQ(again.out, "4\n1\n");
+  EXPECT_NE(again.err.find("painting.ocl is an array: name an element"), std::string::npos)
+      << again.err;
+}
+
 // Maya writes the film back as one double2; its halves read back on their
 // own, and a scene saved with it writes it the same way.
 TEST(QvmayaTest, CameraApertureTakesADouble2AndSavesAsOne) {
