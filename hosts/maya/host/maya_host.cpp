@@ -371,6 +371,22 @@ const char* compoundType(MFnNumericData::Type type) {
 void collectStates(const Node& node, const Attribute& attribute, bool storable,
                    std::vector<AttributeState>& states) {
   storable = storable && attribute.storable;
+  if (attribute.hasElements()) {
+    // Each element that exists, by index, whatever its value (no default
+    // to match): that it exists is part of the scene.
+    for (const Attribute* element : graph().elementsOf(node, attribute)) {
+      const size_t first = states.size();
+      collectStates(node, *element, storable, states);
+      for (size_t i = first; i < states.size(); ++i) {
+        const std::string index = "[" + std::to_string(element->logicalIndex) + "]";
+        states[i].longName += index;
+        states[i].shortName += index;
+        states[i].defaultValue =
+            states[i].value.empty() ? std::vector<double>{0.0} : std::vector<double>{};
+      }
+    }
+    return;
+  }
   const char* numericCompound = compoundType(attribute.numericType);
   if (attribute.kind == AttributeKind::kCompound && !*numericCompound) {
     for (const auto& child : attribute.children) collectStates(node, *child, storable, states);
@@ -473,16 +489,16 @@ std::optional<PlugRef> resolve(const std::string& plug, std::string* error) {
   }
   // An element: "attr[3]" after the last dot.
   std::string name = plug.substr(plug.rfind('.') + 1);
-  std::optional<unsigned long> index;
+  std::optional<unsigned long long> index;
   if (const auto open = name.find('['); open != std::string::npos) {
     const std::string digits = name.substr(open + 1, name.size() - open - 2);
     if (name.back() != ']' || digits.empty() || digits.size() > 10 ||
         digits.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoul(digits) > 0xffffffffUL) {
+        std::stoull(digits) > 0xffffffffULL) {
       fail(error, "not an element index: " + plug);
       return std::nullopt;
     }
-    index = std::stoul(digits);
+    index = std::stoull(digits);
     name.erase(open);
   }
   const Attribute* attribute = node->type->find(name);

@@ -390,6 +390,21 @@ MMatrix localMatrix(const Graph& graph, const Node& node) {
   return step * translate;
 }
 
+// Faces of three corners or more, their counts adding up to the vertex
+// list, every vertex one of the points: what MFnMesh reads without checking.
+bool wellFormed(const MeshPolygons& mesh) {
+  size_t corners = 0;
+  for (int count : mesh.counts) {
+    if (count < 3) return false;
+    corners += static_cast<size_t>(count);
+  }
+  if (corners != mesh.vertices.size()) return false;
+  for (int vertex : mesh.vertices) {
+    if (vertex < 0 || static_cast<size_t>(vertex) >= mesh.points.size()) return false;
+  }
+  return true;
+}
+
 MObject objectOf(const Object& object) {
   return wrap(const_cast<Object&>(object).shared_from_this());
 }
@@ -806,7 +821,11 @@ void Graph::meshChanged(Node& mesh) {
 void Graph::computeMesh(Node& node, const Attribute& root) {
   auto mesh = std::make_shared<MeshData>();
   std::string error;
-  const bool read = !meshReader || meshReader(node, &mesh->polygons, &error);
+  bool read = !meshReader || meshReader(node, &mesh->polygons, &error);
+  if (read && !wellFormed(mesh->polygons)) {
+    read = false;
+    error = "its faces do not add up to its vertex list";
+  }
   if (!read) {
     // Maya's data handle of a mesh it cannot build holds no mesh at all.
     MGlobal::displayWarning(

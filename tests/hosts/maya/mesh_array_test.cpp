@@ -13,7 +13,6 @@
 #include <maya/MString.h>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -43,7 +42,8 @@ class MeshArrayTest : public testing::Test {
         reinterpret_cast<const void* (*)()>(host.pluginSymbol("qv_testMeshArray", "qvTestMeshLog"));
     ASSERT_NE(logOf, nullptr);
     log = static_cast<const MeshLog*>(logOf());
-    folder = fs::temp_directory_path() / ("qv_mesh_array_" + std::to_string(::getpid()));
+    folder = fs::path(testing::TempDir()) /
+             testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::create_directories(folder);
     ASSERT_EQ(host.createNode("qvTestMeshArray", "reader"), "reader");
   }

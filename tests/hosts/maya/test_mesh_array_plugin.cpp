@@ -32,11 +32,13 @@ class qvTestMeshArray : public MPxNode {
   static MTypeId id;
   static MObject occluders;
   static MObject triangles;
+  static MObject weights;
 };
 
 MTypeId qvTestMeshArray::id(0x0013FF04);
 MObject qvTestMeshArray::occluders;
 MObject qvTestMeshArray::triangles;
+MObject qvTestMeshArray::weights;
 
 MStatus qvTestMeshArray::initialize() {
   MFnTypedAttribute typed;
@@ -48,8 +50,12 @@ MStatus qvTestMeshArray::initialize() {
   triangles = numeric.create("triangles", "tri", MFnNumericData::kInt, 0);
   numeric.setWritable(false);
   numeric.setStorable(false);
+  // Saved, unlike the meshes: an array of plain values.
+  weights = numeric.create("weights", "wt", MFnNumericData::kFloat, 1.0);
+  numeric.setArray(true);
   MStatus status = addAttribute(occluders);
   if (status) status = addAttribute(triangles);
+  if (status) status = addAttribute(weights);
   if (status) status = attributeAffects(occluders, triangles);
   return status;
 }

@@ -245,13 +245,15 @@ connectAttr "boxShape.worldMesh[0]" "painting.occluders[2]";
       "getAttr painting.tri;\ngetAttr -size painting.ocl;\n"
       "setAttr polyPlane1.sw 1;\ngetAttr painting.tri;\n"
       "disconnectAttr boxShape.w painting.ocl[2];\n"
+      "setAttr painting.wt[5] 0.5;\nsetAttr painting.wt[1] 1;\n"
       "file -save \"" +
           saved.generic_string() + "\";\n",
       {(folder / "scene.ma").string(), "-"});
   EXPECT_EQ(first.err, "");
   EXPECT_EQ(first.out, "24\n2\n16\n");
   const std::string text = readFile(saved);
-  for (const char* line : {"connectAttr \"groundShape.w\" \"painting.ocl[0]\";\n",
+  for (const char* line : {"\tsetAttr \".wt[1]\" 1;\n\tsetAttr \".wt[5]\" 0.5;\n",
+                           "connectAttr \"groundShape.w\" \"painting.ocl[0]\";\n",
                            "connectAttr \"polyPlane1.out\" \"groundShape.i\";\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "\nnot in\n" << text;
   }
@@ -260,9 +262,10 @@ connectAttr "boxShape.worldMesh[0]" "painting.occluders[2]";
   // Only the plane is connected now: the cube's element was never saved.
   const Result again = runScript(
       "getAttr painting.tri;\ngetAttr -size painting.ocl;\n"
+      "getAttr -size painting.wt;\ngetAttr painting.wt[5];\n"
       "connectAttr boxShape.w painting.ocl;\n",
       {saved.string(), "-"});
-  EXPECT_EQ(again.out, "4\n1\n");
+  EXPECT_EQ(again.out, "4\n1\n2\n0.5\n");
   EXPECT_NE(again.err.find("painting.ocl is an array: name an element"), std::string::npos)
       << again.err;
 }
