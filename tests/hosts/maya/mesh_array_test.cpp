@@ -6,10 +6,13 @@
 #define MNoVersionString
 #define MNoPluginEntry
 #include <maya/MFnDependencyNode.h>
+#include <maya/MFnMesh.h>
+#include <maya/MIntArray.h>
 #include <maya/MMatrix.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
 #include <maya/MPoint.h>
+#include <maya/MPointArray.h>
 #include <maya/MString.h>
 
 #include <gtest/gtest.h>
@@ -113,6 +116,19 @@ TEST_F(MeshArrayTest, ElementsReadTheirMeshesInLogicalOrderAndFollowTheirShapes)
   EXPECT_EQ(plane.points.front(), (std::array<double, 3>{-2.0, 0.0, 1.0}));
   EXPECT_EQ(plane.points.back(), (std::array<double, 3>{2.0, 0.0, -1.0}));
   EXPECT_EQ(cube.transformed, cube.points);  // the shape sits at the origin
+  // The shape node itself reads as its outMesh does.
+  MStatus status;
+  const MFnMesh shape(host.node("cubeShape"), &status);
+  ASSERT_TRUE(status);
+  EXPECT_EQ(shape.numPolygons(), 6);
+  EXPECT_EQ(shape.numVertices(), 8);
+  EXPECT_EQ(shape.polygonVertexCount(1), 4);
+  MIntArray corners;
+  ASSERT_TRUE(shape.getPolygonVertices(1, corners));
+  EXPECT_EQ((std::vector<int>{corners[0], corners[1], corners[2], corners[3]}),
+            (std::vector<int>{4, 7, 6, 5}));
+  MPointArray points;
+  EXPECT_EQ(shape.getPoints(points, MSpace::kWorld), MS::kInvalidParameter);
 
   // Moving the cube's transform dirties the reader through worldMesh.
   ASSERT_TRUE(host.setAttr("cubeT.translate", std::vector<double>{1.0, 2.0, 3.0}));
