@@ -242,17 +242,40 @@ Picture Picture::fromFloats(Rgba image) {
   return picture;
 }
 
+Picture Picture::fromRed(int width, int height, std::shared_ptr<const float> values) {
+  Picture picture;
+  picture.width_ = width;
+  picture.height_ = height;
+  picture.red_ = values.get();
+  picture.owner_ = std::move(values);
+  return picture;
+}
+
 std::size_t Picture::byteSize() const {
   if (empty()) return 0;
-  const std::size_t values =
-      static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4;
-  return floats_ ? values * sizeof(float) : values;
+  const std::size_t texels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+  if (red_) return texels * sizeof(float);
+  return floats_ ? texels * 4 * sizeof(float) : texels * 4;
 }
 
 void Picture::channelRange(float lo[4], float hi[4]) const {
   if (empty()) return;
   const std::size_t values =
       static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4;
+  if (red_) {
+    // The order one pass over the widened texels meets the values in.
+    for (std::size_t i = 0; i < values / 4; ++i) {
+      lo[0] = std::min(lo[0], red_[i]);
+      hi[0] = std::max(hi[0], red_[i]);
+    }
+    lo[1] = std::min(lo[1], 0.0f);
+    hi[1] = std::max(hi[1], 0.0f);
+    lo[2] = std::min(lo[2], 0.0f);
+    hi[2] = std::max(hi[2], 0.0f);
+    lo[3] = std::min(lo[3], 1.0f);
+    hi[3] = std::max(hi[3], 1.0f);
+    return;
+  }
   if (floats_) {
     // NaNs make std::min and std::max depend on order: the same order as
     // one pass over the widened pixels.
@@ -279,7 +302,12 @@ void Picture::channelRange(float lo[4], float hi[4]) const {
 Rgba Picture::toRgba() const {
   if (empty()) return Rgba();
   Rgba result(width_, height_);
-  if (floats_) {
+  if (red_) {
+    for (std::size_t i = 0; i < result.pixels.size() / 4; ++i) {
+      result.pixels[i * 4] = red_[i];
+      result.pixels[i * 4 + 3] = 1.0f;
+    }
+  } else if (floats_) {
     std::copy(floats_, floats_ + result.pixels.size(), result.pixels.begin());
   } else {
     for (std::size_t i = 0; i < result.pixels.size(); ++i) result.pixels[i] = bytes_[i] / 255.0f;

@@ -34,11 +34,15 @@ class Picture {
   // Takes width * height * 4 channel bytes, rows top-down.
   static Picture fromBytes(int width, int height, std::shared_ptr<const unsigned char> bytes);
   static Picture fromFloats(Rgba image);
+  // Takes width * height floats, rows top-down: one channel, each texel
+  // reading (d, 0, 0, 1) as Direct3D and Vulkan return an R32_FLOAT texel,
+  // kept at a quarter of what widening it would take.
+  static Picture fromRed(int width, int height, std::shared_ptr<const float> values);
 
   int width() const { return width_; }
   int height() const { return height_; }
   bool empty() const { return width_ <= 0 || height_ <= 0; }
-  bool isFloat() const { return floats_ != nullptr; }
+  bool isFloat() const { return floats_ != nullptr || red_ != nullptr; }
   // What the pixels take in memory.
   std::size_t byteSize() const;
 
@@ -48,6 +52,7 @@ class Picture {
     const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
                            static_cast<std::size_t>(x)) *
                           4;
+    if (red_) return {red_[i / 4], 0.0f, 0.0f, 1.0f};
     if (floats_) return {floats_[i], floats_[i + 1], floats_[i + 2], floats_[i + 3]};
     return {bytes_[i] / 255.0f, bytes_[i + 1] / 255.0f, bytes_[i + 2] / 255.0f,
             bytes_[i + 3] / 255.0f};
@@ -67,6 +72,7 @@ class Picture {
   std::shared_ptr<const void> owner_;
   const unsigned char* bytes_ = nullptr;
   const float* floats_ = nullptr;
+  const float* red_ = nullptr;
 };
 
 // By the file name's extension: ".png" (each channel clamped to [0, 1] and

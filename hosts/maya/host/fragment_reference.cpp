@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 
 namespace qv::maya::reference {
 namespace {
@@ -282,14 +283,29 @@ void flatten(const Output& output, float* floats) {
   floats[6] = output.outAlpha;
 }
 
-const Reference* find(const std::string& function) {
-  static const Reference kReferences[] = {
+namespace {
+
+// A deque keeps what find() handed out where it is as others are added.
+std::deque<Reference>& references() {
+  static std::deque<Reference> all = {
       {"qv_vpProjectorFragment", projectorTypes(), projectorFragment},
       {"qv_vpStackFragment", stackTypes(), stackFragment}};
-  for (const Reference& reference : kReferences) {
-    if (function == reference.function) return &reference;
+  return all;
+}
+
+}  // namespace
+
+const Reference* find(const std::string& function) {
+  const std::deque<Reference>& all = references();
+  // The latest of a function's name wins.
+  for (auto reference = all.rbegin(); reference != all.rend(); ++reference) {
+    if (function == reference->function) return &*reference;
   }
   return nullptr;
+}
+
+void add(const Reference& reference) {
+  references().push_back(reference);
 }
 
 }  // namespace qv::maya::reference

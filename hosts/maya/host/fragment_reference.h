@@ -53,4 +53,11 @@ struct Reference {
 // The reference of the fragment function of that name, or null.
 const Reference* find(const std::string& function);
 
+// Makes find() give `reference` for its function from now on, in place of
+// any it gave: for fragments other than the plug-ins', such as those a test
+// registers to check what the preview hands a function. A function that
+// returns one value (no structure) gives it in the floats of flatten() from
+// outColor's first on, a bool, int or float as outAlpha.
+void add(const Reference& reference);
+
 }  // namespace qv::maya::reference

@@ -8,6 +8,8 @@
 #include <maya/MViewport2Renderer.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <sstream>
 
 namespace qv::maya {
@@ -320,12 +322,21 @@ const ShaderView* Viewport::shader(const std::string& node) const {
   view.parameters.clear();
   view.samplers.clear();
   view.textures.clear();
+  view.memoryTextures.clear();
+  view.unsetTextures.clear();
   if (const detail::ShaderState* state = renderState().shader(found->shader)) {
     view.parameters = state->values;
     view.samplers = state->samplers;
     for (const auto& [name, texture] : state->textures) {
       const detail::TextureEntry* held = renderState().texture(texture);
       view.textures[name] = held ? held->path.asChar() : "";
+      if (held && held->inMemory) {
+        view.memoryTextures[name] = {held->description.fWidth, held->description.fHeight,
+                                     held->description.fFormat};
+      }
+    }
+    for (const auto& [name, type] : state->types) {
+      if (type == "texture2" && !state->textures.count(name)) view.unsetTextures.push_back(name);
     }
   }
   return &view;
@@ -398,9 +409,20 @@ std::string Viewport::dump(const std::string& node) const {
         << addressName(desc.addressU) << ' ' << addressName(desc.addressV) << ' '
         << addressName(desc.addressW) << ", maxAnisotropy " << desc.maxAnisotropy << '\n';
   }
+  // Set and unset ones together, in name order as the other lines are.
+  std::map<std::string, std::string> textures;
   for (const auto& [name, path] : view->textures) {
-    out << "  texture " << name << " = " << path << '\n';
+    auto memory = view->memoryTextures.find(name);
+    if (memory == view->memoryTextures.end()) {
+      textures[name] = " = " + path;
+    } else {
+      const MemoryTexture& texture = memory->second;
+      textures[name] = " = memory texture \"" + path + "\" " + std::to_string(texture.width) + "x" +
+                       std::to_string(texture.height) + " " + formatName(texture.format);
+    }
   }
+  for (const std::string& name : view->unsetTextures) textures[name] = ": not set";
+  for (const auto& [name, text] : textures) out << "  texture " << name << text << '\n';
   return out.str();
 }
 
@@ -428,6 +450,38 @@ int liveSamplerStates() {
 
 int textureReferences(const std::string& path) {
   return renderState().textureReferences(path);
+}
+
+bool memoryTexturePicture(const std::string& name, image::Picture* picture) {
+  const detail::TextureEntry* entry = renderState().memoryTexture(name);
+  if (!entry || entry->description.fTextureType != MHWRender::kImage2D) return false;
+  const int width = static_cast<int>(entry->description.fWidth);
+  const int height = static_cast<int>(entry->description.fHeight);
+  // Level 0 only: the preview reads no other.
+  const size_t bytes = size_t{entry->description.fWidth} * entry->description.fHeight * 4;
+  if (entry->pixels.size() < bytes) return false;
+  if (entry->description.fFormat == MHWRender::kR32_FLOAT) {
+    auto values = std::make_shared<std::vector<float>>(bytes / 4);
+    std::memcpy(values->data(), entry->pixels.data(), bytes);
+    *picture = image::Picture::fromRed(width, height,
+                                       std::shared_ptr<const float>(values, values->data()));
+    return true;
+  }
+  auto values = std::make_shared<std::vector<unsigned char>>(entry->pixels.begin(),
+                                                             entry->pixels.begin() + bytes);
+  *picture = image::Picture::fromBytes(
+      width, height, std::shared_ptr<const unsigned char>(values, values->data()));
+  return true;
+}
+
+const char* formatName(MHWRender::MRasterFormat format) {
+  switch (format) {
+    case MHWRender::kR32_FLOAT:
+      return "R32_FLOAT";
+    case MHWRender::kR8G8B8A8_UNORM:
+      return "R8G8B8A8_UNORM";
+  }
+  return "(invalid)";
 }
 
 }  // namespace qv::maya

@@ -4,11 +4,13 @@
 // draws; and what the built shaders hold, for tests and `qvmaya ogs`.
 #pragma once
 
+#include "image_file.h"
 #include "maya_host.h"
 
 #include <maya/MPxShadingNodeOverride.h>
 #include <maya/MShaderManager.h>
 #include <maya/MStateManager.h>
+#include <maya/MViewport2Renderer.h>
 
 #include <map>
 #include <memory>
@@ -27,6 +29,13 @@ const char* engineName(Engine engine);      // "directx11", "opengl-core"
 const char* engineLanguage(Engine engine);  // "HLSL", "GLSL"
 bool engineByName(const std::string& name, Engine* engine);
 
+// A texture a shader holds that was made from memory
+// (MTextureManager::acquireTexture with pixels) rather than read from a file.
+struct MemoryTexture {
+  unsigned int width = 0, height = 0;
+  MHWRender::MRasterFormat format = MHWRender::kR8G8B8A8_UNORM;
+};
+
 // What one node's shader instance holds after a draw update.
 struct ShaderView {
   std::string fragmentName;  // what fragmentName() returned at the last build ("" = no shader)
@@ -40,7 +49,10 @@ struct ShaderView {
   // row by row.
   std::map<std::string, std::string> parameters;
   std::map<std::string, MHWRender::MSamplerStateDesc> samplers;  // resolved name -> description
-  std::map<std::string, std::string> textures;  // resolved name -> texture file path
+  // resolved name -> texture file path, or for one made from memory its name
+  std::map<std::string, std::string> textures;
+  std::map<std::string, MemoryTexture> memoryTextures;  // resolved name -> one made from memory
+  std::vector<std::string> unsetTextures;  // texture parameters nothing was set on, by name
 };
 
 // The Viewport 2.0 of the session of a Host. The overrides it creates never
@@ -117,6 +129,13 @@ bool fragmentXml(const std::string& name, std::string* xml);  // a registered fr
 std::string fragmentSource(const std::string& name, const std::string& language);
 int liveSamplerStates();                         // distinct sampler states alive
 int textureReferences(const std::string& path);  // references held on the texture of that file
+// The level-0 texels of the live 2D texture made from memory under that
+// name, row 0 first (at v = 0) as they were handed in: an R32_FLOAT one
+// as one float a texel, read (d, 0, 0, 1); an R8G8B8A8_UNORM one as its
+// bytes. False when there is no such texture.
+bool memoryTexturePicture(const std::string& name, image::Picture* picture);
+// "R32_FLOAT", "R8G8B8A8_UNORM", as `ogs -dump` names the formats.
+const char* formatName(MHWRender::MRasterFormat format);
 
 // The names `ogs -dump` gives the enumerators.
 const char* filterName(MHWRender::MSamplerState::TextureFilter filter);

@@ -251,6 +251,7 @@ const char* varyingOf(const std::string& semantic) {
   if (semantic == "mayaUvCoordSemantic") return "uv";
   if (semantic == "Pm") return "Pm";
   if (semantic == "Pw") return "Pw";
+  if (semantic == "Nw") return "Nw";
   if (semantic == "world") return "world";
   std::string lower = semantic;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -262,13 +263,14 @@ const char* varyingOf(const std::string& semantic) {
 
 const char* varyingType(const std::string& varying) {
   if (varying == "uv") return "float2";
-  if (varying == "Pm" || varying == "Pw") return "float3";
+  if (varying == "Pm" || varying == "Pw" || varying == "Nw") return "float3";
   return "float4x4";
 }
 
 // The textures and samplers of one call, in parameter order.
 struct CallTextures {
   std::vector<std::string> files;
+  std::vector<bool> memory;
   std::vector<gpu::Sampler> samplers;
 };
 
@@ -477,7 +479,10 @@ int Linker::linkInstance(Shader& shader, const std::string& instance, std::strin
   const int firstSlot = static_cast<int>(network_.slots.size());
   for (size_t i = 0; i < std::max(textures.files.size(), textures.samplers.size()); ++i) {
     Slot slot;
-    if (i < textures.files.size()) slot.file = textures.files[i];
+    if (i < textures.files.size()) {
+      slot.file = textures.files[i];
+      slot.memory = textures.memory[i];
+    }
     if (i < textures.samplers.size()) slot.sampler = textures.samplers[i];
     network_.slots.push_back(slot);
   }
@@ -525,6 +530,7 @@ bool Linker::argument(const std::string& node, const ShaderView& view, const Pro
     argument.slot = static_cast<int>(textures->files.size());
     const std::string* file = bound.name.empty() ? nullptr : resolved(view.textures, bound.name);
     textures->files.push_back(file ? *file : "");
+    textures->memory.push_back(file && resolved(view.memoryTextures, bound.name));
   } else if (property.type == "sampler") {
     argument.kind = ArgumentKind::kSampler;
     argument.slot = static_cast<int>(textures->samplers.size());
@@ -653,6 +659,7 @@ std::string expression(const Argument& argument, bool glsl) {
       if (argument.semantic == "uv") return "qvUv";
       if (argument.semantic == "Pm") return "qvPm";
       if (argument.semantic == "Pw") return "qvPw";
+      if (argument.semantic == "Nw") return "qvNw";
       if (argument.semantic == "world") return "qvWorld";
       return cameraMatrix(argument.semantic, glsl);
     case ArgumentKind::kLink:
@@ -759,9 +766,10 @@ std::string wrapperHlsl(const Network& network) {
       "  float2 qvUv = float2(qvInputs[qvBase], qvInputs[qvBase + 1]);\n"
       "  float3 qvPm = float3(qvInputs[qvBase + 2], qvInputs[qvBase + 3], qvInputs[qvBase + 4]);\n"
       "  float3 qvPw = float3(qvInputs[qvBase + 5], qvInputs[qvBase + 6], qvInputs[qvBase + 7]);\n"
+      "  float3 qvNw = float3(qvInputs[qvBase + 8], qvInputs[qvBase + 9], qvInputs[qvBase + 10]);\n"
       "  uint qvWorldAt = qvInvocationCount * " +
-      std::to_string(kInputFloats) +
-      " + uint(qvInputs[qvBase + 8]) * 16;\n"
+      std::to_string(kInputFloats) + " + uint(qvInputs[qvBase + " + std::to_string(kInputSurface) +
+      "]) * 16;\n"
       "  float4x4 qvWorld;\n"
       "  for (uint qvRow = 0; qvRow < 4; ++qvRow)\n"
       "    for (uint qvColumn = 0; qvColumn < 4; ++qvColumn)\n"
@@ -783,9 +791,10 @@ std::string wrapperGlsl(const Network& network) {
       "  vec2 qvUv = vec2(qvInputs[qvBase], qvInputs[qvBase + 1u]);\n"
       "  vec3 qvPm = vec3(qvInputs[qvBase + 2u], qvInputs[qvBase + 3u], qvInputs[qvBase + 4u]);\n"
       "  vec3 qvPw = vec3(qvInputs[qvBase + 5u], qvInputs[qvBase + 6u], qvInputs[qvBase + 7u]);\n"
+      "  vec3 qvNw = vec3(qvInputs[qvBase + 8u], qvInputs[qvBase + 9u], qvInputs[qvBase + 10u]);\n"
       "  uint qvWorldAt = qvInvocationCount * " +
-      std::to_string(kInputFloats) +
-      "u + uint(qvInputs[qvBase + 8u]) * 16u;\n"
+      std::to_string(kInputFloats) + "u + uint(qvInputs[qvBase + " + std::to_string(kInputSurface) +
+      "u]) * 16u;\n"
       "  // The HLSL wrapper's matrix: element [row][column] there is [column][row] here.\n"
       "  mat4 qvWorld;\n"
       "  for (uint qvRow = 0u; qvRow < 4u; ++qvRow)\n"

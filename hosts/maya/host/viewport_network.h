@@ -16,10 +16,14 @@
 namespace qv::maya::preview {
 
 // What one surface point hands a network, in the order the wrapper reads
-// them from its inputs: uv (2 floats), Pm (3), Pw (3) and the index of its
-// surface (1). After the last point's come the surfaces' world matrices, 16
-// floats each: the HLSL float4x4 of the `world` semantic, row by row.
-constexpr int kInputFloats = 9;
+// them from its inputs: uv (floats 0-1), Pm (2-4), Pw (5-7), Nw (8-10: the
+// unit world normal, facing the camera ray that found the point) and the
+// index of its surface (11). After the last point's come the surfaces' world
+// matrices, 16 floats each: the HLSL float4x4 of the `world` semantic, row
+// by row.
+constexpr int kInputFloats = 12;
+constexpr int kInputNw = 8;
+constexpr int kInputSurface = 11;
 // What the wrapper writes per point: the shown colour and alpha.
 constexpr int kOutputFloats = 4;
 
@@ -33,7 +37,7 @@ struct Argument {
   // is the node's MMatrix transposed, so that mul(matrix, float4(p, 1)) is
   // Maya's row vector p times the MMatrix.
   std::vector<float> values;
-  // kVarying: "uv", "Pm", "Pw", "world", or a matrix of the camera: "view",
+  // kVarying: "uv", "Pm", "Pw", "Nw", "world", or a matrix of the camera: "view",
   // "projection", "viewprojection", "worldview", "worldviewprojection"
   std::string semantic;
   int call = -1;       // kLink: the call whose result it reads,
@@ -62,6 +66,9 @@ struct Call {
 // A texture slot k: the texture and sampler bound at 2 + 2k and 3 + 2k.
 struct Slot {
   std::string file;  // "" when the shader holds no texture there
+  // A texture made from memory: `file` is its name, and its texels are the
+  // renderer's (memoryTexturePicture), not a file's.
+  bool memory = false;
   gpu::Sampler sampler;
 };
 

@@ -329,7 +329,15 @@ void surfacePoint(const Surface& surface, std::uint32_t index, const host::Scene
     }
     uv[c] = static_cast<float>(value);
   }
-  inputs[8] = static_cast<float>(index);
+  // The unit geometric normal turned to face the ray, as the renderer's
+  // shading normal is, so that what faces the camera here faces it there.
+  const float* n = hit.geometricNormal;
+  const double facing = static_cast<double>(n[0]) * ray.direction[0] +
+                        static_cast<double>(n[1]) * ray.direction[1] +
+                        static_cast<double>(n[2]) * ray.direction[2];
+  const float sign = facing > 0.0 ? -1.0f : 1.0f;
+  for (int c = 0; c < 3; ++c) inputs[preview::kInputNw + c] = sign * n[c];
+  inputs[preview::kInputSurface] = static_cast<float>(index);
 }
 
 // A surface's world matrix as the `world` semantic's HLSL float4x4, row by
@@ -352,9 +360,17 @@ class Shading {
   bool loadTextures(std::string* error) {
     for (const preview::Network& network : networks_) {
       for (const preview::Slot& slot : network.slots) {
-        if (slot.file.empty() || images_.count(slot.file)) continue;
-        image::Picture& image = images_[slot.file];
-        if (!image::read(slot.file, &image, error)) {
+        if (slot.file.empty() || images_.count(keyOf(slot))) continue;
+        image::Picture& image = images_[keyOf(slot)];
+        if (slot.memory) {
+          // The shader holds a reference, so only a volume or an empty
+          // texture gets here without texels.
+          if (!memoryTexturePicture(slot.file, &image)) {
+            *error = network.root + ": memory texture \"" + slot.file +
+                     "\" is no 2D texture the preview can read";
+            return false;
+          }
+        } else if (!image::read(slot.file, &image, error)) {
           *error = network.root + ": cannot read texture " + slot.file + ": " + *error;
           return false;
         }
@@ -363,18 +379,21 @@ class Shading {
     return true;
   }
 
-  // The device takes textures widened to float, with their mipmaps; beyond
-  // this many pixels (an 8k painting) that would cost gigabytes, so larger
-  // ones are drawn by the CPU references, which read the picture as it is.
+  // The device takes textures widened to four floats a texel, a memory
+  // texture's R32_FLOAT ones too (a quarter of them is what it holds);
+  // beyond this many pixels (an 8k painting) that would cost gigabytes, so
+  // larger ones are drawn by the CPU references, which read the texels as
+  // they are.
   static constexpr std::int64_t kMaxDeviceTexturePixels = std::int64_t{1} << 26;
 
   // The largest texture beyond what the device takes, as "FILE is N
-  // pixels", or "".
+  // pixels" (a memory texture: "memory texture \"NAME\" is N pixels"), or "".
   std::string tooLargeForDevice() const {
-    for (const auto& [path, image] : images_) {
+    for (const auto& [key, image] : images_) {
       const std::int64_t pixels = std::int64_t{image.width()} * image.height();
       if (pixels > kMaxDeviceTexturePixels) {
-        return path + " is " + std::to_string(pixels) + " pixels, more than the " +
+        return (key.first ? "memory texture \"" + key.second + "\"" : key.second) + " is " +
+               std::to_string(pixels) + " pixels, more than the " +
                std::to_string(kMaxDeviceTexturePixels) + " the preview hands a device";
       }
     }
@@ -389,9 +408,9 @@ class Shading {
       *error = "the shader of " + network.root + "'s network does not compile:\n" + compiled.log;
       return false;
     }
-    std::map<std::string, gpu::Image> uploads;
-    for (const auto& [path, image] : images_) {
-      gpu::Image& upload = uploads[path];
+    std::map<Key, gpu::Image> uploads;
+    for (const auto& [key, image] : images_) {
+      gpu::Image& upload = uploads[key];
       upload.width = static_cast<uint32_t>(image.width());
       upload.height = static_cast<uint32_t>(image.height());
       upload.rgba = image.toRgba().pixels;
@@ -404,7 +423,7 @@ class Shading {
     for (size_t k = 0; k < network.slots.size(); ++k) {
       gpu::TextureBinding binding;
       const preview::Slot& slot = network.slots[k];
-      binding.image = slot.file.empty() ? nullptr : &uploads.at(slot.file);
+      binding.image = slot.file.empty() ? nullptr : &uploads.at(keyOf(slot));
       binding.sampler = slot.sampler;
       // Without samplerAnisotropy the nearest the device has.
       if (binding.sampler.filter == gpu::Filter::kAnisotropic && !device.anisotropy()) {
@@ -423,6 +442,13 @@ class Shading {
       return false;
     }
     return true;
+  }
+
+  // Where a reference puts the one value a function returns: a float as
+  // outAlpha, a vector from outColor on.
+  static void singleValue(const std::string& type, int* offset, int* size) {
+    *offset = type == "float" || type == "int" || type == "bool" ? 6 : 0;
+    *size = type == "float2" ? 2 : type == "float3" ? 3 : type == "float4" ? 4 : 1;
   }
 
   bool onCpu(size_t index, const Batch& batch, std::vector<float>* colors, std::string* error) {
@@ -445,8 +471,8 @@ class Shading {
         if (argument.kind == preview::ArgumentKind::kConstant) {
           std::copy(argument.values.begin(), argument.values.end(), arguments[k].v.begin());
         } else if (argument.kind == preview::ArgumentKind::kTexture) {
-          const std::string& file = network.slots[argument.slot].file;
-          arguments[k].image = file.empty() ? nullptr : &images_.at(file);
+          const preview::Slot& slot = network.slots[argument.slot];
+          arguments[k].image = slot.file.empty() ? nullptr : &images_.at(keyOf(slot));
         } else if (argument.kind == preview::ArgumentKind::kSampler) {
           arguments[k].sampler = network.slots[argument.slot].sampler;
         }
@@ -472,25 +498,35 @@ class Shading {
             patches.push_back({i, k, kPoint,
                                name == "uv"   ? 0
                                : name == "Pm" ? 2
+                               : name == "Nw" ? preview::kInputNw
                                               : 5,
                                name == "uv" ? 2 : 3});
           }
         } else if (argument.kind == preview::ArgumentKind::kLink) {
           Patch patch{i, k, argument.call, 0, 0};
-          reference::outputMember(argument.member, &patch.offset, &patch.size);
+          const preview::Call& from = network.calls[static_cast<size_t>(argument.call)];
+          if (from.single) {
+            singleValue(from.resultType, &patch.offset, &patch.size);
+          } else {
+            reference::outputMember(argument.member, &patch.offset, &patch.size);
+          }
           patches.push_back(patch);
         }
       }
     }
     int shown = 0, size = 0;
-    reference::outputMember(network.shown, &shown, &size);
+    if (network.calls.back().single) {
+      singleValue(network.calls.back().resultType, &shown, &size);
+    } else {
+      reference::outputMember(network.shown, &shown, &size);
+    }
 
     colors->resize(batch.count() * preview::kOutputFloats);
     std::vector<std::array<float, 7>> results(network.calls.size());
     const float* worlds = batch.inputs.data() + batch.count() * preview::kInputFloats;
     for (size_t p = 0; p < batch.count(); ++p) {
       const float* inputs = batch.inputs.data() + p * preview::kInputFloats;
-      const float* world = worlds + static_cast<size_t>(inputs[8]) * 16;
+      const float* world = worlds + static_cast<size_t>(inputs[preview::kInputSurface]) * 16;
       size_t next = 0;
       for (size_t i = 0; i < network.calls.size(); ++i) {
         for (; next < patches.size() && patches[next].call == i; ++next) {
@@ -513,8 +549,12 @@ class Shading {
   }
 
  private:
+  // A file and a memory texture may go by the same name.
+  using Key = std::pair<bool, std::string>;  // made from memory, the file or the name
+  static Key keyOf(const preview::Slot& slot) { return {slot.memory, slot.file}; }
+
   const std::vector<preview::Network>& networks_;
-  std::map<std::string, image::Picture> images_;
+  std::map<Key, image::Picture> images_;
 };
 
 }  // namespace

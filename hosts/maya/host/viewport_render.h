@@ -44,8 +44,11 @@ struct PreviewResult {
 // are evaluated (Maya evaluates what it draws), then one draw update
 // (Viewport::refresh), then one camera ray through each pixel centre to the
 // nearest mesh, where the surface's network is run with the point's uv
-// (from the OBJ's texture coordinates, else 0), object-space point Pm and
-// world point Pw. The camera looks down its -z axis with +y up, placed by
+// (from the OBJ's texture coordinates, else 0), object-space point Pm,
+// world point Pw and world normal Nw (the triangle's, turned to face the
+// ray, as the V-Ray stand-in's shading normal is). A texture the shader
+// holds from memory is read from the renderer's texels, as a file's from
+// the file. The camera looks down its -z axis with +y up, placed by
 // its worldMatrix; its horizontal field of view is MFnCamera's, the vertical
 // one follows from the image's proportions. An orthographic camera sends
 // parallel rays down its -z instead, over a view orthographicWidth across

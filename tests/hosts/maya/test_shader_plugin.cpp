@@ -2,6 +2,9 @@
 // the real viewport plug-ins: it registers its fragments, sets a texture and a
 // sampler the fragment has no attribute for, and keeps a log of the calls
 // Maya makes, so that tests can check what the viewport drives and when.
+// Given a depthMap name it sets a texture it makes from memory instead of
+// the file: 4 x 4 R32_FLOAT, texel (x, y) of row y (row 0 first, at v = 0)
+// holding 0.25 + x + 4y.
 #include <maya/MDrawRegistry.h>
 #include <maya/MFnDependencyNode.h>
 #include <maya/MFnNumericAttribute.h>
@@ -93,7 +96,8 @@ MStatus qvTestShader::initialize() {
   MObject fileName = typed.create("fileName", "fn", MFnData::kString, text.create(""));
   // Which fragment the override names, so that tests can point it elsewhere.
   MObject fragment = typed.create("fragment", "fr", MFnData::kString, text.create("qvTestGraph"));
-  for (const MObject* attribute : {&gain, &tint, &mode, &fileName, &fragment}) {
+  MObject depthMap = typed.create("depthMap", "dm", MFnData::kString, text.create(""));
+  for (const MObject* attribute : {&gain, &tint, &mode, &fileName, &fragment, &depthMap}) {
     MStatus status = addAttribute(*attribute);
     if (!status) return status;
   }
@@ -137,11 +141,16 @@ class qvTestShaderOverride : public MHWRender::MPxShadingNodeOverride {
     callLog += "updateDG ";
     MFnDependencyNode node(node_);
     MRenderUtil::exactFileTextureName(node.findPlug("fileName").asString(), false, "", file_);
+    depthMap_ = node.findPlug("depthMap").asString();
     MHWRender::MSamplerStateDesc desc;
     if (node.findPlug("mode").asInt() == 1) {
       desc.filter = MHWRender::MSamplerState::kAnisotropic;
       desc.addressU = desc.addressV = desc.addressW = MHWRender::MSamplerState::kTexBorder;
       desc.maxAnisotropy = 16;
+    } else if (node.findPlug("mode").asInt() == 2) {
+      // As a depth map is read: no filtering, no wrapping.
+      desc.filter = MHWRender::MSamplerState::kMinMagMipPoint;
+      desc.addressU = desc.addressV = desc.addressW = MHWRender::MSamplerState::kTexClamp;
     }
     const MHWRender::MSamplerState* previous = sampler_;
     sampler_ = MHWRender::MStateManager::acquireSamplerState(desc);
@@ -159,7 +168,19 @@ class qvTestShaderOverride : public MHWRender::MPxShadingNodeOverride {
     MHWRender::MTextureManager* textures = renderer ? renderer->getTextureManager() : nullptr;
     if (!textures) return;
     MHWRender::MTextureAssignment assignment;
-    assignment.texture = textures->acquireTexture(file_, 0);
+    if (depthMap_.length() > 0) {
+      float depths[4][4];
+      for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) depths[y][x] = 0.25f + static_cast<float>(x + 4 * y);
+      }
+      MHWRender::MTextureDescription desc;
+      desc.setToDefault2DTexture();
+      desc.fWidth = desc.fHeight = 4;
+      desc.fFormat = MHWRender::kR32_FLOAT;
+      assignment.texture = textures->acquireTexture(depthMap_, desc, depths, false);
+    } else {
+      assignment.texture = textures->acquireTexture(file_, 0);
+    }
     if (!assignment.texture) return;
     shader.setParameter(texture->resolvedParameterName(), assignment);
     textures->releaseTexture(assignment.texture);
@@ -168,6 +189,7 @@ class qvTestShaderOverride : public MHWRender::MPxShadingNodeOverride {
  private:
   MObject node_;
   MString file_;
+  MString depthMap_;
   const MHWRender::MSamplerState* sampler_ = nullptr;
 };
 

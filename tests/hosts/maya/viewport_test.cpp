@@ -1,4 +1,5 @@
 #include "viewport.h"
+#include "fragment_reference.h"
 #include "maya_host.h"
 #include "shader_runner.h"
 #include "viewport_network.h"
@@ -17,6 +18,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -616,6 +619,202 @@ TEST_F(ViewportTest, OrthographicCameraSeesParallelRaysOrthographicWidthAcross) 
   ASSERT_TRUE(host.setAttr("camShape.ow", 0.0, &error)) << error;
   EXPECT_FALSE(renderPreview(host, viewport, options, &result, &error));
   EXPECT_EQ(error, "camera camShape has no usable orthographicWidth");
+}
+
+// What a preview shows of every pixel, rendered on the CPU and, where there
+// is a Vulkan device, on it under both engines.
+struct Previews {
+  std::vector<std::pair<std::string, PreviewResult>> results;  // what drew it, the result
+  std::string noDevice;                                        // why not on a device
+};
+
+bool renderEveryWay(Host& host, const std::string& camera, int size, Previews* previews,
+                    std::string* error) {
+  previews->results.clear();
+  for (const bool cpu : {true, false}) {
+    for (const Engine engine : {Engine::kDirectX11, Engine::kOpenGLCoreProfile}) {
+      if (cpu && engine != Engine::kDirectX11) continue;
+      Viewport viewport(host);
+      viewport.setEngine(engine);
+      PreviewOptions options;
+      options.camera = camera;
+      options.width = options.height = size;
+      options.cpu = cpu;
+      PreviewResult result;
+      if (!renderPreview(host, viewport, options, &result, error)) return false;
+      if (!cpu && result.device.empty()) {
+        previews->noDevice = result.noDevice;
+        return true;
+      }
+      previews->results.emplace_back(cpu ? "CPU" : engineName(engine), std::move(result));
+    }
+  }
+  return true;
+}
+
+// Nw is the world normal at the point turned to face the camera ray, as the
+// renderer's shading normal is. The plane 0.6x + 0.8z = -8 is wound so that
+// its normal is (192, 0, 256) / 320 = (0.6, 0, 0.8), which faces the camera
+// at the origin (0.8 * 0 > -8); the camera at z = -20, turned to look down
+// +z, sees its back (0.8 * -20 < -8) and so (-0.6, 0, -0.8). Every pixel
+// that shows the plane shows exactly that, alpha 1, on every path.
+TEST_F(ViewportTest, NwIsTheWorldNormalFacingTheCamera) {
+  const fs::path obj = fs::path(testing::TempDir()) / "tilted_plane.obj";
+  std::ofstream(obj) << "v -8 -8 -4\nv 8 -8 -16\nv 8 8 -16\nv -8 8 -4\nf 1 2 3 4\n";
+  const std::string normal = valueFragment(
+      "qvNormalOut", "<float3 name='Nw' semantic='Nw' flags='varyingInputParam'/>", "",
+      "float3 qvNormalOut(float3 Nw) { return Nw; }", "vec3 qvNormalOut(vec3 Nw) { return Nw; }");
+  ASSERT_EQ(fragments->addShadeFragmentFromBuffer(normal.c_str(), false), "qvNormalOut");
+  reference::add({"qvNormalOut", {"float3"}, [](const reference::Argument* a) {
+                    reference::Output out;
+                    std::copy(a[0].v.begin(), a[0].v.begin() + 3, out.outColor.begin());
+                    return out;
+                  }});
+  std::string error;
+  host.createNode("transform", "ahead");
+  host.createNode("camera", "aheadShape", "ahead");
+  host.createNode("transform", "behind");
+  host.createNode("camera", "behindShape", "behind");
+  ASSERT_TRUE(host.setAttr("behind.t", std::vector<double>{0.0, 0.0, -20.0}, &error)) << error;
+  ASSERT_TRUE(host.setAttr("behind.ry", 180.0, &error)) << error;
+  host.createNode("transform", "card");
+  host.createNode("mesh", "cardShape", "card");
+  ASSERT_TRUE(host.setAttr("cardShape.objFile", obj.string(), &error)) << error;
+  host.createNode("qvTestShader", "a");
+  ASSERT_TRUE(host.setAttr("a.fragment", std::string("qvNormalOut")));
+  ASSERT_TRUE(host.connectAttr("a.tint", "cardShape.surfaceColor", &error)) << error;
+
+  const float x = static_cast<float>(192.0 / 320.0), z = static_cast<float>(256.0 / 320.0);
+  std::string noDevice;
+  for (const auto& [camera, sign] :
+       {std::pair<const char*, float>{"ahead", 1.0f}, {"behind", -1.0f}}) {
+    Previews previews;
+    const bool rendered = renderEveryWay(host, camera, 8, &previews, &error);
+    if (!rendered && error.find("(no Embree)") != std::string::npos) GTEST_SKIP() << error;
+    ASSERT_TRUE(rendered) << error;
+    EXPECT_EQ(previews.results.size(), previews.noDevice.empty() ? 3u : 1u);
+    for (const auto& [how, result] : previews.results) {
+      EXPECT_GT(result.shadingPoints, 0u) << how;
+      EXPECT_EQ(result.image.at(4, 4)[3], 1.0f) << camera << " " << how;
+      for (int py = 0; py < 8; ++py) {
+        for (int px = 0; px < 8; ++px) {
+          const float* pixel = result.image.at(px, py);
+          if (pixel[3] == 0.0f) continue;
+          EXPECT_EQ(std::vector<float>(pixel, pixel + 4),
+                    (std::vector<float>{sign * x, 0.0f, sign * z, 1.0f}))
+              << camera << " " << how << " pixel " << px << ", " << py;
+        }
+      }
+    }
+    noDevice = previews.noDevice;
+  }
+  if (!noDevice.empty()) GTEST_SKIP() << "CPU only: no Vulkan device (" << noDevice << ")";
+}
+
+// A depth map made from memory, R32_FLOAT 4 x 4 with texel (i, j) holding
+// 0.25 + i + 4j, read with a point sampler that clamps, where Pw.xy says.
+// Through an orthographic camera at (0.5, 0.5) that sees 2 units across 8
+// pixels, pixel (x, y) looks at the plane z = 0 at u = -0.375 + 0.25x,
+// v = 1.375 - 0.25y: texel centres inside [0, 1], and beyond it the edge
+// texel, i = clamp(x - 2, 0, 3) and j = clamp(5 - y, 0, 3). An R32_FLOAT
+// texel reads (d, 0, 0, 1); the fragment shows (r, g, a).
+TEST_F(ViewportTest, MemoryDepthMapsReadTheirTexelsWithPointClampSamplers) {
+  const fs::path obj = fs::path(testing::TempDir()) / "depth_card.obj";
+  std::ofstream(obj) << "v -1 -1 0\nv 2 -1 0\nv 2 2 0\nv -1 2 0\nf 1 2 3 4\n";
+  const std::string read = valueFragment(
+      "qvDepthRead",
+      "<float3 name='Pw' semantic='Pw' flags='varyingInputParam'/><texture2 name='fileMap'/>"
+      "<sampler name='textureSampler'/>",
+      "",
+      "float3 qvDepthRead(float3 Pw, Texture2D fileMap, SamplerState textureSampler) {\n"
+      "  float4 t = fileMap.Sample(textureSampler, Pw.xy);\n  return float3(t.x, t.y, t.w);\n}",
+      "vec3 qvDepthRead(vec3 Pw, sampler2D textureSampler) {\n"
+      "  vec4 t = texture(textureSampler, Pw.xy);\n  return vec3(t.x, t.y, t.w);\n}");
+  ASSERT_EQ(fragments->addShadeFragmentFromBuffer(read.c_str(), false), "qvDepthRead");
+  reference::add(
+      {"qvDepthRead", {"float3", "texture2", "sampler"}, [](const reference::Argument* a) {
+         const auto t = reference::sample(a[1].image, a[2].sampler, a[0].v[0], a[0].v[1]);
+         reference::Output out;
+         out.outColor = {t[0], t[1], t[3]};
+         return out;
+       }});
+  std::string error;
+  host.createNode("transform", "cam");
+  host.createNode("camera", "camShape", "cam");
+  ASSERT_TRUE(host.setAttr("cam.t", std::vector<double>{0.5, 0.5, 10.0}, &error)) << error;
+  ASSERT_TRUE(host.setAttr("camShape.o", 1.0, &error)) << error;
+  ASSERT_TRUE(host.setAttr("camShape.ow", 2.0, &error)) << error;
+  host.createNode("transform", "card");
+  host.createNode("mesh", "cardShape", "card");
+  ASSERT_TRUE(host.setAttr("cardShape.objFile", obj.string(), &error)) << error;
+  host.createNode("qvTestShader", "a");
+  ASSERT_TRUE(host.setAttr("a.fragment", std::string("qvDepthRead")));
+  ASSERT_TRUE(host.setAttr("a.depthMap", std::string("qvDepth")));
+  ASSERT_TRUE(host.setAttr("a.mode", 2.0));
+  ASSERT_TRUE(host.connectAttr("a.tint", "cardShape.surfaceColor", &error)) << error;
+  // One with no texture at all, for the dump.
+  host.createNode("qvTestShader", "b");
+  ASSERT_TRUE(host.setAttr("b.fragment", std::string("qvDepthRead")));
+
+  {
+    Viewport viewport(host);
+    viewport.refresh();
+    const ShaderView* view = viewport.shader("a");
+    ASSERT_EQ(view->buildError, "");
+    ASSERT_EQ(view->textures.size(), 1u);
+    EXPECT_EQ(view->textures.at("s1_fileMap"), "qvDepth");
+    EXPECT_EQ(textureReferences("qvDepth"), 1);  // the shader's: the override gave its own back
+    EXPECT_THAT(viewport.dump("a"),
+                HasSubstr("  texture s1_fileMap = memory texture \"qvDepth\" 4x4 R32_FLOAT\n"));
+    EXPECT_THAT(viewport.dump("a"), HasSubstr(": filter kMinMagMipPoint, address kTexClamp "
+                                              "kTexClamp kTexClamp, maxAnisotropy 1\n"));
+    EXPECT_THAT(viewport.dump("b"), HasSubstr("  texture s2_fileMap: not set\n"));
+    EXPECT_EQ(viewport.shader("b")->unsetTextures, std::vector<std::string>{"s2_fileMap"});
+    EXPECT_TRUE(viewport.shader("a")->unsetTextures.empty());
+    preview::Network network;
+    ASSERT_TRUE(preview::linkNetwork(viewport, "a", "tint", &network, &error)) << error;
+    ASSERT_EQ(network.slots.size(), 1u);
+    EXPECT_TRUE(network.slots[0].memory);
+    EXPECT_EQ(network.slots[0].sampler.filter, gpu::Filter::kNearest);
+    EXPECT_EQ(network.slots[0].sampler.address, gpu::Address::kClamp);
+
+    // The texels as the preview reads them: a float one as (d, 0, 0, 1),
+    // bytes over 255.
+    image::Picture picture;
+    ASSERT_TRUE(memoryTexturePicture("qvDepth", &picture));
+    EXPECT_EQ(picture.texel(3, 1), (std::array<float, 4>{7.25f, 0.0f, 0.0f, 1.0f}));
+    MHWRender::MTextureDescription desc;
+    desc.setToDefault2DTexture();
+    desc.fWidth = 2;
+    desc.fHeight = 1;
+    const unsigned char bytes[8] = {0, 51, 102, 255, 255, 204, 153, 0};
+    MHWRender::MTextureManager* textures = MHWRender::MRenderer::theRenderer()->getTextureManager();
+    MHWRender::MTexture* colour = textures->acquireTexture("qvColour", desc, bytes, false);
+    ASSERT_TRUE(memoryTexturePicture("qvColour", &picture));
+    EXPECT_EQ(picture.texel(1, 0), (std::array<float, 4>{1.0f, 0.8f, 0.6f, 0.0f}));
+    textures->releaseTexture(colour);
+    EXPECT_FALSE(memoryTexturePicture("qvColour", &picture));
+  }
+
+  Previews previews;
+  const bool rendered = renderEveryWay(host, "cam", 8, &previews, &error);
+  if (!rendered && error.find("(no Embree)") != std::string::npos) GTEST_SKIP() << error;
+  ASSERT_TRUE(rendered) << error;
+  EXPECT_EQ(previews.results.size(), previews.noDevice.empty() ? 3u : 1u);
+  for (const auto& [how, result] : previews.results) {
+    EXPECT_EQ(result.shadingPoints, 64u) << how;
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x) {
+        const float d =
+            0.25f + static_cast<float>(std::clamp(x - 2, 0, 3) + 4 * std::clamp(5 - y, 0, 3));
+        const float* pixel = result.image.at(x, y);
+        EXPECT_EQ(std::vector<float>(pixel, pixel + 4), (std::vector<float>{d, 0.0f, 1.0f, 1.0f}))
+            << how << " pixel " << x << ", " << y;
+      }
+    }
+  }
+  if (!previews.noDevice.empty())
+    GTEST_SKIP() << "CPU only: no Vulkan device (" << previews.noDevice << ")";
 }
 
 TEST(MImageTest, ReadsFilesBottomUpWithFourChannels) {

@@ -70,8 +70,9 @@ struct TextureEntry {
   std::string key;
   bool inMemory = false;  // made from pixels, found by its name rather than a file
   MHWRender::MTextureDescription description{};
-  // Level 0, rows bottom-up, packed: four bytes per pixel (RGBA8 or one
-  // float), slice after slice for a volume.
+  // Level 0, packed: four bytes per pixel (RGBA8 or one float), slice
+  // after slice for a volume. A file's rows bottom-up, as MImage reads it;
+  // memory's in the order they were handed in (row 0 at v = 0).
   std::vector<unsigned char> pixels;
   int references = 0;
 };
@@ -126,6 +127,9 @@ class RenderState {
   void releaseTexture(MHWRender::MTexture* texture);
   int textureReferences(const std::string& path) const;
   const TextureEntry* texture(const MHWRender::MTexture* texture) const;
+  // The live texture made from memory under that name, without taking a
+  // reference; null when there is none.
+  const TextureEntry* memoryTexture(const std::string& name) const;
 
   const MHWRender::MSamplerState* acquireSamplerState(const MHWRender::MSamplerStateDesc& desc);
   void releaseSamplerState(const MHWRender::MSamplerState* state);

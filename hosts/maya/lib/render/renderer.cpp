@@ -289,6 +289,13 @@ const TextureEntry* RenderState::texture(const MHWRender::MTexture* texture) con
   return found == textures_.end() ? nullptr : &found->second;
 }
 
+const TextureEntry* RenderState::memoryTexture(const std::string& name) const {
+  for (const auto& [handle, entry] : textures_) {
+    if (entry.inMemory && entry.key == name) return &entry;
+  }
+  return nullptr;
+}
+
 bool sameSampler(const MHWRender::MSamplerStateDesc& a, const MHWRender::MSamplerStateDesc& b) {
   for (int i = 0; i < 4; ++i) {
     if (a.borderColor[i] != b.borderColor[i]) return false;
