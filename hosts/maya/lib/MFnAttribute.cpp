@@ -53,3 +53,33 @@ QV_FLAG(Hidden, hidden)
 QV_FLAG(UsedAsColor, usedAsColor)
 QV_FLAG(UsedAsFilename, usedAsFilename)
 QV_FLAG(Array, array)
+
+bool MFnAttribute::indexMatters(MStatus* ReturnStatus) const {
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
+  report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
+  return attribute && attribute->indexMatters;
+}
+
+MStatus MFnAttribute::setIndexMatters(bool state) {
+  MStatus status;
+  if (failed("MFnAttribute::setIndexMatters", &status)) return status;
+  Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
+  if (!attribute) return MS::kInvalidParameter;
+  attribute->indexMatters = state;
+  return MS::kSuccess;
+}
+
+MFnAttribute::DisconnectBehavior MFnAttribute::disconnectBehavior(MStatus* ReturnStatus) const {
+  const Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
+  report(ReturnStatus, attribute ? MS::kSuccess : MS::kInvalidParameter);
+  return attribute ? static_cast<DisconnectBehavior>(attribute->disconnectBehavior) : kNothing;
+}
+
+MStatus MFnAttribute::setDisconnectBehavior(DisconnectBehavior behavior) {
+  MStatus status;
+  if (failed("MFnAttribute::setDisconnectBehavior", &status)) return status;
+  Attribute* attribute = attributeOf(qv::maya::detail::held(*this));
+  if (!attribute || behavior < kDelete || behavior > kNothing) return MS::kInvalidParameter;
+  attribute->disconnectBehavior = behavior;
+  return MS::kSuccess;
+}

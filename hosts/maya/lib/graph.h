@@ -88,6 +88,11 @@ struct Attribute : Object {
   // data handles take an element as they take any leaf. A compound array has
   // no elements here.
   bool array = false;
+  // Recorded only, as set: false when an element's index means nothing (as
+  // `connectAttr -na` takes it), and MFnAttribute::DisconnectBehavior
+  // (kNothing, 2, until set).
+  bool indexMatters = true;
+  int disconnectBehavior = 2;
   // Set on an element: the array it belongs to, and its logical index.
   const Attribute* arrayOf = nullptr;
   unsigned int logicalIndex = 0;

@@ -12,6 +12,9 @@ class MFnAttribute : public MFnBase {
 
   MFn::Type type() const override { return MFn::kAttribute; }
 
+  // What becomes of a destination's value when its connection is broken.
+  enum DisconnectBehavior { kDelete, kReset, kNothing };
+
   MString name(MStatus* ReturnStatus = nullptr) const;
   MString shortName(MStatus* ReturnStatus = nullptr) const;
   MObject parent(MStatus* ReturnStatus = nullptr) const;
@@ -24,6 +27,8 @@ class MFnAttribute : public MFnBase {
   bool isUsedAsColor(MStatus* ReturnStatus = nullptr) const;
   bool isUsedAsFilename(MStatus* ReturnStatus = nullptr) const;
   bool isArray(MStatus* ReturnStatus = nullptr) const;
+  bool indexMatters(MStatus* ReturnStatus = nullptr) const;
+  DisconnectBehavior disconnectBehavior(MStatus* ReturnStatus = nullptr) const;
 
   MStatus setKeyable(bool state);
   MStatus setStorable(bool state);
@@ -33,6 +38,8 @@ class MFnAttribute : public MFnBase {
   MStatus setUsedAsColor(bool state);
   MStatus setUsedAsFilename(bool state);
   MStatus setArray(bool state);
+  MStatus setIndexMatters(bool state);
+  MStatus setDisconnectBehavior(DisconnectBehavior behavior);
 
  private:
   MFnAttribute(const MFnAttribute& other);
