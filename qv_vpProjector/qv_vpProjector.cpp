@@ -4,18 +4,31 @@
 #include "qv_status_check.h"
 
 #include <maya/MAngle.h>
+#include <maya/MArrayDataHandle.h>
 #include <maya/MDataBlock.h>
 #include <maya/MDataHandle.h>
 #include <maya/MFn.h>
 #include <maya/MFnCamera.h>
 #include <maya/MFnDagNode.h>
+#include <maya/MFnDependencyNode.h>
 #include <maya/MFnMatrixAttribute.h>
+#include <maya/MFnMesh.h>
 #include <maya/MFnNumericAttribute.h>
 #include <maya/MFnStringData.h>
 #include <maya/MFnTypedAttribute.h>
+#include <maya/MGlobal.h>
+#include <maya/MIntArray.h>
+#include <maya/MMatrix.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
+#include <maya/MPoint.h>
+#include <maya/MPointArray.h>
 #include <maya/MRenderUtil.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <string>
 
 const MTypeId qv_vpProjector::id(0x03131992);
 const MString qv_vpProjector::typeName("qv_vpProjector");
@@ -49,6 +62,17 @@ MObject qv_vpProjector::placementMatrix;
 MObject qv_vpProjector::outColor;
 MObject qv_vpProjector::outTransparency;
 MObject qv_vpProjector::outAlpha;
+MObject qv_vpProjector::useFacingRatio;
+MObject qv_vpProjector::angleThreshold;
+MObject qv_vpProjector::distanceThreshold;
+MObject qv_vpProjector::useShadowOcclusion;
+MObject qv_vpProjector::dilate;
+MObject qv_vpProjector::softEdge;
+MObject qv_vpProjector::power;
+MObject qv_vpProjector::occluders;
+MObject qv_vpProjector::occlusionBias;
+MObject qv_vpProjector::occlusionResolution;
+MObject qv_vpProjector::occlusionMapId;
 
 namespace {
 
@@ -104,6 +128,62 @@ uint64_t texelIndex(uint64_t size, float coordinate) {
   const auto index = static_cast<uint64_t>(static_cast<float>(size - 1) * coordinate);
   return index < size ? index : size - 1;
 }
+
+// What the camera connected into placementMatrix gives the projection.
+struct ProjectionCamera {
+  float horizontalFov = 1.0f;  // radians
+  float verticalFov = 1.0f;
+  int fit = 0;
+  bool connected = false;  // a transform or shape feeds placementMatrix
+};
+
+// The first transform or shape among placementMatrix's sources decides: a
+// camera shape gives its fields of view and film fit, a transform its first
+// child's film fit. A shape that is no camera is the failing status.
+MStatus findProjectionCamera(const MObject& node, ProjectionCamera* camera) {
+  MStatus status;
+  MPlugArray sources;
+  MPlug(node, qv_vpProjector::placementMatrix).connectedTo(sources, true, false, &status);
+  QV_CHECK_MSTATUS(status);
+  for (unsigned int i = 0; i < sources.length(); ++i) {
+    const MObject source = sources[i].node();
+    if (source.hasFn(MFn::kTransform)) {
+      MFnDagNode transform(source);
+      MFnCamera shape(transform.child(0), &status);
+      QV_CHECK_MSTATUS(status);
+      camera->fit = fitCode(shape.filmFit());
+      camera->connected = true;
+      return MS::kSuccess;
+    }
+    if (source.hasFn(MFn::kShape)) {
+      MFnCamera shape(source, &status);
+      QV_CHECK_MSTATUS(status);
+      if (status) shape.aspectRatio(&status);
+      if (!status) {
+        QV_CHECK_MSTATUS(status);
+        return status;
+      }
+      camera->horizontalFov = static_cast<float>(shape.horizontalFieldOfView());
+      camera->verticalFov = static_cast<float>(shape.verticalFieldOfView());
+      camera->fit = fitCode(shape.filmFit());
+      camera->connected = true;
+      return MS::kSuccess;
+    }
+  }
+  return MS::kSuccess;
+}
+
+MObject createFloatInput(const char* longName, const char* shortName, double defaultValue) {
+  return createNumericInput(longName, shortName, MFnNumericData::kFloat, defaultValue);
+}
+
+MObject createSwitch(const char* longName, const char* shortName) {
+  return createNumericInput(longName, shortName, MFnNumericData::kBoolean, 0.0);
+}
+
+// Numbers the depth maps of every projector in the session, so that a new
+// map never has the number of one an override still holds.
+std::atomic<int> lastMapId{0};
 
 }  // namespace
 
@@ -192,6 +272,139 @@ MStatus qv_vpProjector::initialize() {
       QV_CHECK_MSTATUS(attributeAffects(*input, *output));
     }
   }
+
+  // The visibility tests. The shader reads them by name; with every test
+  // off (the defaults) it shows what it always has.
+  useFacingRatio = createSwitch("useFacingRatio", "ufr");
+  angleThreshold = createFloatInput("angleThreshold", "ang", 90.0);
+  distanceThreshold = createFloatInput("distanceThreshold", "dist", -1.0);
+  useShadowOcclusion = createSwitch("useShadowOcclusion", "occl");
+  dilate = createFloatInput("dilate", "dlt", 0.0);
+  softEdge = createFloatInput("softEdge", "se", 0.5);
+  power = createFloatInput("power", "pwr", 2.0);
+
+  occluders = typed.create("occluders", "ocl", MFnData::kMesh, MObject::kNullObj, &status);
+  QV_CHECK_MSTATUS(status);
+  QV_CHECK_MSTATUS(typed.setArray(true));
+  QV_CHECK_MSTATUS(typed.setReadable(false));
+  // The meshes come through connections; their data is theirs to save.
+  QV_CHECK_MSTATUS(typed.setStorable(false));
+  QV_CHECK_MSTATUS(typed.setIndexMatters(false));
+  QV_CHECK_MSTATUS(typed.setDisconnectBehavior(MFnAttribute::kDelete));
+  // As a fraction of the point's depth, so that one value serves a set
+  // modelled in centimetres and the same set in metres.
+  occlusionBias = createFloatInput("occlusionBias", "obi", 0.01);
+  numeric.setObject(occlusionBias);
+  QV_CHECK_MSTATUS(numeric.setMin(0.0));
+  QV_CHECK_MSTATUS(numeric.setSoftMax(0.1));
+  occlusionResolution =
+      createNumericInput("occlusionResolution", "ores", MFnNumericData::kInt, 1024.0);
+  numeric.setObject(occlusionResolution);
+  QV_CHECK_MSTATUS(numeric.setSoftMin(256.0));
+  QV_CHECK_MSTATUS(numeric.setSoftMax(4096.0));
+  occlusionMapId = numeric.create("occlusionMapId", "omi", MFnNumericData::kInt, 0.0, &status);
+  QV_CHECK_MSTATUS(status);
+  QV_MAKE_OUTPUT(numeric);
+  QV_CHECK_MSTATUS(numeric.setHidden(true));
+
+  const MObject* visibility[] = {&useFacingRatio,
+                                 &angleThreshold,
+                                 &distanceThreshold,
+                                 &useShadowOcclusion,
+                                 &dilate,
+                                 &softEdge,
+                                 &power,
+                                 &occluders,
+                                 &occlusionBias,
+                                 &occlusionResolution,
+                                 &occlusionMapId};
+  for (const MObject* attribute : visibility) QV_CHECK_MSTATUS(addAttribute(*attribute));
+  // A new map only where what it shows changed: the meshes, the camera, or
+  // whether and how finely it is wanted.
+  for (const MObject* input :
+       {&mapType, &placementMatrix, &useShadowOcclusion, &occluders, &occlusionResolution}) {
+    QV_CHECK_MSTATUS(attributeAffects(*input, occlusionMapId));
+  }
+  return MS::kSuccess;
+}
+
+std::shared_ptr<const qv::vpProjector::DepthMap> qv_vpProjector::depthMap() const {
+  std::lock_guard<std::mutex> lock(mapMutex_);
+  return depthMap_;
+}
+
+void qv_vpProjector::warn(const MString& what) const {
+  MGlobal::displayWarning(MFnDependencyNode(thisMObject()).name() + ": " + what);
+}
+
+MStatus qv_vpProjector::computeOcclusionMap(const MPlug& plug, MDataBlock& data) {
+  MStatus status;
+  std::shared_ptr<const qv::vpProjector::DepthMap> map;
+  const bool wanted =
+      data.inputValue(mapType).asInt() == 2 && data.inputValue(useShadowOcclusion).asBool();
+  // Read whether wanted or not, so that the connections are clean again.
+  MArrayDataHandle meshes = data.inputArrayValue(occluders, &status);
+  QV_CHECK_MSTATUS(status);
+  ProjectionCamera camera;
+  if (wanted && findProjectionCamera(thisMObject(), &camera) && !camera.connected) {
+    warn(
+        "useShadowOcclusion needs a camera connected into placementMatrix; the viewport shows "
+        "no occlusion");
+  } else if (wanted && camera.connected) {
+    int resolution = data.inputValue(occlusionResolution).asInt();
+    const int clamped = std::clamp(resolution, kMinOcclusionResolution, kMaxOcclusionResolution);
+    if (clamped != resolution) {
+      warn(MString("occlusionResolution ") + resolution + " is outside " + kMinOcclusionResolution +
+           " to " + kMaxOcclusionResolution + "; the depth map is " + clamped + " texels across");
+      resolution = clamped;
+    }
+    qv::vpProjector::DepthProjection projection;
+    const MMatrix toCamera = data.inputValue(placementMatrix).asMatrix();
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < 4; ++c) projection.worldToCamera[r][c] = toCamera(r, c);
+    }
+    projection.tanHalfWidth = std::tan(0.5 * camera.horizontalFov);
+    projection.tanHalfHeight = std::tan(0.5 * camera.verticalFov);
+    qv::vpProjector::DepthMapBuilder builder(projection);
+    const unsigned int count = meshes.elementCount();
+    for (unsigned int k = 0; k < count; ++k) {
+      if (!meshes.jumpToArrayElement(k)) continue;
+      const unsigned int index = meshes.elementIndex();
+      MDataHandle element = meshes.inputValue(&status);
+      MFnMesh mesh(status ? element.asMesh() : MObject::kNullObj, &status);
+      if (!status) continue;  // nothing connected there, or no mesh: nothing to draw
+      const MMatrix toWorld = element.geometryTransformMatrix();
+      MPointArray points;
+      MIntArray counts;
+      MIntArray vertices;
+      if (!mesh.getPoints(points, MSpace::kObject) || !mesh.getTriangles(counts, vertices)) {
+        continue;
+      }
+      std::vector<std::array<double, 3>> world(points.length());
+      for (unsigned int p = 0; p < points.length(); ++p) {
+        const MPoint placed = points[p] * toWorld;
+        world[p] = {placed.x / placed.w, placed.y / placed.w, placed.z / placed.w};
+      }
+      std::vector<std::array<int, 3>> triangles(vertices.length() / 3);
+      for (unsigned int t = 0; t < triangles.size(); ++t) {
+        triangles[t] = {vertices[3 * t], vertices[3 * t + 1], vertices[3 * t + 2]};
+      }
+      std::string why;
+      if (!builder.addMesh(world, triangles, &why)) {
+        warn(MString("occluders[") + index + "] is left out of the depth map: " + why.c_str());
+      }
+    }
+    const auto size = qv::vpProjector::depthMapSize(projection, resolution);
+    map = std::make_shared<const qv::vpProjector::DepthMap>(builder.build(size[0], size[1]));
+  }
+  {
+    std::lock_guard<std::mutex> lock(mapMutex_);
+    depthMap_ = map;
+  }
+  MDataHandle id = data.outputValue(plug, &status);
+  QV_CHECK_MSTATUS(status);
+  id.set(map ? ++lastMapId : 0);
+  id.setClean();
   return MS::kSuccess;
 }
 
@@ -237,6 +450,7 @@ void qv_vpProjector::loadImage(MDataBlock& data) {
 }
 
 MStatus qv_vpProjector::compute(const MPlug& plug, MDataBlock& data) {
+  if (plug == occlusionMapId) return computeOcclusionMap(plug, data);
   if (plug != outColor && plug.parent() != outColor && plug != outAlpha) {
     return MS::kUnknownParameter;
   }
@@ -263,49 +477,21 @@ MStatus qv_vpProjector::compute(const MPlug& plug, MDataBlock& data) {
     alpha = static_cast<float>(pixel[3] / 255.0);
   }
 
-  // The camera whose matrix feeds placementMatrix decides the field of view
-  // and film fit that the viewport shader projects with.
-  float horizontalFov = 1.0f;
-  float verticalFov = 1.0f;
-  int fit = 0;
-  MPlugArray sources;
-  MPlug(thisMObject(), placementMatrix).connectedTo(sources, true, false, &status);
-  QV_CHECK_MSTATUS(status);
-  for (unsigned int i = 0; i < sources.length(); ++i) {
-    const MObject source = sources[i].node();
-    if (source.hasFn(MFn::kTransform)) {
-      MFnDagNode transform(source);
-      MFnCamera camera(transform.child(0), &status);
-      QV_CHECK_MSTATUS(status);
-      fit = fitCode(camera.filmFit());
-      break;
-    }
-    if (source.hasFn(MFn::kShape)) {
-      MFnCamera camera(source, &status);
-      QV_CHECK_MSTATUS(status);
-      if (status) camera.aspectRatio(&status);
-      if (!status) {
-        QV_CHECK_MSTATUS(status);
-        return status;
-      }
-      horizontalFov = static_cast<float>(camera.horizontalFieldOfView());
-      verticalFov = static_cast<float>(camera.verticalFieldOfView());
-      fit = fitCode(camera.filmFit());
-      break;
-    }
-  }
+  ProjectionCamera camera;
+  status = findProjectionCamera(thisMObject(), &camera);
+  if (!status) return status;
 
   MDataHandle ratioHandle = data.inputValue(resRatio, &status);
   QV_CHECK_MSTATUS(status);
-  ratioHandle.set(verticalFov);
+  ratioHandle.set(camera.verticalFov);
   ratioHandle.setClean();
   MDataHandle angleHandle = data.inputValue(angleOfView, &status);
   QV_CHECK_MSTATUS(status);
-  angleHandle.set(static_cast<float>(MAngle(horizontalFov, MAngle::kRadians).asDegrees()));
+  angleHandle.set(static_cast<float>(MAngle(camera.horizontalFov, MAngle::kRadians).asDegrees()));
   angleHandle.setClean();
   MDataHandle fitHandle = data.inputValue(fitType, &status);
   QV_CHECK_MSTATUS(status);
-  fitHandle.set(fit);
+  fitHandle.set(camera.fit);
   fitHandle.setClean();
 
   if (!data.inputValue(r).asBool()) red = 0.0f;

@@ -6,7 +6,10 @@ qv_vpProjectorFragmentOutput qv_vpProjectorFragment(
     bool solidAlpha, bool premultiply, int texWidth, int texHeight, float resRatio, int fitType,
     float3 colorOffset, float focalLength, float angleOfView, float hAperture, float vAperture,
     bool flipU, bool flipV, float4x4 placementMatrix, float3 Pm, float3 Pw, float4x4 world,
-    Texture2D fileMap, SamplerState textureSampler)
+    Texture2D fileMap, SamplerState textureSampler, float3 Nw, bool useFacingRatio,
+    float angleThreshold, float distanceThreshold, bool useShadowOcclusion, float dilate,
+    float softEdge, float power, float occlusionBias, float3 depthMapShape,
+    Texture2D depthMap, SamplerState depthSampler)
 {
     // Local, so that no other fragment in the same shader can clash with them.
     static const float PI = 3.14159265358979323846264;
@@ -18,6 +21,10 @@ qv_vpProjectorFragmentOutput qv_vpProjectorFragment(
 
     float2 coords = uv;
     bool inFront = true;
+    // Where the camera projection puts the point, unflipped (the depth map's
+    // place for it), and the tangents of the camera's half fields of view.
+    float2 viewCoords = float2(0.0, 0.0);
+    float2 tanHalf = float2(1.0, 1.0);
     if (mapType == 0) {
         if (flipU) coords.x = 1.0 - coords.x;
         if (flipV) coords.y = 1.0 - coords.y;
@@ -53,6 +60,8 @@ qv_vpProjectorFragmentOutput qv_vpProjectorFragment(
         if (flipV) coords.x = 1.0 - coords.x;
         // The camera looks down its negative z axis.
         inFront = q.w > 0.0;
+        viewCoords = float2(q.x / q.w, 1.0 - q.y / q.w);
+        tanHalf = float2(tan(fov * 0.5), tan(resRatio * 0.5));
     }
 
     // Sampled whatever the branch, so that the texture's derivatives come
@@ -66,6 +75,70 @@ qv_vpProjectorFragmentOutput qv_vpProjectorFragment(
             if (!b) color.b = 0.0;
             if (!a) color.a = 0.0;
             if (premultiply) color = color * color.a;
+            if (mapType == 2) {
+                // The render's visibility tests. The way to the camera in world
+                // space is the camera-space point taken back through the
+                // placement's inverse, whatever its scale or shear: the rows of
+                // the inverse are the crossed columns over the determinant.
+                float seen = 1.0;
+                float3 p = mul(placementMatrix, float4(Pw, 1.0)).xyz;
+                float3 c0 = mul(placementMatrix, float4(1.0, 0.0, 0.0, 0.0)).xyz;
+                float3 c1 = mul(placementMatrix, float4(0.0, 1.0, 0.0, 0.0)).xyz;
+                float3 c2 = mul(placementMatrix, float4(0.0, 0.0, 1.0, 0.0)).xyz;
+                float3 toCamera = -float3(dot(cross(c1, c2), p), dot(cross(c2, c0), p),
+                    dot(cross(c0, c1), p)) / dot(c0, cross(c1, c2));
+                float away = length(toCamera);
+                if (useFacingRatio &&
+                    degrees(acos(clamp(dot(normalize(Nw), toCamera / away), -1.0, 1.0))) > angleThreshold) {
+                    seen = 0.0;
+                }
+                // -1 switches the distance test off; any other value cuts beyond it.
+                if (distanceThreshold != -1.0 && away > distanceThreshold) seen = 0.0;
+                if (seen > 0.0 && useShadowOcclusion && depthMapShape.x > 0.0) {
+                    // Hidden where the map (depthMapShape: its width, height and
+                    // nearest depth) holds something nearer than the point by more
+                    // than the bias, a share of the point's depth. The render's
+                    // jittered rays run from the point to a disc of radius dilate
+                    // about the camera; the ray to an offset w of that disc passes
+                    // depth d at dilate * w * (1 / d - 1 / depth) from the point's
+                    // line of sight, in the view's tangents, so a surface at depth
+                    // d seen at an offset o blocks one of them when |o| is within
+                    // that reach. The map's nearest depth bounds the reach, over
+                    // which a fixed disc of 24 offsets looks: at radii
+                    // (k + 0.5) / 24, a golden angle apart. Look 0 is the line of
+                    // sight itself.
+                    float depth = -p.z;
+                    float tolerance = occlusionBias * depth;
+                    float reach = dilate * (1.0 / depthMapShape.z - 1.0 / depth);
+                    int looks = dilate > 0.0 && reach > 0.0 ? 25 : 1;
+                    float blocked = 0.0;
+                    for (int i = 0; i < looks && seen > 0.0; ++i) {
+                        float angle = float(i - 1) * 2.39996323;
+                        float2 offset = float2(cos(angle), sin(angle)) * ((float(i) - 0.5) / 24.0 * reach);
+                        if (i == 0) offset = float2(0.0, 0.0);
+                        float2 at = viewCoords + float2(0.5 * offset.x / tanHalf.x, -0.5 * offset.y / tanHalf.y);
+                        float nearer = depthMap.SampleLevel(depthSampler, at, 0.0).r;
+                        if (depth - nearer > tolerance && length(offset) <= dilate * (1.0 / nearer - 1.0 / depth)) {
+                            if (i == 0) seen = 0.0;
+                            blocked = blocked + 1.0;
+                        }
+                    }
+                    // Without a soft edge any blocked ray hides the point; with
+                    // one, the blocked share over softEdge hides it gradually,
+                    // raised to power.
+                    if (seen > 0.0 && looks > 1) {
+                        if (softEdge <= 0.0) {
+                            if (blocked > 0.0) seen = 0.0;
+                        } else {
+                            seen = seen * (1.0 - min(blocked / (24.0 * softEdge), 1.0));
+                            seen = seen > 0.0 ? pow(seen, power) : 0.0;
+                        }
+                    }
+                }
+                // What the camera does not see shows what lies beneath.
+                if (premultiply) color = color * seen;
+                else color.a = color.a * seen;
+            }
         }
         if (invert) color = 1.0 - color;
     }

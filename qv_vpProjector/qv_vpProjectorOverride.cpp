@@ -1,5 +1,7 @@
 #include "qv_vpProjectorOverride.h"
 
+#include "qv_vpProjector.h"
+
 #include <maya/MDGContext.h>
 #include <maya/MDrawRegistry.h>
 #include <maya/MFnDependencyNode.h>
@@ -94,6 +96,10 @@ qv_vpProjectorOverride::qv_vpProjectorOverride(const MObject& obj)
 qv_vpProjectorOverride::~qv_vpProjectorOverride() {
   if (samplerState_ != nullptr) MHWRender::MStateManager::releaseSamplerState(samplerState_);
   samplerState_ = nullptr;
+  if (depthSamplerState_ != nullptr) {
+    MHWRender::MStateManager::releaseSamplerState(depthSamplerState_);
+  }
+  depthSamplerState_ = nullptr;
 }
 
 MHWRender::DrawAPI qv_vpProjectorOverride::supportedDrawAPIs() const {
@@ -104,6 +110,9 @@ MHWRender::DrawAPI qv_vpProjectorOverride::supportedDrawAPIs() const {
 MString qv_vpProjectorOverride::fragmentName() const {
   resolvedTextureName_ = "";
   resolvedSamplerName_ = "";
+  resolvedDepthMapName_ = "";
+  resolvedDepthSamplerName_ = "";
+  resolvedDepthShapeName_ = "";
   return fragmentName_;
 }
 
@@ -111,6 +120,9 @@ void qv_vpProjectorOverride::getCustomMappings(
     MHWRender::MAttributeParameterMappingList& mappings) {
   mappings.append(MHWRender::MAttributeParameterMapping("fileMap", "", false, true));
   mappings.append(MHWRender::MAttributeParameterMapping("textureSampler", "", false, true));
+  mappings.append(MHWRender::MAttributeParameterMapping("depthMap", "", false, true));
+  mappings.append(MHWRender::MAttributeParameterMapping("depthSampler", "", false, true));
+  mappings.append(MHWRender::MAttributeParameterMapping("depthMapShape", "", false, true));
 }
 
 void qv_vpProjectorOverride::holdSamplerState(const MSamplerStateDesc& desc) {
@@ -138,6 +150,65 @@ void qv_vpProjectorOverride::updateDG() {
     desc = samplerFor(mapType);
   }
   holdSamplerState(desc);
+  followDepthMap();
+}
+
+void qv_vpProjectorOverride::followDepthMap() {
+  MStatus status;
+  MFnDependencyNode node(node_, &status);
+  if (!status) return;
+  // Reading the number has the node build the map first, where a mesh, the
+  // camera or a setting changed since.
+  int id = 0;
+  if (!node.findPlug("occlusionMapId", true).getValue(id, MDGContext::fsNormal)) id = 0;
+  if (id == depthMapId_) return;
+  depthMapId_ = id;
+  depthMap_.reset();
+  const auto* projector = dynamic_cast<const qv_vpProjector*>(node.userNode());
+  if (id != 0 && projector != nullptr) depthMap_ = projector->depthMap();
+}
+
+void qv_vpProjectorOverride::bindDepthMap(MHWRender::MShaderInstance& shader) {
+  if (depthSamplerState_ == nullptr) {
+    MSamplerStateDesc desc;
+    desc.filter = MSamplerState::kMinMagMipPoint;
+    desc.addressU = desc.addressV = desc.addressW = MSamplerState::kTexClamp;
+    depthSamplerState_ = MHWRender::MStateManager::acquireSamplerState(desc);
+  }
+  if (depthSamplerState_ != nullptr)
+    shader.setParameter(resolvedDepthSamplerName_, *depthSamplerState_);
+
+  const qv::vpProjector::DepthMap* map =
+      depthMap_ && !depthMap_->depths.empty() ? depthMap_.get() : nullptr;
+  MHWRender::MTexture* texture = nullptr;
+  MHWRender::MRenderer* renderer = MHWRender::MRenderer::theRenderer(true);
+  MHWRender::MTextureManager* textures = renderer ? renderer->getTextureManager() : nullptr;
+  if (map != nullptr && textures != nullptr) {
+    MHWRender::MTextureDescription desc;
+    desc.setToDefault2DTexture();
+    desc.fWidth = static_cast<unsigned int>(map->width);
+    desc.fHeight = static_cast<unsigned int>(map->height);
+    desc.fBytesPerRow = desc.fWidth * static_cast<unsigned int>(sizeof(float));
+    desc.fBytesPerSlice = desc.fBytesPerRow * desc.fHeight;
+    desc.fFormat = MHWRender::kR32_FLOAT;
+    // Named by the map's number: a new map is a new texture, and the one
+    // before goes when the shader lets go of it. The same number finds the
+    // texture already made.
+    const MString name = MString("qv_vpProjectorDepthMap") + depthMapId_;
+    texture = textures->acquireTexture(name, desc, map->depths.data(), false);
+  }
+  MHWRender::MTextureAssignment assignment;
+  assignment.texture = texture;
+  shader.setParameter(resolvedDepthMapName_, assignment);
+  if (texture != nullptr) textures->releaseTexture(texture);
+  // A width of 0 tells the shader there is no map to test against.
+  float shape[3] = {0.0f, 0.0f, 0.0f};
+  if (texture != nullptr) {
+    shape[0] = static_cast<float>(map->width);
+    shape[1] = static_cast<float>(map->height);
+    shape[2] = map->nearest;
+  }
+  shader.setParameter(resolvedDepthShapeName_, shape);
 }
 
 void qv_vpProjectorOverride::updateShader(
@@ -151,6 +222,22 @@ void qv_vpProjectorOverride::updateShader(
         mappings.findByParameterName("textureSampler");
     if (mapping != nullptr) resolvedSamplerName_ = mapping->resolvedParameterName();
   }
+  const struct {
+    const char* parameter;
+    MString* resolved;
+  } depthParameters[] = {{"depthMap", &resolvedDepthMapName_},
+                         {"depthSampler", &resolvedDepthSamplerName_},
+                         {"depthMapShape", &resolvedDepthShapeName_}};
+  bool depthNamed = true;
+  for (const auto& parameter : depthParameters) {
+    if (parameter.resolved->length() == 0) {
+      const MHWRender::MAttributeParameterMapping* mapping =
+          mappings.findByParameterName(parameter.parameter);
+      if (mapping != nullptr) *parameter.resolved = mapping->resolvedParameterName();
+    }
+    depthNamed = depthNamed && parameter.resolved->length() != 0;
+  }
+  if (depthNamed) bindDepthMap(shader);
   if (resolvedTextureName_.length() == 0 || resolvedSamplerName_.length() == 0) return;
 
   int mapType = 0;

@@ -2,8 +2,12 @@
 // The first override in a Maya session registers the three shade fragments;
 // Maya binds every fragment parameter named like a node attribute by itself,
 // and the override sets the two that have no attribute: the texture loaded
-// from fileName and a sampler that suits mapType.
+// from fileName and a sampler that suits mapType. For the occlusion test it
+// also binds the node's depth map, uploaded from memory whenever the node
+// has built a new one, with the map's shape.
 #pragma once
+
+#include "depth_map.h"
 
 #include <maya/MObject.h>
 #include <maya/MPxShadingNodeOverride.h>
@@ -11,6 +15,8 @@
 #include <maya/MStatus.h>
 #include <maya/MString.h>
 #include <maya/MViewport2Renderer.h>
+
+#include <memory>
 
 namespace MHWRender {
 class MShaderInstance;
@@ -40,6 +46,9 @@ class qv_vpProjectorOverride : public MHWRender::MPxShadingNodeOverride {
 
   // Acquires first, so that an unchanged description keeps its state alive.
   void holdSamplerState(const MHWRender::MSamplerStateDesc& desc);
+  // Takes the node's depth map when occlusionMapId says it changed.
+  void followDepthMap();
+  void bindDepthMap(MHWRender::MShaderInstance& shader);
 
   MString fragmentName_;
   MObject node_;
@@ -50,4 +59,13 @@ class qv_vpProjectorOverride : public MHWRender::MPxShadingNodeOverride {
   // there, in a const call, and looked up anew by the next updateShader.
   mutable MString resolvedTextureName_;
   mutable MString resolvedSamplerName_;
+  // The depth map the shader tests occlusion against, by the node's number
+  // for it (0: none), and the point-sampling, clamping state it is read
+  // with.
+  int depthMapId_ = 0;
+  std::shared_ptr<const qv::vpProjector::DepthMap> depthMap_;
+  const MHWRender::MSamplerState* depthSamplerState_ = nullptr;
+  mutable MString resolvedDepthMapName_;
+  mutable MString resolvedDepthSamplerName_;
+  mutable MString resolvedDepthShapeName_;
 };

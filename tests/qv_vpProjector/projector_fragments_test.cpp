@@ -43,6 +43,18 @@ const std::vector<Property> kProperties = {
     {"float4x4", "world", "world", ""},
     {"texture2", "fileMap", "", ""},
     {"sampler", "textureSampler", "", ""},
+    {"float3", "Nw", "Nw", "varyingInputParam"},
+    {"bool", "useFacingRatio", "", ""},
+    {"float", "angleThreshold", "", ""},
+    {"float", "distanceThreshold", "", ""},
+    {"bool", "useShadowOcclusion", "", ""},
+    {"float", "dilate", "", ""},
+    {"float", "softEdge", "", ""},
+    {"float", "power", "", ""},
+    {"float", "occlusionBias", "", ""},
+    {"float3", "depthMapShape", "", ""},
+    {"texture2", "depthMap", "", ""},
+    {"sampler", "depthSampler", "", ""},
 };
 
 std::vector<std::string> childNames(const pugi::xml_node& node) {

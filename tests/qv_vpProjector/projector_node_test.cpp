@@ -123,7 +123,8 @@ TEST_F(ProjectorNodeTest, AttributesInAddOrderWithTheirDefaultsAndDependencies) 
                                         MFnNumericData::kFloat,   MFnNumericData::kInt,
                                         MFnNumericData::kBoolean, MFnNumericData::k3Float};
   MFnDependencyNode fn(host.node("n"));
-  ASSERT_EQ(fn.attributeCount(), rows.size());
+  // The visibility tests follow; they have their own test.
+  ASSERT_EQ(fn.attributeCount(), rows.size() + 11);
   for (unsigned int i = 0; i < rows.size(); ++i) {
     const Row& row = rows[i];
     SCOPED_TRACE(row.longName);
@@ -182,6 +183,62 @@ TEST_F(ProjectorNodeTest, AttributesInAddOrderWithTheirDefaultsAndDependencies) 
     EXPECT_TRUE(host.isDirty("n.outColor"));
     EXPECT_TRUE(host.isDirty("n.outTransparency"));
     EXPECT_TRUE(host.isDirty("n.outAlpha"));
+  }
+}
+
+// After the projector's own attributes, the visibility node's tests under
+// its names and defaults (every test off), then the viewport's occlusion
+// settings. Only what the depth map shows dirties its number.
+TEST_F(ProjectorNodeTest, VisibilityTestsComeAfterUnderTheVisibilityNodesNamesAllOff) {
+  struct Row {
+    const char* longName;
+    const char* shortName;
+    double value;  // the default; NaN for no numeric value
+    bool affectsMap;
+  };
+  const double none = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<Row> rows = {{"useFacingRatio", "ufr", 0, false},
+                                 {"angleThreshold", "ang", 90, false},
+                                 {"distanceThreshold", "dist", -1, false},
+                                 {"useShadowOcclusion", "occl", 0, true},
+                                 {"dilate", "dlt", 0, false},
+                                 {"softEdge", "se", 0.5, false},
+                                 {"power", "pwr", 2, false},
+                                 {"occluders", "ocl", none, true},
+                                 {"occlusionBias", "obi", 0.01, false},
+                                 {"occlusionResolution", "ores", 1024, true},
+                                 {"occlusionMapId", "omi", 0, false}};
+  MFnDependencyNode fn(host.node("n"));
+  ASSERT_EQ(fn.attributeCount(), 26 + rows.size());
+  for (unsigned int i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].longName);
+    const MObject object = fn.attribute(26 + i);
+    const MFnAttribute attribute(object);
+    EXPECT_EQ(attribute.name(), rows[i].longName);
+    EXPECT_EQ(attribute.shortName(), rows[i].shortName);
+    if (!std::isnan(rows[i].value)) {
+      EXPECT_EQ(stored(rows[i].longName), std::vector<double>{rows[i].value});
+    }
+  }
+  const MFnTypedAttribute occluders(fn.attribute("occluders"));
+  EXPECT_EQ(occluders.attrType(), MFnData::kMesh);
+  EXPECT_TRUE(occluders.isArray());
+  EXPECT_FALSE(occluders.isStorable());
+  const MFnAttribute id(fn.attribute("occlusionMapId"));
+  EXPECT_TRUE(id.isHidden());
+  EXPECT_FALSE(id.isWritable());
+
+  // Without occlusion there is no map to number.
+  EXPECT_EQ(get("n.occlusionMapId"), std::vector<double>{0});
+  outputs();
+  for (const Row& row : rows) {
+    if (std::isnan(row.value) || std::string(row.longName) == "occlusionMapId") continue;
+    SCOPED_TRACE(row.longName);
+    get("n.occlusionMapId");
+    ASSERT_FALSE(host.isDirty("n.occlusionMapId"));
+    ASSERT_TRUE(host.setAttr(std::string("n.") + row.longName, row.value + 1.0));
+    EXPECT_EQ(host.isDirty("n.occlusionMapId"), row.affectsMap);
+    EXPECT_FALSE(host.isDirty("n.outColor"));
   }
 }
 

@@ -7,6 +7,8 @@
 #include <maya/MPxShadingNodeOverride.h>
 #include <maya/MStateManager.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace qv::vpProjector::test {
@@ -112,9 +114,10 @@ TEST_F(ProjectorOverrideTest, FirstOverrideRegistersTheFragmentsAndMayaBindsTheR
             MHWRender::kOpenGL | MHWRender::kDirectX11 | MHWRender::kOpenGLCoreProfile);
   MHWRender::MAttributeParameterMappingList mappings;
   shading->getCustomMappings(mappings);
-  ASSERT_EQ(mappings.length(), 2u);
-  const char* const parameters[] = {"fileMap", "textureSampler"};
-  for (unsigned int i = 0; i < 2; ++i) {
+  const char* const parameters[] = {"fileMap", "textureSampler", "depthMap", "depthSampler",
+                                    "depthMapShape"};
+  ASSERT_EQ(mappings.length(), 5u);
+  for (unsigned int i = 0; i < 5; ++i) {
     EXPECT_EQ(mappings.getMapping(i)->parameterName(), parameters[i]);
     EXPECT_EQ(mappings.getMapping(i)->attributeName(), "");
     EXPECT_FALSE(mappings.getMapping(i)->allowConnection());
@@ -167,7 +170,7 @@ TEST_F(ProjectorOverrideTest, MapTypeChoosesTheSamplerAndOneStateIsHeld) {
     SCOPED_TRACE(mapType);
     ASSERT_TRUE(host.setAttr("n.mapType", mapType));
     const ShaderView& view = draw("n");
-    EXPECT_EQ(view.samplers.size(), 1u);
+    EXPECT_EQ(view.samplers.size(), 2u);  // the painting's and the depth map's
     const MSamplerStateDesc& desc = sampler(view);
     const bool camera = mapType == 2;
     EXPECT_EQ(desc.filter, camera ? MSamplerState::kAnisotropic : MSamplerState::kMinMagMipLinear);
@@ -176,7 +179,7 @@ TEST_F(ProjectorOverrideTest, MapTypeChoosesTheSamplerAndOneStateIsHeld) {
     EXPECT_EQ(desc.addressV, address);
     EXPECT_EQ(desc.addressW, address);
     EXPECT_EQ(desc.maxAnisotropy, camera ? 16u : defaults.maxAnisotropy);
-    EXPECT_EQ(qv::maya::liveSamplerStates(), 1);
+    EXPECT_EQ(qv::maya::liveSamplerStates(), 2);
   }
   ASSERT_TRUE(host.deleteNode("n"));
   viewport->refresh();
@@ -209,7 +212,7 @@ TEST_F(ProjectorOverrideTest, RebuiltShaderGetsItsParametersUnderTheNewNames) {
 TEST_F(ProjectorOverrideTest, TextureFollowsTheFileNameAndOnlyTheShaderHoldsIt) {
   ASSERT_EQ(host.createNode("qv_vpProjector", "n"), "n");
   EXPECT_TRUE(draw("n").textures.empty());
-  EXPECT_EQ(draw("n").samplers.size(), 1u);
+  EXPECT_EQ(draw("n").samplers.size(), 2u);
 
   const std::string path = writePng(distinctPicture(3, 2, 0), "bound.png");
   ASSERT_TRUE(host.setAttr("n.fileName", path));
@@ -230,6 +233,86 @@ TEST_F(ProjectorOverrideTest, TextureFollowsTheFileNameAndOnlyTheShaderHoldsIt) 
   ASSERT_TRUE(host.deleteNode("n"));
   viewport->refresh();
   EXPECT_EQ(qv::maya::textureReferences(path), 0);
+}
+
+// The depth map the node renders of its occluders, as the override binds
+// it: made from memory as a one-channel float texture that only the shader
+// holds, read point-sampled and clamped, with its shape; rebuilt when a mesh
+// moves, and gone when occlusion is switched off.
+TEST_F(ProjectorOverrideTest, DepthMapIsUploadedWhenItChangesAndOnlyTheShaderHoldsIt) {
+  // A square far wider than the view, facing a camera at the origin that
+  // looks down -z (54.43 degrees across, 36.87 up: 1024 x 683 texels).
+  const std::string obj = (std::filesystem::path(testing::TempDir()) / "wall.obj").string();
+  std::ofstream(obj) << "v -100 -100 -5\nv 100 -100 -5\nv 100 100 -5\nv -100 100 -5\nf 1 2 3 4\n";
+  ASSERT_EQ(host.createNode("transform", "cam"), "cam");
+  ASSERT_EQ(host.createNode("camera", "camShape", "cam"), "camShape");
+  ASSERT_EQ(host.createNode("transform", "wall"), "wall");
+  ASSERT_EQ(host.createNode("mesh", "wallShape", "wall"), "wallShape");
+  ASSERT_TRUE(host.setAttr("wallShape.objFile", obj));
+  ASSERT_EQ(host.createNode("qv_vpProjector", "n"), "n");
+  std::string error;
+  ASSERT_TRUE(host.connectAttr("camShape.worldInverseMatrix", "n.placementMatrix", &error))
+      << error;
+  ASSERT_TRUE(host.connectAttr("wallShape.worldMesh[0]", "n.occluders[0]", &error)) << error;
+  ASSERT_TRUE(host.setAttr("n.mapType", 2));
+
+  // Nothing to bind until occlusion is on.
+  const auto depthOf = [&](const ShaderView& view) {
+    const std::string name = resolvedName(view.textures, "depthMap");
+    return name.empty() ? std::string() : view.textures.at(name);
+  };
+  const auto shapeOf = [&](const ShaderView& view) {
+    return view.parameters.at(resolvedName(view.parameters, "depthMapShape"));
+  };
+  EXPECT_EQ(depthOf(draw("n")), "");
+  EXPECT_EQ(shapeOf(draw("n")), "0 0 0");
+
+  ASSERT_TRUE(host.setAttr("n.useShadowOcclusion", 1));
+  const ShaderView& view = draw("n");
+  const std::string first = depthOf(view);
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(shapeOf(view), "1024 683 5");
+  const auto& memory = view.memoryTextures.at(resolvedName(view.textures, "depthMap"));
+  EXPECT_EQ(memory.format, MHWRender::kR32_FLOAT);
+  EXPECT_EQ(memory.width, 1024u);
+  EXPECT_EQ(memory.height, 683u);
+  const MSamplerStateDesc& point = view.samplers.at(resolvedName(view.samplers, "depthSampler"));
+  EXPECT_EQ(point.filter, MSamplerState::kMinMagMipPoint);
+  for (auto address : {point.addressU, point.addressV, point.addressW}) {
+    EXPECT_EQ(address, MSamplerState::kTexClamp);
+  }
+  EXPECT_EQ(qv::maya::textureReferences(first), 1);
+  qv::image::Picture texels;
+  ASSERT_TRUE(qv::maya::memoryTexturePicture(first, &texels));
+  EXPECT_EQ(texels.texel(0, 0)[0], 5.0f);
+  EXPECT_EQ(texels.texel(1023, 682)[0], 5.0f);
+
+  // Drawing again changes nothing: the map was not rebuilt.
+  EXPECT_EQ(depthOf(draw("n")), first);
+  EXPECT_EQ(qv::maya::textureReferences(first), 1);
+
+  // Moving the wall back makes a new map; the old texture goes with the
+  // shader's hold on it.
+  ASSERT_TRUE(host.setAttr("wall.translateZ", -1.0));
+  const std::string second = depthOf(draw("n"));
+  EXPECT_NE(second, first);
+  EXPECT_EQ(shapeOf(draw("n")), "1024 683 6");
+  EXPECT_EQ(qv::maya::textureReferences(first), 0);
+  EXPECT_EQ(qv::maya::textureReferences(second), 1);
+
+  // A resolution out of range is clamped, with the reason.
+  ASSERT_TRUE(host.setAttr("n.occlusionResolution", 0));
+  CaptureStderr();
+  EXPECT_EQ(shapeOf(draw("n")), "16 11 6");
+  EXPECT_NE(GetCapturedStderr().find("n: occlusionResolution 0 is outside 16 to 8192; the depth "
+                                     "map is 16 texels across"),
+            std::string::npos);
+
+  // Off again: nothing bound, nothing held.
+  ASSERT_TRUE(host.setAttr("n.useShadowOcclusion", 0));
+  EXPECT_EQ(depthOf(draw("n")), "");
+  EXPECT_EQ(shapeOf(draw("n")), "0 0 0");
+  EXPECT_EQ(qv::maya::textureReferences(second), 0);
 }
 
 TEST_F(ProjectorOverrideTest, FailedOverrideRegistrationStillLoadsTheNode) {

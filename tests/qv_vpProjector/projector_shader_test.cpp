@@ -10,6 +10,8 @@
 // the coordinate it was asked for anywhere between the outer texel centres;
 // blue is 0.75 - green / 2 but 1 in the top and bottom rows, which it marks;
 // alpha is 0.25 + red / 2.
+#include "fragment_reference.h"
+#include "image_file.h"
 #include "projector_test_support.h"
 #include "shader_runner.h"
 #include "viewport.h"
@@ -75,6 +77,12 @@ constexpr uint32_t kHeight = 32;
 constexpr double kArithmeticBound = 1e-5;
 constexpr double kTranscendentalBound = 1e-4;
 
+// The visibility tests' parameters as an artist leaves them: Nw, then
+// every test off (the texture and sampler after them are read only with a
+// depth map, and there is none).
+const char* const kVisibilityOff =
+    "float3(0.0, 0.0, 1.0), false, 90.0, -1.0, false, 0.0, 0.5, 2.0, 0.01, float3(0.0, 0.0, 0.0)";
+
 // The call of the fragment function with each parameter read by `in(slot)`.
 std::string callText(const std::function<std::string(int)>& in, const std::string& texture,
                      const std::string& sampler) {
@@ -93,7 +101,8 @@ std::string callText(const std::function<std::string(int)>& in, const std::strin
   for (int slot = kFocalLength; slot <= kVAperture; ++slot) call += ", " + in(slot);
   call += ", " + flag(kFlipU) + ", " + flag(kFlipV) + ", " + vector("float4x4", kPlacement, 16) +
           ", " + vector("float3", kPm, 3) + ", " + vector("float3", kPw, 3) + ", " +
-          vector("float4x4", kWorld, 16) + ", " + texture + ", " + sampler + ")";
+          vector("float4x4", kWorld, 16) + ", " + texture + ", " + sampler + ", " + kVisibilityOff +
+          ", " + texture + ", " + sampler + ")";
   return call;
 }
 
@@ -217,13 +226,18 @@ std::vector<std::string> words(const std::string& source) {
   return found;
 }
 
-// The two ways in which the Cg may differ from the HLSL, as token runs: how
-// the texture parameters are declared, and how the texture is sampled.
+// The ways in which the Cg may differ from the HLSL, as token runs: how the
+// textures are declared, and how each is sampled.
 const std::pair<std::vector<std::string>, std::vector<std::string>> kTextureAccess[] = {
     {{"Texture2D", "fileMap", ",", "SamplerState", "textureSampler"},
      {"texture2D", "fileMap", ",", "sampler2D", "textureSampler"}},
     {{"fileMap", ".", "Sample", "(", "textureSampler", ",", "coords", ")"},
-     {"tex2D", "(", "textureSampler", ",", "coords", ")"}}};
+     {"tex2D", "(", "textureSampler", ",", "coords", ")"}},
+    {{"Texture2D", "depthMap", ",", "SamplerState", "depthSampler"},
+     {"texture2D", "depthMap", ",", "sampler2D", "depthSampler"}},
+    {{"depthMap", ".", "SampleLevel", "(", "depthSampler", ",", "at", ",", "0.0", ")"},
+     {"tex2Dlod", "(", "depthSampler", ",", "float4", "(", "at", ",", "0.0", ",", "0.0", ")",
+      ")"}}};
 
 // Every difference between the Cg and the HLSL, statement by statement,
 // once the HLSL's texture access is written the Cg way; also where an
@@ -291,7 +305,10 @@ std::vector<std::string> glslFromHlsl(const std::string& hlsl, std::vector<std::
   const std::pair<std::vector<std::string>, std::vector<std::string>> kOnce[] = {
       {{"Texture2D", "fileMap", ",", "SamplerState", "textureSampler"},
        {"sampler2D", "textureSampler"}},
-      {{"fileMap", ".", "Sample", "("}, {"texture", "("}}};
+      {{"fileMap", ".", "Sample", "("}, {"texture", "("}},
+      {{"Texture2D", "depthMap", ",", "SamplerState", "depthSampler"},
+       {"sampler2D", "depthSampler"}},
+      {{"depthMap", ".", "SampleLevel", "("}, {"textureLod", "("}}};
   for (const auto& [from, to] : kOnce) {
     const size_t replaced = replaceRuns(&text, from, to);
     if (replaced != 1) {
@@ -907,6 +924,199 @@ TEST_F(ProjectorShaderTest, EdgeCases) {
   const std::vector<Outputs> poleOut = run(poleRecords, false);
   for (size_t i = 0; i < poleRecords.size(); ++i) {
     EXPECT_NEAR(poleOut[i][2], 1.0, kTranscendentalBound) << labels[poles + i];
+  }
+}
+
+// ---- The visibility tests ------------------------------------------------
+
+// A camera at (1, 2, 10) looking down -z with tangents 1 across and 0.5 up,
+// and an 8 x 4 depth map of it: depth 5 in the right half of the view (a
+// wall's edge on the view axis), nothing (100) in the left. The painting
+// is opaque white, so outAlpha is how much of the point the camera sees.
+struct VisibilityCase {
+  std::string label;
+  std::array<double, 3> cameraPoint;  // camera space; the camera looks down -z
+  std::array<double, 3> normal;
+  bool facing = false;
+  float angleThreshold = 80.0f;
+  float distanceThreshold = -1.0f;
+  bool occlusion = true;
+  float dilate = 0.0f;
+  float softEdge = 0.0f;
+  float power = 2.0f;
+  double seen = 1.0;
+};
+constexpr int kVisibilityInputs = 13;
+
+std::array<float, kVisibilityInputs> visibilityInputs(const VisibilityCase& c) {
+  return {static_cast<float>(c.cameraPoint[0] + 1.0),
+          static_cast<float>(c.cameraPoint[1] + 2.0),
+          static_cast<float>(c.cameraPoint[2] + 10.0),
+          static_cast<float>(c.normal[0]),
+          static_cast<float>(c.normal[1]),
+          static_cast<float>(c.normal[2]),
+          c.facing ? 1.0f : 0.0f,
+          c.angleThreshold,
+          c.distanceThreshold,
+          c.occlusion ? 1.0f : 0.0f,
+          c.dilate,
+          c.softEdge,
+          c.power};
+}
+
+const char* const kVisibilityResRatio = "0.9272952180016122";  // 2 atan(0.5)
+constexpr float kVisibilityPlacement[16] = {1, 0, 0, -1, 0, 1, 0, -2, 0, 0, 1, -10, 0, 0, 0, 1};
+
+std::string visibilityWrapper(const std::string& declaration, const std::string& function) {
+  const auto in = [](int k) { return "qvInputs[base + " + std::to_string(k) + "]"; };
+  return qv::gpu::hlslPrelude(2) + declaration + function +
+         "\nfloat4 main(float4 fragCoord : SV_Position) : SV_Target {\n"
+         "  uint base = qvInvocation(fragCoord) * " +
+         std::to_string(kVisibilityInputs) +
+         ";\n"
+         "  float4x4 placement = float4x4(1, 0, 0, -1, 0, 1, 0, -2, 0, 0, 1, -10, 0, 0, 0, 1);\n"
+         "  float4x4 identity = float4x4(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);\n"
+         "  float3 p = float3(" +
+         in(0) + ", " + in(1) + ", " + in(2) +
+         ");\n"
+         "  qv_vpProjectorFragmentOutput o = qv_vpProjectorFragment(float2(0.0, 0.0), 2, true, "
+         "true, true, true, false, false, false, false, 1, 1, " +
+         kVisibilityResRatio +
+         ", 0, float3(0.0, 0.0, 0.0), 0.0, 90.0, 0.0, 0.0, false, false, placement, p, p, "
+         "identity, qvTexture, qvSampler, float3(" +
+         in(3) + ", " + in(4) + ", " + in(5) + "), " + in(6) + " != 0.0, " + in(7) + ", " + in(8) +
+         ", " + in(9) + " != 0.0, " + in(10) + ", " + in(11) + ", " + in(12) +
+         ", 0.01, float3(8.0, 4.0, 5.0), qvTexture1, qvSampler1);\n"
+         "  if (qvWrites(fragCoord)) qvOutputs[qvInvocation(fragCoord)] = o.outAlpha;\n"
+         "  return float4(0.0, 0.0, 0.0, 0.0);\n"
+         "}\n";
+}
+
+qv::image::Rgba visibilityDepths() {
+  qv::image::Rgba depths(8, 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      float* texel = depths.at(x, y);
+      texel[0] = x >= 4 ? 5.0f : 100.0f;
+      texel[3] = 1.0f;
+    }
+  }
+  return depths;
+}
+
+// The CPU reference of the same call.
+float referenceSeen(const VisibilityCase& c, const qv::image::Picture& white,
+                    const qv::image::Picture& depths) {
+  using qv::maya::reference::Argument;
+  const qv::maya::reference::Reference* reference =
+      qv::maya::reference::find("qv_vpProjectorFragment");
+  std::vector<Argument> a(reference->parameterTypes.size());
+  const auto in = visibilityInputs(c);
+  a[1].v[0] = 2;                               // mapType
+  for (int k = 2; k <= 5; ++k) a[k].v[0] = 1;  // r, g, b, a
+  a[10].v[0] = a[11].v[0] = 1;                 // texWidth, texHeight
+  a[12].v[0] = std::stof(kVisibilityResRatio);
+  a[16].v[0] = 90.0f;  // angleOfView
+  std::copy(std::begin(kVisibilityPlacement), std::end(kVisibilityPlacement), a[21].v.begin());
+  for (int k = 0; k < 3; ++k) a[22].v[k] = a[23].v[k] = in[k];
+  for (int k : {0, 5, 10, 15}) a[24].v[k] = 1;
+  a[25].image = &white;
+  for (int k = 0; k < 3; ++k) a[27].v[k] = in[3 + k];
+  for (int k = 0; k < 7; ++k) a[28 + k].v[0] = in[6 + k];
+  a[35].v[0] = 0.01f;
+  a[36].v = {8.0f, 4.0f, 5.0f};
+  a[37].image = &depths;
+  a[38].sampler = {qv::gpu::Filter::kNearest, qv::gpu::Address::kClamp};
+  return reference->evaluate(a.data()).outAlpha;
+}
+
+TEST_F(ProjectorShaderTest, VisibilityTestsCutFacingDistanceAndOcclusionAsTheRenderDoes) {
+  // Behind texel column 3 (tangent -0.125), two texels left of the wall.
+  const std::array<double, 3> open = {-2.5, 0.0, -20.0};
+  const std::array<double, 3> facing = {0.0, 0.0, 1.0};
+  // Normals 70 and 89 degrees from the way to the camera, in the x-z plane.
+  const double toCamera = std::atan2(2.5, 20.0);
+  const auto turned = [&](double degrees) -> std::array<double, 3> {
+    const double angle = toCamera + degrees * M_PI / 180.0;
+    return {std::sin(angle), 0.0, std::cos(angle)};
+  };
+  const double distance = std::hypot(2.5, 20.0);
+  // With dilate 20 / 3 the reach over the map is 20 / 3 * (1 / 5 - 1 / 20)
+  // = 1 tangent; 9 of the 24 disc offsets go 0.125 or more to the right,
+  // onto the wall (those at radius (k + 0.5) / 24, a golden angle apart).
+  const float farReach = 20.0f / 3.0f;
+  const std::vector<VisibilityCase> cases = {
+      {"open and facing", open, facing, true},
+      {"behind the wall", {2.5, 0.0, -20.0}, facing, true, 80, -1, true, 0, 0, 2, 0.0},
+      {"behind the wall, occlusion off", {2.5, 0.0, -20.0}, facing, false, 80, -1, false},
+      {"just behind the wall, within the bias",
+       {0.63, 0.0, -5.04},
+       facing,
+       false,
+       80,
+       -1,
+       true,
+       0,
+       0,
+       2,
+       1.0},
+      {"just behind the wall, beyond the bias",
+       {0.759, 0.0, -5.06},
+       facing,
+       false,
+       80,
+       -1,
+       true,
+       0,
+       0,
+       2,
+       0.0},
+      {"turned 70 degrees", open, turned(70), true, 80, -1, true, 0, 0, 2, 1.0},
+      {"turned 89 degrees", open, turned(89), true, 80, -1, true, 0, 0, 2, 0.0},
+      {"turned 89 degrees, facing off", open, turned(89), false, 80, -1, true, 0, 0, 2, 1.0},
+      {"farther than the distance", open, facing, false, 80, static_cast<float>(distance - 0.01),
+       true, 0, 0, 2, 0.0},
+      {"nearer than the distance", open, facing, false, 80, static_cast<float>(distance + 0.01),
+       true, 0, 0, 2, 1.0},
+      {"dilated, hard edge", open, facing, false, 80, -1, true, farReach, 0, 2, 0.0},
+      {"dilated, soft edge", open, facing, false, 80, -1, true, farReach, 1, 2,
+       (15.0 / 24.0) * (15.0 / 24.0)},
+      {"dilated, soft edge 0.25", open, facing, false, 80, -1, true, farReach, 0.25f, 2, 0.0},
+      {"dilated too little to reach", open, facing, false, 80, -1, true, 0.5f, 0, 2, 1.0},
+  };
+
+  const qv::image::Rgba depthPixels = visibilityDepths();
+  qv::image::Rgba whitePixels(1, 1);
+  std::fill(whitePixels.pixels.begin(), whitePixels.pixels.end(), 1.0f);
+  const auto white = qv::image::Picture::fromFloats(whitePixels);
+  const auto depths = qv::image::Picture::fromFloats(depthPixels);
+  for (const VisibilityCase& c : cases) {
+    EXPECT_NEAR(referenceSeen(c, white, depths), c.seen, 1e-6) << "CPU reference: " << c.label;
+  }
+
+  requireDevice();
+  const qv::gpu::ShaderCompile compiled = qv::gpu::compileHlsl(
+      visibilityWrapper(declaration("HLSL"), source("HLSL")), "main", Stage::kFragment);
+  ASSERT_TRUE(compiled.ok) << compiled.log;
+  qv::gpu::Image paint{1, 1, {1.0f, 1.0f, 1.0f, 1.0f}, false};
+  qv::gpu::Image depthImage{8, 4, depthPixels.pixels, false};
+  qv::gpu::Job job;
+  job.spirv = compiled.spirv;
+  job.invocations = static_cast<uint32_t>(cases.size());
+  for (const VisibilityCase& c : cases) {
+    const auto in = visibilityInputs(c);
+    job.inputs.insert(job.inputs.end(), in.begin(), in.end());
+  }
+  job.outputFloats = job.invocations;
+  job.image = &paint;
+  job.moreTextures.push_back(
+      {&depthImage, {qv::gpu::Filter::kNearest, qv::gpu::Address::kClamp, 16.0f}});
+  std::vector<float> seen;
+  std::string error;
+  ASSERT_TRUE(device_->run(job, &seen, &error)) << error;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_NEAR(seen[i], cases[i].seen, 1e-6)
+        << "HLSL on " << device_->name() << ": " << cases[i].label;
   }
 }
 

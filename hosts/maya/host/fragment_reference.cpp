@@ -61,6 +61,93 @@ bool flag(const Argument& a) {
   return a.v[0] != 0.0f;
 }
 
+Float3 cross(const Float3& a, const Float3& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+float dot(const Float3& a, const Float3& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+float length(const Float3& v) {
+  return std::sqrt(dot(v, v));
+}
+
+// The visibility tests of the fragments' camera projection: how much of the
+// point the camera sees.
+float projectorVisibility(const Argument* a, const float* placement, const Float4& pw,
+                          const float* coords, const float* tanHalf) {
+  enum {
+    kNw = 27,
+    kFacing,
+    kAngle,
+    kDistance,
+    kOcclusion,
+    kDilate,
+    kSoftEdge,
+    kPower,
+    kBias,
+    kShape,
+    kMap,
+    kSampler
+  };
+  const Float4 q = mul(placement, pw);
+  const Float3 p = {q[0], q[1], q[2]};
+  const Float4 x = mul(placement, {1.0f, 0.0f, 0.0f, 0.0f});
+  const Float4 y = mul(placement, {0.0f, 1.0f, 0.0f, 0.0f});
+  const Float4 z = mul(placement, {0.0f, 0.0f, 1.0f, 0.0f});
+  const Float3 c0 = {x[0], x[1], x[2]}, c1 = {y[0], y[1], y[2]}, c2 = {z[0], z[1], z[2]};
+  const float determinant = dot(c0, cross(c1, c2));
+  const Float3 toCamera = {-dot(cross(c1, c2), p) / determinant,
+                           -dot(cross(c2, c0), p) / determinant,
+                           -dot(cross(c0, c1), p) / determinant};
+  const float distance = length(toCamera);
+  float seen = 1.0f;
+  if (flag(a[kFacing])) {
+    const Float3 n = {a[kNw].v[0], a[kNw].v[1], a[kNw].v[2]};
+    const float nLength = length(n);
+    float cosAngle = 0.0f;
+    for (int c = 0; c < 3; ++c) cosAngle += n[c] / nLength * (toCamera[c] / distance);
+    cosAngle = std::clamp(cosAngle, -1.0f, 1.0f);
+    if (std::acos(cosAngle) * (180.0f / 3.14159265358979323846f) > a[kAngle].v[0]) seen = 0.0f;
+  }
+  const float threshold = a[kDistance].v[0];
+  if (threshold != -1.0f && distance > threshold) seen = 0.0f;
+  const float* shape = a[kShape].v.data();
+  if (seen <= 0.0f || !flag(a[kOcclusion]) || shape[0] <= 0.0f) return seen;
+
+  const float depth = -p[2];
+  const float tolerance = a[kBias].v[0] * depth;
+  const float dilate = a[kDilate].v[0];
+  const float reach = dilate * (1.0f / shape[2] - 1.0f / depth);
+  const int looks = dilate > 0.0f && reach > 0.0f ? 25 : 1;
+  float blocked = 0.0f;
+  for (int i = 0; i < looks && seen > 0.0f; ++i) {
+    const float angle = static_cast<float>(i - 1) * 2.39996323f;
+    const float radius = (static_cast<float>(i) - 0.5f) / 24.0f * reach;
+    float offset[2] = {std::cos(angle) * radius, std::sin(angle) * radius};
+    if (i == 0) offset[0] = offset[1] = 0.0f;
+    const float nearer =
+        sample(a[kMap].image, a[kSampler].sampler, coords[0] + 0.5f * offset[0] / tanHalf[0],
+               coords[1] + -0.5f * offset[1] / tanHalf[1])[0];
+    const float offsetLength = std::sqrt(offset[0] * offset[0] + offset[1] * offset[1]);
+    if (depth - nearer > tolerance && offsetLength <= dilate * (1.0f / nearer - 1.0f / depth)) {
+      if (i == 0) seen = 0.0f;
+      blocked = blocked + 1.0f;
+    }
+  }
+  if (seen > 0.0f && looks > 1) {
+    const float softEdge = a[kSoftEdge].v[0];
+    if (softEdge <= 0.0f) {
+      if (blocked > 0.0f) seen = 0.0f;
+    } else {
+      seen = seen * (1.0f - std::min(blocked / (24.0f * softEdge), 1.0f));
+      seen = seen > 0.0f ? std::pow(seen, a[kPower].v[0]) : 0.0f;
+    }
+  }
+  return seen;
+}
+
 Output projectorFragment(const Argument* a) {
   const float kPi = 3.14159265358979323846264f;
   const float kTwoPi = 6.28318530718f;
@@ -91,7 +178,19 @@ Output projectorFragment(const Argument* a) {
     kPw,
     kWorld,
     kFileMap,
-    kSampler
+    kSampler,
+    kNw,
+    kUseFacingRatio,
+    kAngleThreshold,
+    kDistanceThreshold,
+    kUseShadowOcclusion,
+    kDilate,
+    kSoftEdge,
+    kPower,
+    kOcclusionBias,
+    kDepthMapShape,
+    kDepthMap,
+    kDepthSampler
   };
   // An int parameter arrives as a float; one out of int's range is no map type.
   const float mapCode = a[kMapType].v[0];
@@ -105,6 +204,8 @@ Output projectorFragment(const Argument* a) {
   uv[1] = 1.0f - uv[1];
   float coords[2] = {uv[0], uv[1]};
   bool inFront = true;
+  float viewCoords[2] = {0.0f, 0.0f};
+  float tanHalf[2] = {1.0f, 1.0f};
   if (mapType == 0) {
     if (flipU) coords[0] = 1.0f - coords[0];
     if (flipV) coords[1] = 1.0f - coords[1];
@@ -149,6 +250,10 @@ Output projectorFragment(const Argument* a) {
     if (flipU) coords[1] = 1.0f - coords[1];
     if (flipV) coords[0] = 1.0f - coords[0];
     inFront = q[3] > 0.0f;
+    viewCoords[0] = q[0] / q[3];
+    viewCoords[1] = 1.0f - q[1] / q[3];
+    tanHalf[0] = std::tan(fov * 0.5f);
+    tanHalf[1] = std::tan(a[kResRatio].v[0] * 0.5f);
   }
 
   const Float4 sampled = sample(a[kFileMap].image, a[kSampler].sampler, coords[0], coords[1]);
@@ -161,6 +266,14 @@ Output projectorFragment(const Argument* a) {
       if (flag(a[kPremultiply])) {
         const float alpha = color[3];
         for (float& c : color) c = c * alpha;
+      }
+      if (mapType == 2) {
+        const float seen = projectorVisibility(a, placement, pw, viewCoords, tanHalf);
+        if (flag(a[kPremultiply])) {
+          for (float& c : color) c = c * seen;
+        } else {
+          color[3] = color[3] * seen;
+        }
       }
     }
     if (flag(a[kInvert])) {
@@ -220,9 +333,11 @@ Output stackFragment(const Argument* a) {
 std::vector<std::string> projectorTypes() {
   std::vector<std::string> types = {"float2", "int"};
   types.insert(types.end(), 8, "bool");
-  types.insert(types.end(),
-               {"int", "int", "float", "int", "float3", "float", "float", "float", "float", "bool",
-                "bool", "float4x4", "float3", "float3", "float4x4", "texture2", "sampler"});
+  types.insert(types.end(), {"int",    "int",    "float",    "int",      "float3",  "float",
+                             "float",  "float",  "float",    "bool",     "bool",    "float4x4",
+                             "float3", "float3", "float4x4", "texture2", "sampler", "float3",
+                             "bool",   "float",  "float",    "bool",     "float",   "float",
+                             "float",  "float",  "float3",   "texture2", "sampler"});
   return types;
 }
 
