@@ -11,7 +11,7 @@ echo "V-Ray: the painting where the projection camera sees the set, the fill els
 build/bin/qvray render examples/matte/example.vrscene -o "$out/vray.png" --aov seen::outMatte
 echo "mental ray: the same scene through qv_shotWeave"
 build/bin/qvmray render examples/matte/example.mi -o "$out/mentalray.png" --aov outMask0
-echo "Maya: what Viewport 2.0 shows through the render camera (no occlusion in the viewport)"
+echo "Maya: what Viewport 2.0 shows through the render camera, occlusion included"
 build/bin/qvmaya render examples/matte/example.ma -o "$out/viewport.png" -w 640 -h 360
 echo "Images in $out: vray.png, mentalray.png, viewport.png, and the mattes"
 echo "vray.seen_outMatte.exr and mentalray.outMask0.exr"

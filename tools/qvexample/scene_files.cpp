@@ -207,10 +207,13 @@ std::string mayaCamera(const Camera& camera) {
   return out.str();
 }
 
+// A mesh of the set, shown through the stack and hiding from the projection
+// camera what lies behind it.
 std::string mayaMesh(const std::string& name) {
   return "createNode transform -n \"" + name + "\";\ncreateNode mesh -n \"" + name +
          "Shape\" -p \"" + name + "\";\n\tsetAttr \".objFile\" -type \"string\" \"" + name +
-         ".obj\";\nconnectAttr \"stack.outColor\" \"" + name + "Shape.surfaceColor\";\n";
+         ".obj\";\nconnectAttr \"stack.outColor\" \"" + name + "Shape.surfaceColor\";\n" +
+         "connectAttr \"" + name + "Shape.w\" \"painting.ocl\" -na;\n";
 }
 
 std::string ma(const Scene& scene) {
@@ -225,10 +228,17 @@ std::string ma(const Scene& scene) {
   out << "createNode qv_vpProjector -n \"painting\";\n";
   out << "\tsetAttr \".f\" -type \"string\" \"" << scene.painting << "\";\n";
   out << "\tsetAttr \".mt\" 2;\n";
+  // The renders' visibility tests, so that the viewport shows what they do.
+  out << "\tsetAttr \".ufr\" yes;\n\tsetAttr \".ang\" " << number(scene.angleThresholdDeg)
+      << ";\n\tsetAttr \".occl\" yes;\n\tsetAttr \".dlt\" " << number(scene.dilation)
+      << ";\n\tsetAttr \".se\" 0;\n";
   out << "createNode qv_vpStack -n \"stack\";\n";
   out << "\tsetAttr \".co1\" -type \"float3\" " << number(scene.fill[0]) << ' '
       << number(scene.fill[1]) << ' ' << number(scene.fill[2]) << ";\n";
   out << "\tsetAttr \".m1\" 1;\n";
+  // The painting's colour comes straight; the stack weighs it by the alpha
+  // in which the projector says how much of each point its camera sees.
+  out << "\tsetAttr \".pr0\" yes;\n";
   out << "connectAttr \"" << scene.projection.name
       << "Shape.worldInverseMatrix\" \"painting.pm\";\n";
   out << "connectAttr \"painting.outColor\" \"stack.color0\";\n";
