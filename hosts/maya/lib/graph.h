@@ -88,6 +88,9 @@ struct Attribute : Object {
   // data handles take an element as they take any leaf. A compound array has
   // no elements here.
   bool array = false;
+  // One element per instance of the shape (worldMesh): the stand-in's
+  // shapes have one, element 0.
+  bool perInstance = false;
   // Set on an element: the array it belongs to, and its logical index.
   const Attribute* arrayOf = nullptr;
   unsigned int logicalIndex = 0;
