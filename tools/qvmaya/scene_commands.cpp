@@ -8,6 +8,7 @@
 
 #include <maya/MFnAttribute.h>
 #include <maya/MFnDependencyNode.h>
+#include <maya/MPlug.h>
 
 #include <algorithm>
 #include <functional>
@@ -163,12 +164,16 @@ PlugName Session::plug(const Word& word) const {
     MFnDependencyNode fn(host_.node(plug.node));
     const MObject attribute = fn.attribute(plug.attribute.substr(0, open).c_str());
     // The graph holds elements of arrays of plain values; a compound
-    // array's elements are kept as read.
+    // array's elements, or an instance the stand-in's shapes do not have
+    // (worldMesh[1]), are kept as read.
     plug.modelled = !attribute.isNull() && MFnAttribute(attribute).isArray() &&
                     !attribute.hasFn(MFn::kCompoundAttribute) && !digits.empty() &&
                     digits.size() <= 10 &&
                     digits.find_first_not_of("0123456789") == std::string::npos &&
-                    std::stoull(digits) <= 0xffffffffULL;
+                    std::stoull(digits) <= 0xffffffffULL &&
+                    !MPlug(host_.node(plug.node), attribute)
+                         .elementByLogicalIndex(static_cast<unsigned int>(std::stoull(digits)))
+                         .isNull();
     if (plug.modelled) return plug;
   }
   if (plug.attribute.find('[') == std::string::npos) {

@@ -507,11 +507,14 @@ std::optional<PlugRef> resolve(const std::string& plug, std::string* error) {
     return std::nullopt;
   }
   if (index) {
-    attribute = attribute->element(static_cast<unsigned int>(*index));
-    if (!attribute) {
-      fail(error, "not an array of values: " + plug);
+    const Attribute* element = attribute->element(static_cast<unsigned int>(*index));
+    if (!element) {
+      fail(error, attribute->perInstance
+                      ? plug + ": " + node->name + " has one instance here, element 0"
+                      : "not an array of values: " + plug);
       return std::nullopt;
     }
+    attribute = element;
   }
   return PlugRef{node, attribute};
 }

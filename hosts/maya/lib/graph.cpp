@@ -44,7 +44,7 @@ const Attribute* Attribute::root() const {
 }
 
 const Attribute* Attribute::element(unsigned int index) const {
-  if (!hasElements()) return nullptr;
+  if (!hasElements() || (perInstance && index != 0)) return nullptr;
   auto& made = elements_[index];
   if (!made) {
     made = std::make_shared<Attribute>(*this);
@@ -307,6 +307,7 @@ std::shared_ptr<NodeType> builtinType(const char* name, unsigned int id, Builtin
     auto outMesh = meshOutput("outMesh", "o");
     auto worldMesh = meshOutput("worldMesh", "w");
     worldMesh->array = true;
+    worldMesh->perInstance = true;
     type->attributes = {objFile, color("surfaceColor", "sc", 0.5), outMesh, worldMesh};
     type->affects[objFile.get()] = {outMesh.get(), worldMesh.get()};
   }

@@ -93,6 +93,9 @@ struct Attribute : Object {
   // (kNothing, 2, until set).
   bool indexMatters = true;
   int disconnectBehavior = 2;
+  // One element per instance of the shape (worldMesh): the stand-in's
+  // shapes have one, element 0.
+  bool perInstance = false;
   // Set on an element: the array it belongs to, and its logical index.
   const Attribute* arrayOf = nullptr;
   unsigned int logicalIndex = 0;

@@ -193,6 +193,11 @@ TEST_F(MeshArrayTest, ElementsReadTheirMeshesInLogicalOrderAndFollowTheirShapes)
   EXPECT_FALSE(host.isDirty("reader.triangles"));
   EXPECT_EQ(log->computes, computes);
 
+  // The shape has one instance: its worldMesh has element 0 alone.
+  EXPECT_FALSE(host.connectAttr("cubeShape.w[1]", "reader.ocl[5]", &error));
+  EXPECT_NE(error.find("cubeShape has one instance here"), std::string::npos) << error;
+  EXPECT_FALSE(host.isConnected("cubeShape.w[1]", "reader.ocl[5]"));
+
   // An array destination needs an element, or the next one after the last.
   EXPECT_FALSE(host.connectAttr("planeShape.w", "reader.ocl", &error));
   EXPECT_NE(error.find("reader.ocl is an array"), std::string::npos) << error;
