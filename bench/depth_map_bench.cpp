@@ -2,13 +2,15 @@
 // rasterised on the CPU for the bundled set and for a million-triangle
 // terrain at 1024 and 4096 texels across, against tracing the same map
 // with Embree as the renders trace their shadow rays (one ray through each
-// texel centre, the acceleration structure already built, on as many
-// threads as the rasteriser uses). And what the occlusion test adds to one
+// texel centre on as many threads as the rasteriser uses; with the
+// acceleration structure already built, and built afresh as an update
+// after a mesh moved would need). And what the occlusion test adds to one
 // pixel of the preview: the fragment's CPU reference with the tests off,
 // with occlusion, and with the render's dilation.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,8 +108,10 @@ DepthMapBuilder builderFor(const Scene& scene) {
   DepthMapBuilder builder(scene.view.projection);
   for (const qv::host::SceneObject& object : scene.objects) {
     std::vector<std::array<double, 3>> points;
+    points.reserve(object.mesh.vertices.size());
     for (const auto& v : object.mesh.vertices) points.push_back({v[0], v[1], v[2]});
     std::vector<std::array<int, 3>> triangles;
+    triangles.reserve(object.mesh.triangles.size());
     for (const auto& t : object.mesh.triangles) {
       triangles.push_back({static_cast<int>(t[0]), static_cast<int>(t[1]), static_cast<int>(t[2])});
     }
@@ -134,13 +138,15 @@ void rasterise(benchmark::State& state, const Scene& scene) {
 }
 
 // One ray through each texel centre to the nearest surface, rows split
-// among the threads as the rasteriser splits them.
-void trace(benchmark::State& state, const Scene& scene) {
+// among the threads as the rasteriser splits them. With `rebuild`, each
+// pass also builds the acceleration structure, as an update after a mesh
+// moved would have to.
+void trace(benchmark::State& state, const Scene& scene, bool rebuild) {
   const int width = static_cast<int>(state.range(0));
   const auto size = qv::vpProjector::depthMapSize(scene.view.projection, width);
-  qv::host::Tracer tracer;
+  auto tracer = std::make_unique<qv::host::Tracer>();
   std::string error;
-  if (!tracer.build(scene.objects, &error)) {
+  if (!tracer->build(scene.objects, &error)) {
     state.SkipWithError(error.c_str());
     return;
   }
@@ -149,6 +155,10 @@ void trace(benchmark::State& state, const Scene& scene) {
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   std::size_t covered = 0;
   for (auto _ : state) {
+    if (rebuild) {
+      tracer = std::make_unique<qv::host::Tracer>();
+      tracer->build(scene.objects, &error);
+    }
     const auto rows = [&](int first, int end) {
       for (int j = first; j < end; ++j) {
         const double sy = (1.0 - 2.0 * (j + 0.5) / size[1]) * view.projection.tanHalfHeight;
@@ -159,7 +169,7 @@ void trace(benchmark::State& state, const Scene& scene) {
             ray.origin[c] = view.eye[c];
             ray.direction[c] = static_cast<float>(sx * view.x[c] + sy * view.y[c] - view.z[c]);
           }
-          const auto hit = tracer.nearestSurface(ray);
+          const auto hit = tracer->nearestSurface(ray);
           depths[static_cast<std::size_t>(j) * size[0] + i] =
               hit ? static_cast<float>(hit->distance) : DepthMap::kNothing;
         }
@@ -183,18 +193,22 @@ void BM_RasteriseBundledSet(benchmark::State& state) {
   rasterise(state, bundledSet());
 }
 void BM_EmbreeBundledSet(benchmark::State& state) {
-  trace(state, bundledSet());
+  trace(state, bundledSet(), false);
 }
 void BM_RasteriseTerrain(benchmark::State& state) {
   rasterise(state, terrainScene());
 }
 void BM_EmbreeTerrain(benchmark::State& state) {
-  trace(state, terrainScene());
+  trace(state, terrainScene(), false);
+}
+void BM_EmbreeTerrainWithBuild(benchmark::State& state) {
+  trace(state, terrainScene(), true);
 }
 BENCHMARK(BM_RasteriseBundledSet)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EmbreeBundledSet)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RasteriseTerrain)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EmbreeTerrain)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EmbreeTerrainWithBuild)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
 
 // One pixel of the preview through the fragment's CPU reference: a point
 // the camera projection paints, with the tests off (0), occlusion against a

@@ -61,17 +61,12 @@ DepthMapBuilder::DepthMapBuilder(const DepthProjection& projection) : projection
 
 bool DepthMapBuilder::addMesh(const std::vector<std::array<double, 3>>& points,
                               const std::vector<std::array<int, 3>>& triangles, std::string* why) {
-  const auto& m = projection_.worldToCamera;
-  std::vector<Vec3> placed;
-  placed.reserve(points.size());
-  for (const auto& p : points) {
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    const auto& p = points[k];
     if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) {
-      *why = "point " + std::to_string(placed.size()) + " is not finite";
+      *why = "point " + std::to_string(k) + " is not finite";
       return false;
     }
-    Vec3 c{};
-    for (int k = 0; k < 3; ++k) c[k] = p[0] * m[0][k] + p[1] * m[1][k] + p[2] * m[2][k] + m[3][k];
-    placed.push_back(c);
   }
   const auto count = static_cast<long long>(points.size());
   for (std::size_t t = 0; t < triangles.size(); ++t) {
@@ -83,8 +78,14 @@ bool DepthMapBuilder::addMesh(const std::vector<std::array<double, 3>>& points,
       }
     }
   }
+  const auto& m = projection_.worldToCamera;
   const auto base = static_cast<std::uint32_t>(points_.size());
-  points_.insert(points_.end(), placed.begin(), placed.end());
+  points_.reserve(points_.size() + points.size());
+  for (const auto& p : points) {
+    Vec3 c{};
+    for (int k = 0; k < 3; ++k) c[k] = p[0] * m[0][k] + p[1] * m[1][k] + p[2] * m[2][k] + m[3][k];
+    points_.push_back(c);
+  }
   triangles_.reserve(triangles_.size() + triangles.size());
   for (const auto& t : triangles) {
     triangles_.push_back({base + static_cast<std::uint32_t>(t[0]),
@@ -94,27 +95,62 @@ bool DepthMapBuilder::addMesh(const std::vector<std::array<double, 3>>& points,
   return true;
 }
 
-void DepthMapBuilder::drawRows(int width, int height, int firstRow, int endRow,
-                               float* depths) const {
+std::vector<DepthMapBuilder::Projected> DepthMapBuilder::project(int width, int height) const {
   const double tanX = projection_.tanHalfWidth, tanY = projection_.tanHalfHeight;
   const double w = width, h = height;
+  std::vector<Projected> projected(points_.size());
+  for (std::size_t k = 0; k < points_.size(); ++k) {
+    projected[k] = {texelsOf(points_[k], tanX, tanY, w, h), -points_[k][2] >= kNearDepth};
+  }
+  return projected;
+}
+
+std::array<double, 2> DepthMapBuilder::texelsOf(const std::array<double, 3>& c, double tanX,
+                                                double tanY, double w, double h) {
   // Texel space: x across from the left edge, y down from the top, one
   // texel a unit; texel (i, j) has its centre at (i + 0.5, j + 0.5).
-  const auto toTexels = [&](const Vec3& c) -> std::array<double, 2> {
-    const double depth = -c[2];
-    return {(c[0] / depth / tanX + 1.0) * 0.5 * w, (1.0 - c[1] / depth / tanY) * 0.5 * h};
-  };
+  const double depth = -c[2];
+  return {(c[0] / depth / tanX + 1.0) * 0.5 * w, (1.0 - c[1] / depth / tanY) * 0.5 * h};
+}
+
+void DepthMapBuilder::drawRows(int width, int height, int firstRow, int endRow,
+                               const std::vector<Projected>& projected, float* depths) const {
+  const double tanX = projection_.tanHalfWidth, tanY = projection_.tanHalfHeight;
+  const double w = width, h = height;
+  const double lastRow = static_cast<double>(endRow) - 1.0;
   for (const auto& triangle : triangles_) {
+    std::array<double, 2> p[4];
+    int count = 3;
+    const Projected& a = projected[triangle[0]];
+    const Projected& b = projected[triangle[1]];
+    const Projected& c = projected[triangle[2]];
     const Vec3 corners[3] = {points_[triangle[0]], points_[triangle[1]], points_[triangle[2]]};
-    Vec3 clipped[4];
-    const int count = clipToNear(corners, clipped);
-    if (count < 3) continue;
+    if (a.inFront && b.inFront && c.inFront) {
+      // Most triangles: wholly in front, and most of them nowhere near a
+      // texel centre of these rows.
+      const double minY = std::min({a.texels[1], b.texels[1], c.texels[1]});
+      const double maxY = std::max({a.texels[1], b.texels[1], c.texels[1]});
+      const double minX = std::min({a.texels[0], b.texels[0], c.texels[0]});
+      const double maxX = std::max({a.texels[0], b.texels[0], c.texels[0]});
+      if (std::ceil(minY - 0.5) > std::min(std::floor(maxY - 0.5), lastRow) ||
+          std::floor(maxY - 0.5) < firstRow ||
+          std::ceil(minX - 0.5) > std::min(std::floor(maxX - 0.5), w - 1.0) ||
+          std::floor(maxX - 0.5) < 0.0) {
+        continue;
+      }
+      p[0] = a.texels;
+      p[1] = b.texels;
+      p[2] = c.texels;
+    } else {
+      Vec3 clipped[4];
+      count = clipToNear(corners, clipped);
+      if (count < 3) continue;
+      for (int k = 0; k < count; ++k) p[k] = texelsOf(clipped[k], tanX, tanY, w, h);
+    }
     // The plane of the whole triangle: each texel's depth is where the ray
     // through its centre meets it, whatever part of it clipping kept.
     const Vec3 normal = cross(sub(corners[1], corners[0]), sub(corners[2], corners[0]));
     const double offset = dot(normal, corners[0]);
-    std::array<double, 2> p[4];
-    for (int k = 0; k < count; ++k) p[k] = toTexels(clipped[k]);
     for (int fan = 1; fan + 1 < count; ++fan) {
       const std::array<double, 2> v[3] = {p[0], p[fan], p[fan + 1]};
       const double area =
@@ -129,7 +165,7 @@ void DepthMapBuilder::drawRows(int width, int height, int firstRow, int endRow,
       const double i0 = std::max(std::ceil(minX - 0.5), 0.0);
       const double i1 = std::min(std::floor(maxX - 0.5), w - 1.0);
       const double j0 = std::max(std::ceil(minY - 0.5), static_cast<double>(firstRow));
-      const double j1 = std::min(std::floor(maxY - 0.5), static_cast<double>(endRow) - 1.0);
+      const double j1 = std::min(std::floor(maxY - 0.5), lastRow);
       if (i0 > i1 || j0 > j1) continue;
       for (int j = static_cast<int>(j0); j <= static_cast<int>(j1); ++j) {
         const double y = j + 0.5;
@@ -139,9 +175,10 @@ void DepthMapBuilder::drawRows(int width, int height, int firstRow, int endRow,
           const double x = i + 0.5;
           bool inside = true;
           for (int k = 0; k < 3 && inside; ++k) {
-            const auto& a = v[k];
-            const auto& b = v[(k + 1) % 3];
-            const double edge = (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
+            const auto& from = v[k];
+            const auto& to = v[(k + 1) % 3];
+            const double edge =
+                (to[0] - from[0]) * (y - from[1]) - (to[1] - from[1]) * (x - from[0]);
             inside = edge * sign >= 0.0;
           }
           if (!inside) continue;
@@ -169,8 +206,9 @@ DepthMap DepthMapBuilder::build(int width, int height, unsigned threads) const {
   const bool pays = static_cast<double>(width) * height >= 65536.0 || triangles_.size() >= 4096;
   unsigned bands = threads != 0 ? threads : (pays ? std::thread::hardware_concurrency() : 1);
   bands = std::clamp(bands, 1u, static_cast<unsigned>(height));
+  const std::vector<Projected> projected = project(width, height);
   if (bands == 1) {
-    drawRows(width, height, 0, height, map.depths.data());
+    drawRows(width, height, 0, height, projected, map.depths.data());
   } else {
     // Each thread owns a band of rows, so no texel is written by two.
     std::vector<std::thread> workers;
@@ -178,12 +216,12 @@ DepthMap DepthMapBuilder::build(int width, int height, unsigned threads) const {
       const int first = static_cast<int>(static_cast<long long>(height) * b / bands);
       const int end = static_cast<int>(static_cast<long long>(height) * (b + 1) / bands);
       try {
-        workers.emplace_back([this, width, height, first, end, &map] {
-          drawRows(width, height, first, end, map.depths.data());
+        workers.emplace_back([this, width, height, first, end, &projected, &map] {
+          drawRows(width, height, first, end, projected, map.depths.data());
         });
       } catch (const std::system_error&) {
         // No thread to be had: this band is drawn here instead.
-        drawRows(width, height, first, end, map.depths.data());
+        drawRows(width, height, first, end, projected, map.depths.data());
       }
     }
     for (std::thread& worker : workers) worker.join();

@@ -64,7 +64,17 @@ class DepthMapBuilder {
   DepthMap build(int width, int height, unsigned threads = 0) const;
 
  private:
-  void drawRows(int width, int height, int firstRow, int endRow, float* depths) const;
+  // A point in texel space, and whether it lies in front of the near plane
+  // (else its texels mean nothing and its triangles are clipped).
+  struct Projected {
+    std::array<double, 2> texels;
+    bool inFront;
+  };
+  static std::array<double, 2> texelsOf(const std::array<double, 3>& c, double tanX, double tanY,
+                                        double w, double h);
+  std::vector<Projected> project(int width, int height) const;
+  void drawRows(int width, int height, int firstRow, int endRow,
+                const std::vector<Projected>& projected, float* depths) const;
 
   DepthProjection projection_;
   std::vector<std::array<double, 3>> points_;  // camera space
