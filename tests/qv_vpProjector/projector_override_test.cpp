@@ -315,6 +315,57 @@ TEST_F(ProjectorOverrideTest, DepthMapIsUploadedWhenItChangesAndOnlyTheShaderHol
   EXPECT_EQ(qv::maya::textureReferences(second), 0);
 }
 
+// What an artist can get wrong: no map without a camera, a map of nothing
+// when everything lies behind it, an occluder whose points overflow left
+// out with the others still drawn, and no map for the UV map. Each says so
+// in the shader's state, with a warning where the artist must act.
+TEST_F(ProjectorOverrideTest, DepthMapBadInputLeavesAClearStateAndTheRestDrawn) {
+  const std::string obj = (std::filesystem::path(testing::TempDir()) / "panel.obj").string();
+  std::ofstream(obj) << "v -100 -100 -5\nv 100 -100 -5\nv 100 100 -5\nv -100 100 -5\nf 1 2 3 4\n";
+  ASSERT_EQ(host.createNode("transform", "cam"), "cam");
+  ASSERT_EQ(host.createNode("camera", "camShape", "cam"), "camShape");
+  for (const char* name : {"wall", "huge"}) {
+    ASSERT_EQ(host.createNode("transform", name), name);
+    ASSERT_EQ(host.createNode("mesh", std::string(name) + "Shape", name),
+              std::string(name) + "Shape");
+    ASSERT_TRUE(host.setAttr(std::string(name) + "Shape.objFile", obj));
+  }
+  // 100 * 1e307 is beyond a double.
+  ASSERT_TRUE(host.setAttr("huge.scaleX", 1e307));
+  ASSERT_EQ(host.createNode("qv_vpProjector", "n"), "n");
+  std::string error;
+  ASSERT_TRUE(host.connectAttr("wallShape.worldMesh[0]", "n.occluders[0]", &error)) << error;
+  ASSERT_TRUE(host.connectAttr("hugeShape.worldMesh[0]", "n.occluders[1]", &error)) << error;
+  ASSERT_TRUE(host.setAttr("n.useShadowOcclusion", 1));
+  const auto shapeOf = [&](const ShaderView& view) {
+    return view.parameters.at(resolvedName(view.parameters, "depthMapShape"));
+  };
+
+  // In UV mode the tests do not apply: no map.
+  EXPECT_EQ(shapeOf(draw("n")), "0 0 0");
+
+  ASSERT_TRUE(host.setAttr("n.mapType", 2));
+  CaptureStderr();
+  EXPECT_EQ(shapeOf(draw("n")), "0 0 0");
+  EXPECT_NE(GetCapturedStderr().find("n: useShadowOcclusion needs a camera connected into "
+                                     "placementMatrix; the viewport shows no occlusion"),
+            std::string::npos);
+
+  ASSERT_TRUE(host.connectAttr("camShape.worldInverseMatrix", "n.placementMatrix", &error))
+      << error;
+  CaptureStderr();
+  EXPECT_EQ(shapeOf(draw("n")), "1024 683 5");
+  EXPECT_NE(GetCapturedStderr().find(
+                "n: occluders[1] is left out of the depth map: point 0 is not finite"),
+            std::string::npos);
+
+  // Turned round, the camera sees nothing: a map, and nothing in it.
+  ASSERT_TRUE(host.setAttr("cam.rotateY", 180.0));
+  const ShaderView& away = draw("n");
+  EXPECT_EQ(shapeOf(away), "1024 683 3.40282e+38");
+  EXPECT_FALSE(resolvedName(away.textures, "depthMap").empty());
+}
+
 TEST_F(ProjectorOverrideTest, FailedOverrideRegistrationStillLoadsTheNode) {
   ASSERT_TRUE(host.unloadPlugin("qv_vpProjector"));
   host.failCall("MDrawRegistry::registerShadingNodeOverrideCreator");
