@@ -1004,9 +1004,11 @@ qv::image::Rgba visibilityDepths() {
   return depths;
 }
 
-// The CPU reference of the same call.
+// The CPU reference of the same call, with the scene measured in units
+// `scale` times smaller: every length, the map's depths among them, times
+// `scale`.
 float referenceSeen(const VisibilityCase& c, const qv::image::Picture& white,
-                    const qv::image::Picture& depths) {
+                    const qv::image::Picture& depths, float scale = 1.0f) {
   using qv::maya::reference::Argument;
   const qv::maya::reference::Reference* reference =
       qv::maya::reference::find("qv_vpProjectorFragment");
@@ -1018,13 +1020,16 @@ float referenceSeen(const VisibilityCase& c, const qv::image::Picture& white,
   a[12].v[0] = std::stof(kVisibilityResRatio);
   a[16].v[0] = 90.0f;  // angleOfView
   std::copy(std::begin(kVisibilityPlacement), std::end(kVisibilityPlacement), a[21].v.begin());
-  for (int k = 0; k < 3; ++k) a[22].v[k] = a[23].v[k] = in[k];
+  for (int k : {3, 7, 11}) a[21].v[k] *= scale;
+  for (int k = 0; k < 3; ++k) a[22].v[k] = a[23].v[k] = in[k] * scale;
   for (int k : {0, 5, 10, 15}) a[24].v[k] = 1;
   a[25].image = &white;
   for (int k = 0; k < 3; ++k) a[27].v[k] = in[3 + k];
   for (int k = 0; k < 7; ++k) a[28 + k].v[0] = in[6 + k];
+  if (a[30].v[0] != -1.0f) a[30].v[0] *= scale;  // distanceThreshold
+  a[32].v[0] *= scale;                           // dilate
   a[35].v[0] = 0.01f;
-  a[36].v = {8.0f, 4.0f, 5.0f};
+  a[36].v = {8.0f, 4.0f, 5.0f * scale};
   a[37].image = &depths;
   a[38].sampler = {qv::gpu::Filter::kNearest, qv::gpu::Address::kClamp};
   return reference->evaluate(a.data()).outAlpha;
@@ -1090,8 +1095,15 @@ TEST_F(ProjectorShaderTest, VisibilityTestsCutFacingDistanceAndOcclusionAsTheRen
   std::fill(whitePixels.pixels.begin(), whitePixels.pixels.end(), 1.0f);
   const auto white = qv::image::Picture::fromFloats(whitePixels);
   const auto depths = qv::image::Picture::fromFloats(depthPixels);
+  // The same set modelled in centimetres: the bias, a share of the depth,
+  // serves both.
+  qv::image::Rgba centimetres = depthPixels;
+  for (size_t i = 0; i < centimetres.pixels.size(); i += 4) centimetres.pixels[i] *= 100.0f;
+  const auto depthsInCentimetres = qv::image::Picture::fromFloats(centimetres);
   for (const VisibilityCase& c : cases) {
     EXPECT_NEAR(referenceSeen(c, white, depths), c.seen, 1e-6) << "CPU reference: " << c.label;
+    EXPECT_NEAR(referenceSeen(c, white, depthsInCentimetres, 100.0f), c.seen, 1e-6)
+        << "CPU reference in centimetres: " << c.label;
   }
 
   requireDevice();
